@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs every fuzz target built in $1 for a bounded time, from a seed corpus of
+# valid files made by sox so the fuzzer starts from real layouts.
+set -euo pipefail
+build=$1
+seconds=${FUZZ_SECONDS:-60}
+shopt -s nullglob
+targets=("$build"/fuzz/fuzz_*)
+[ ${#targets[@]} -eq 0 ] && { echo "no fuzz targets"; exit 0; }
+corpus=$build/corpus
+mkdir -p "$corpus"
+if [ -z "$(ls -A "$corpus")" ]; then
+  sox -n -r 8000 -c 1 -b 16 "$corpus/s16.wav" synth 0.01 sine 440
+  sox -n -r 8000 -c 2 -b 24 "$corpus/s24.wav" synth 0.01 sine 440
+  sox -n -r 8000 -c 1 -e floating-point -b 32 "$corpus/f32.wav" synth 0.01 sine 440
+  sox -n -r 8000 -c 2 -b 16 "$corpus/s16.aiff" synth 0.01 sine 440
+  sox -n -r 8000 -c 1 -e u-law "$corpus/ulaw.wav" synth 0.01 sine 440
+  sox -n -r 8000 -c 1 -e a-law "$corpus/alaw.wav" synth 0.01 sine 440
+fi
+for t in "${targets[@]}"; do
+  echo "fuzzing $(basename "$t") for ${seconds}s"
+  work=$(mktemp -d)
+  cp "$corpus"/* "$work"/
+  "$t" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "$work" 2>&1 | tail -n 3
+  rm -rf "$work"
+done
