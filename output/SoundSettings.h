@@ -5,17 +5,17 @@
 
 namespace output {
 
-// The one value that names the output device everywhere in the program:
+// `deviceSelection` is the one value that names the output device everywhere in the program:
 //   -1            ALSA's "default" PCM
 //   0 .. n-1      the ALSA playback PCM n from the device name hints
 //   65536 + i     DeviceList entry i (a JACK or PulseAudio device)
-using deviceSelection = std::int32_t;
+using DeviceSelection = std::int32_t;
 
-inline constexpr deviceSelection kDefaultAlsaDevice = -1;
-inline constexpr deviceSelection kRtDeviceBase = 0x10000;
+inline constexpr DeviceSelection kDefaultAlsaDevice = -1;
+inline constexpr DeviceSelection kRtDeviceBase = 0x10000;
 
 // True when the selection names an RtAudio device (JACK or PulseAudio).
-constexpr bool isRtDevice(deviceSelection selection) {
+constexpr bool isRtDevice(DeviceSelection selection) {
     return selection >= kRtDeviceBase;
 }
 
@@ -30,7 +30,7 @@ struct SoundSettings {
     bool stereo = true;                                 // channels = stereo + 1
     std::uint32_t bufferFrames = kDefaultBufferFrames;  // frames per buffer (period)
     std::uint32_t bufferCount = kDefaultBufferCount;    // buffers in the output ring
-    deviceSelection selection = kRtDeviceBase;          // first JACK/PulseAudio entry
+    DeviceSelection deviceSelection = kRtDeviceBase;    // first JACK/PulseAudio entry
     std::string deviceName;                             // text of the entry last chosen in the options dialog
     bool softStop = true;
     bool resetLoopOnPlay = true;
