@@ -63,7 +63,9 @@ void TimerService::run() {
                 earliest = it;
         }
         if (Clock::now() < earliest->second.deadline) {
-            changed_.wait_until(lock, earliest->second.deadline);
+            // A copy: the timer may be cancelled while this thread waits.
+            const Clock::time_point deadline = earliest->second.deadline;
+            changed_.wait_until(lock, deadline);
             continue;
         }
         // A one-shot timer is gone once it fires.
