@@ -1,0 +1,139 @@
+#include "output/RtAudioApi.h"
+
+#include <rtaudio/RtAudio.h>
+
+#include "output/RtError.h"
+
+namespace output {
+namespace {
+
+RtAudio::Api toRtApi(AudioApiId api) {
+    switch (api) {
+        case AudioApiId::kJack:
+            return RtAudio::UNIX_JACK;
+        case AudioApiId::kPulse:
+            return RtAudio::LINUX_PULSE;
+        case AudioApiId::kUnspecified:
+        case AudioApiId::kOther:
+            break;
+    }
+    return RtAudio::UNSPECIFIED;
+}
+
+RtError translate(const RtAudioError& error) {
+    return RtError(error.getMessage(), static_cast<RtError::Type>(error.getType()));
+}
+
+// Runs one RtAudio call, turning its error into the program's.
+template <typename Call>
+auto guarded(Call&& call) -> decltype(call()) {
+    try {
+        return call();
+    } catch (const RtAudioError& error) {
+        throw translate(error);
+    }
+}
+
+RtAudio::StreamParameters toRtParameters(const StreamParameters& parameters) {
+    RtAudio::StreamParameters rt;
+    rt.deviceId = parameters.deviceId;
+    rt.nChannels = parameters.channels;
+    rt.firstChannel = parameters.firstChannel;
+    return rt;
+}
+
+}  // namespace
+
+RtAudioApi::RtAudioApi(AudioApiId api) {
+    guarded([&] {
+        rtAudio_ = std::make_unique<RtAudio>(toRtApi(api));
+        rtAudio_->showWarnings(false);
+    });
+}
+
+RtAudioApi::~RtAudioApi() = default;
+
+std::unique_ptr<AudioApi> RtAudioApi::create(AudioApiId api) {
+    return std::make_unique<RtAudioApi>(api);
+}
+
+AudioApiId RtAudioApi::currentApi() const {
+    switch (rtAudio_->getCurrentApi()) {
+        case RtAudio::UNIX_JACK:
+            return AudioApiId::kJack;
+        case RtAudio::LINUX_PULSE:
+            return AudioApiId::kPulse;
+        default:
+            return AudioApiId::kOther;
+    }
+}
+
+unsigned RtAudioApi::deviceCount() {
+    return guarded([&] { return rtAudio_->getDeviceCount(); });
+}
+
+DeviceInfo RtAudioApi::deviceInfo(unsigned index) {
+    return guarded([&] {
+        const RtAudio::DeviceInfo rt = rtAudio_->getDeviceInfo(index);
+        DeviceInfo info;
+        info.probed = rt.probed;
+        info.name = rt.name;
+        info.outputChannels = rt.outputChannels;
+        info.inputChannels = rt.inputChannels;
+        info.duplexChannels = rt.duplexChannels;
+        info.isDefaultOutput = rt.isDefaultOutput;
+        info.isDefaultInput = rt.isDefaultInput;
+        info.sampleRates = rt.sampleRates;
+        info.nativeFormats = rt.nativeFormats;
+        return info;
+    });
+}
+
+void RtAudioApi::openStream(const StreamParameters* outputParameters, const StreamParameters* inputParameters,
+                            unsigned long format, unsigned sampleRate, unsigned* frames,
+                            RawAudioCallback callback, void* userData, StreamOptions* options) {
+    guarded([&] {
+        RtAudio::StreamParameters out;
+        RtAudio::StreamParameters in;
+        if (outputParameters != nullptr) {
+            out = toRtParameters(*outputParameters);
+        }
+        if (inputParameters != nullptr) {
+            in = toRtParameters(*inputParameters);
+        }
+        RtAudio::StreamOptions rtOptions;
+        if (options != nullptr) {
+            rtOptions.flags = options->flags;
+            rtOptions.numberOfBuffers = options->numberOfBuffers;
+            rtOptions.streamName = options->streamName;
+            rtOptions.priority = options->priority;
+        }
+        rtAudio_->openStream(outputParameters != nullptr ? &out : nullptr,
+                             inputParameters != nullptr ? &in : nullptr, format, sampleRate, frames, callback,
+                             userData, &rtOptions);
+        if (options != nullptr) {
+            options->numberOfBuffers = rtOptions.numberOfBuffers;
+        }
+    });
+}
+
+void RtAudioApi::startStream() {
+    guarded([&] { rtAudio_->startStream(); });
+}
+
+void RtAudioApi::stopStream() {
+    guarded([&] { rtAudio_->stopStream(); });
+}
+
+void RtAudioApi::closeStream() {
+    guarded([&] { rtAudio_->closeStream(); });
+}
+
+StreamState RtAudioApi::streamState() const {
+    if (!rtAudio_->isStreamOpen()) {
+        return StreamState::kClosed;
+    }
+    return rtAudio_->isStreamRunning() ? StreamState::kRunning : StreamState::kStopped;
+}
+
+}  // namespace output
