@@ -1,0 +1,34 @@
+#include "patches/Session.h"
+
+#include <exception>
+
+#include "patches/BankStorage.h"
+
+namespace patches {
+
+void loadSession(PatchPanel& panel, const std::string& folder, SessionRecord& record, PanelView& view) {
+    std::optional<std::array<std::string, kBankCount>> names;
+    try {
+        names = record.read();
+    } catch (const std::exception&) {
+        return;
+    }
+    for (int b = 0; b < kBankCount; ++b) {
+        bool loaded = false;
+        if (names) {
+            const std::string& name = (*names)[static_cast<size_t>(b)];
+            loaded = !name.empty() && loadBank(bankFilePath(folder, name), panel.bank(b), b, name, view);
+        } else {
+            loaded = loadBank(bankFilePath(folder, bankLetter(b)), panel.bank(b), b, std::nullopt, view);
+        }
+        if (loaded && b == 0)
+            panel.showBank(0);
+    }
+}
+
+void recordSession(const PatchPanel& panel, SessionRecord& record) {
+    for (int b = 0; b < kBankCount; ++b)
+        record.write(b, panel.sessionName(b));
+}
+
+}  // namespace patches

@@ -1,0 +1,124 @@
+#include "patches/BankFile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace patches {
+namespace {
+
+// Little-endian words written out by hand, as the file layout describes them.
+std::string word(uint32_t w) {
+    return {static_cast<char>(w & 0xFF), static_cast<char>((w >> 8) & 0xFF),
+            static_cast<char>((w >> 16) & 0xFF), static_cast<char>((w >> 24) & 0xFF)};
+}
+
+std::string header(int32_t version, int32_t count) {
+    return "Fbnk" + word(static_cast<uint32_t>(version)) + word(static_cast<uint32_t>(count));
+}
+
+// One record: flags, length, path bytes, then `n` values base, base+1, ...
+std::string record(uint32_t flags, const std::string& pathWithZero, int n, int32_t base) {
+    std::string r = word(flags) + word(static_cast<uint32_t>(pathWithZero.size())) + pathWithZero;
+    for (int i = 0; i < n; ++i)
+        r += word(static_cast<uint32_t>(base + i));
+    return r;
+}
+
+Patch patchWith(const std::string& path, int32_t base, uint32_t flags) {
+    Patch p;
+    p.flags = flags;
+    p.setSoundPath(path);
+    for (int i = 0; i < engine::kParamCount; ++i)
+        p.values[static_cast<size_t>(i)] = base + i;
+    return p;
+}
+
+TEST(BankFileFormat, WritesOccupiedSlotsInOrderWithFlagsOneAnd28Values) {
+    PatchBank bank;
+    bank.slot(2) = patchWith("/s/a.wav", -5, kPatchOccupied | kPatchUnsaved);
+    bank.slot(5) = patchWith("fizz_sine", 1000, kPatchOccupied);
+    bank.slot(20) = patchWith("b", 7, kPatchOccupied);
+    bank.slot(9) = patchWith("cleared", 3, 0);  // cleared slots keep their text but are not written
+    bank.count = 3;
+
+    const std::string expected = header(100, 3) + record(1, std::string("/s/a.wav") + '\0', 28, -5) +
+                                 record(1, std::string("fizz_sine") + '\0', 28, 1000) +
+                                 record(1, std::string("b") + '\0', 28, 7);
+    EXPECT_EQ(encodeBankFile(bank), expected);
+    EXPECT_EQ(expected.size(), 12u + 3 * (8 + 112) + 9 + 10 + 2);
+}
+
+TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29) {
+    const std::string v100 = header(100, 1) + record(1, std::string("x.aif") + '\0', 28, 40);
+    DecodedBankFile old = decodeBankFile(v100);
+    ASSERT_EQ(old.problem, BankFileProblem::None);
+    EXPECT_EQ(old.contents.valuesPerRecord, 28);
+    ASSERT_EQ(old.contents.patches.size(), 1u);
+    EXPECT_EQ(old.contents.patches[0].soundPathText(), "x.aif");
+    EXPECT_EQ(old.contents.patches[0].values[27], 67);
+
+    const std::string v101 = header(101, 2) + record(1, std::string("p") + '\0', 29, 0) +
+                             record(1, std::string("q") + '\0', 29, 100);
+    DecodedBankFile newer = decodeBankFile(v101);
+    ASSERT_EQ(newer.problem, BankFileProblem::None);
+    EXPECT_EQ(newer.contents.valuesPerRecord, 29);
+    ASSERT_EQ(newer.contents.patches.size(), 2u);
+    EXPECT_EQ(newer.contents.patches[0].values[28], 28);
+    EXPECT_EQ(newer.contents.patches[1].values[0], 100);
+    EXPECT_EQ(newer.contents.patches[1].values[28], 128);
+}
+
+TEST(BankFileFormat, IgnoresBytesAfterTheLastRecord) {
+    const std::string bytes = header(100, 1) + record(1, std::string("a") + '\0', 28, 1) + "old tail bytes";
+    DecodedBankFile file = decodeBankFile(bytes);
+    EXPECT_EQ(file.problem, BankFileProblem::None);
+    EXPECT_EQ(file.contents.patches.size(), 1u);
+}
+
+TEST(BankFileFormat, RefusesDamagedFiles) {
+    const std::string good = header(100, 2) + record(1, std::string("a") + '\0', 28, 1) +
+                             record(1, std::string("bb") + '\0', 28, 2);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        BankFileProblem problem;
+    };
+    const Case cases[] = {
+        {"wrong magic", "FBNK" + good.substr(4), BankFileProblem::NotBankFile},
+        {"too short for the magic", "Fb", BankFileProblem::NotBankFile},
+        {"nothing at all", "", BankFileProblem::NotBankFile},
+        {"header cut", good.substr(0, 10), BankFileProblem::Truncated},
+        {"count 0", header(100, 0), BankFileProblem::Empty},
+        {"count 21", header(100, 21) + good.substr(12), BankFileProblem::BadCount},
+        {"negative count", header(100, -1), BankFileProblem::BadCount},
+        {"second record missing", good.substr(0, 12 + 8 + 2 + 112), BankFileProblem::Truncated},
+        {"values cut", good.substr(0, good.size() - 1), BankFileProblem::Truncated},
+        {"path length past the end", header(100, 1) + word(1) + word(0xFFFFFFF0u) + "abc",
+         BankFileProblem::Truncated},
+        {"version 101 read with 28 values", header(101, 1) + record(1, std::string("a") + '\0', 28, 1),
+         BankFileProblem::Truncated},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(decodeBankFile(c.bytes).problem, c.problem);
+    }
+}
+
+TEST(BankFileFormat, KeepsPathBytesExactlyAsStored) {
+    // A path without a terminating zero and one with an inner zero come back byte for byte.
+    const std::string odd = std::string("ab\0cd", 5);
+    const std::string bytes = header(100, 1) + record(1, odd, 28, 0);
+    DecodedBankFile file = decodeBankFile(bytes);
+    ASSERT_EQ(file.problem, BankFileProblem::None);
+    EXPECT_EQ(file.contents.patches[0].soundPath, odd);
+    EXPECT_EQ(file.contents.patches[0].soundPathText(), "ab");
+
+    PatchBank bank;
+    bank.slot(1) = file.contents.patches[0];
+    bank.count = 1;
+    EXPECT_EQ(encodeBankFile(bank), bytes);
+}
+
+}  // namespace
+}  // namespace patches
