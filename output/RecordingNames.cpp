@@ -12,7 +12,8 @@ constexpr size_t kExtensionLength = 3;  // "wav"
 constexpr size_t kNameCapacity = 32;
 
 std::string withoutExtension(const std::string& basePath) {
-    return basePath.size() < kExtensionLength ? std::string() : basePath.substr(0, basePath.size() - kExtensionLength);
+    return basePath.size() < kExtensionLength ? std::string()
+                                              : basePath.substr(0, basePath.size() - kExtensionLength);
 }
 
 }  // namespace
@@ -26,11 +27,13 @@ std::string recordingName(bool numbering, int32_t counter) {
 }
 
 int32_t nextRecordingCounter(int32_t counter, int32_t maxCount) {
-    const int32_t next = counter + 1;
-    return next > usableMaxCount(maxCount) ? 0 : next;
+    const int64_t next = static_cast<int64_t>(counter) + 1;
+    return next > usableMaxCount(maxCount) ? 0 : static_cast<int32_t>(next);
 }
 
-int32_t usableMaxCount(int32_t stored) { return stored < kSmallestMaxCount ? kDefaultMaxCount : stored; }
+int32_t usableMaxCount(int32_t stored) {
+    return stored < kSmallestMaxCount ? kDefaultMaxCount : stored;
+}
 
 std::string recordingPath(const std::string& folder, const std::string& name) {
     if (folder.empty())
@@ -42,9 +45,10 @@ std::string streamRecordingPath(const std::string& basePath, int streamNumber) {
     return withoutExtension(basePath) + std::to_string(streamNumber) + ".wav";
 }
 
-std::string addedStreamRecordingPath(const std::string& basePath, int streamNumber, int64_t framesSinceStart) {
-    return withoutExtension(basePath) + std::to_string(streamNumber) + "_(" + std::to_string(framesSinceStart) +
-           ").wav";
+std::string addedStreamRecordingPath(const std::string& basePath, int streamNumber,
+                                     int64_t framesSinceStart) {
+    return withoutExtension(basePath) + std::to_string(streamNumber) + "_(" +
+           std::to_string(framesSinceStart) + ").wav";
 }
 
 }  // namespace output
