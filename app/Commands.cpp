@@ -4,8 +4,14 @@
 
 namespace app {
 
+int runInfo(Args args);
+int runConvert(Args args);
+
 std::span<const Command> commands() {
-    static const std::array<Command, 0> table{};
+    static const std::array table{
+        Command{"info", "describe a sound file (format, frames, header chunks)", &runInfo},
+        Command{"convert", "decode a sound file and write it as WAV", &runConvert},
+    };
     return table;
 }
 
