@@ -12,7 +12,8 @@ const std::array<ParamSpec, kParamCount>& paramSpecs() {
          "Soundfile playback rate (distance between starting points of consecutive grains)"},
         {"RateScale", 0, 512, 174, 0,
          "Sets span of soundfile playback rate scroll (Rate range: +/-1.3 through +/-23)"},
-        {"RateAM", -512, 512, 0, 64, "Amplitude modulation of distance in soundfile between consecutive grains"},
+        {"RateAM", -512, 512, 0, 64,
+         "Amplitude modulation of distance in soundfile between consecutive grains"},
         {"Freq", 25, 16384, 6062, 48, "Frequency of new grains"},
         {"FreqRnd", 0, 256, 0, 0, "Degree of randomness for grain generation frequency"},
         {"FreqAM", -512, 512, 0, 64, "Amplitude modulation of grain frequency"},
@@ -34,7 +35,8 @@ const std::array<ParamSpec, kParamCount>& paramSpecs() {
         {"PanRnd", 0, 256, 0, 0, "Panning randomness (only used with stereo output)"},
         {"PanAM", -256, 256, 0, 64, "Amplitude modulation of panning randomness (only with stereo output)"},
         {"PanPos", -256, 256, 0, 64, "Absolute left-right position (only used with stereo output)"},
-        {"ChangeTime", 1, 4096, 64, 2, "Sets the time it will take for scroll value changes to take full effect"},
+        {"ChangeTime", 1, 4096, 64, 2,
+         "Sets the time it will take for scroll value changes to take full effect"},
     }};
     return table;
 }

@@ -12,9 +12,35 @@ inline constexpr int kFirstParamScrollId = 1500;
 
 // Parameter indices, in scroll-bar order.
 enum Param : int {
-    Start, StartRnd, Length, LengthRnd, Rate, RateScale, RateAM, Freq, FreqRnd, FreqAM,
-    GrainLen, GrainLenRnd, GrainLenAM, Pitch, PitchRnd, PitchAM, Gliss, GlissRnd, GlissAM,
-    Attack, AttackRnd, Decay, DecayRnd, Amp, AmpAM, PanRnd, PanAM, PanPos, ChangeTime,
+    Start,
+    StartRnd,
+    Length,
+    LengthRnd,
+    Rate,
+    RateScale,
+    RateAM,
+    Freq,
+    FreqRnd,
+    FreqAM,
+    GrainLen,
+    GrainLenRnd,
+    GrainLenAM,
+    Pitch,
+    PitchRnd,
+    PitchAM,
+    Gliss,
+    GlissRnd,
+    GlissAM,
+    Attack,
+    AttackRnd,
+    Decay,
+    DecayRnd,
+    Amp,
+    AmpAM,
+    PanRnd,
+    PanAM,
+    PanPos,
+    ChangeTime,
 };
 
 // One row of the constant parameter table. `home` is the 7-bit controller
@@ -30,10 +56,14 @@ struct ParamSpec {
 
 // Thread: any (constant).
 const std::array<ParamSpec, kParamCount>& paramSpecs();
-inline const ParamSpec& paramSpec(int param) { return paramSpecs()[static_cast<size_t>(param)]; }
+inline const ParamSpec& paramSpec(int param) {
+    return paramSpecs()[static_cast<size_t>(param)];
+}
 
 // The scroll bar control id of a parameter (1500..1528).
-constexpr int scrollIdOf(int param) { return kFirstParamScrollId + param; }
+constexpr int scrollIdOf(int param) {
+    return kFirstParamScrollId + param;
+}
 
 // Looks a parameter up by its exact name ("GrainLen"); nothing if unknown.
 std::optional<int> findParam(std::string_view name);

@@ -1,0 +1,168 @@
+// The render functions: blocks of 8 frames with control updates, grain clocks, grain rendering,
+// the output stage and the loop advance.
+#include "engine/Engine.h"
+
+#include "engine/GrainRender.h"
+#include "engine/GrainStart.h"
+#include "engine/Kernels.h"
+#include "engine/StreamClocks.h"
+#include "sounds/Sound.h"
+
+#include <algorithm>
+
+namespace engine {
+
+namespace {
+
+// Control updates run every 13 blocks: the countdown drops by 8 per block and restarts at 100.
+constexpr int32_t kCountdownRestart = 100;
+constexpr int32_t kUnityAmp = 512;
+// The output is clamped to ±32767/32768 in single precision.
+constexpr float kOutputLimit = static_cast<float>(32767.0 / 32768.0);
+
+float clampOutput(float x) {
+    return std::clamp(x, -kOutputLimit, kOutputLimit);
+}
+
+}  // namespace
+
+void Engine::controlUpdate() {
+    const int32_t now = frameClock();
+    for (Stream& stream : streams_) {
+        if (!stream.runsClocks())
+            continue;
+        for (int p = 0; p < ChangeTime; ++p)
+            stream.param(p).update(now);
+        updateStreamRates(stream, rng_);
+    }
+    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next) {
+        if (grain->fixedGain)
+            continue;
+        const double amp = grain->stream->ampNow;
+        grain->gainL = static_cast<float>(amp * grain->baseGainL / kUnityAmp);
+        grain->gainR = static_cast<float>(amp * grain->baseGainR / kUnityAmp);
+    }
+}
+
+void Engine::startGrain(Stream& stream, int frame) {
+    Grain& grain = pool_.start();
+    shapeGrain(grain, stream, *stream.sound, rng_, format_.rate);
+    grain.frameCount = -frame;
+    grain.sound->activeGrains.fetch_add(1, std::memory_order_relaxed);
+    activeGrains_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Engine::finishGrain(Grain& grain) {
+    // Release: the main thread may free the sound once it reads 0.
+    grain.sound->activeGrains.fetch_sub(1, std::memory_order_release);
+    activeGrains_.fetch_sub(1, std::memory_order_relaxed);
+}
+
+template <typename Kernel>
+void Engine::renderGrains(int block) {
+    const int channels = outChannels();
+    const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(channels);
+    float* const mix = streams_[0].outBuffer;
+    Grain* previous = nullptr;
+    Grain* grain = pool_.active();
+    while (grain != nullptr) {
+        Stream& stream = *grain->stream;
+        float* dest = (perStream_ ? stream.outBuffer : mix) + offset;
+        renderGrainBlock<Kernel>(*grain, dest, channels,
+                                 stream.channelSelect.load(std::memory_order_relaxed));
+        grain->remaining -= kFramesPerBlock;
+        if (grain->remaining <= 0) {
+            finishGrain(*grain);
+            grain = pool_.remove(previous, *grain);
+        } else {
+            previous = grain;
+            grain = grain->next;
+        }
+    }
+}
+
+void Engine::outputStage(float* out, int block, const PlayList& list, int count) const {
+    const size_t values = kFramesPerBlock * static_cast<size_t>(outChannels());
+    const size_t offset = static_cast<size_t>(block) * values;
+    for (size_t k = offset; k < offset + values; ++k) {
+        float sum = 0.0f;
+        if (perStream_) {
+            for (int s = 0; s < count; ++s)
+                sum += list[static_cast<size_t>(s)]->outBuffer[k];
+        } else {
+            sum = streams_[0].outBuffer[k];
+        }
+        out[k] = clampOutput(sum);
+    }
+}
+
+template <typename Kernel>
+void Engine::renderPeriod(float* out, const PlayList& list, int count, int32_t& countdown) {
+    const int blocks = format_.framesPerBuffer / kFramesPerBlock;
+    const bool stopping = stopping_.load(std::memory_order_relaxed);
+    for (int block = 0; block < blocks; ++block) {
+        countdown -= kFramesPerBlock;
+        if (countdown <= 0) {
+            if (gestureMixer_ != nullptr && gestureRunning_.load(std::memory_order_relaxed))
+                gestureMixer_->runPendingMix();
+            controlUpdate();
+            countdown = kCountdownRestart;
+        }
+        if (count == 0)
+            continue;
+
+        for (int s = 0; s < count; ++s) {
+            Stream& stream = *list[static_cast<size_t>(s)];
+            if (!stream.runsClocks())
+                continue;
+            if (stopping)
+                stream.grainPhase += kFramesPerBlock * static_cast<uint32_t>(stream.grainPhaseInc);
+            else
+                fireGrainClock(stream, [this, &stream](int frame) { startGrain(stream, frame); });
+        }
+        renderGrains<Kernel>(block);
+        outputStage(out, block, list, count);
+        for (int s = 0; s < count; ++s) {
+            Stream& stream = *list[static_cast<size_t>(s)];
+            if (stream.runsClocks())
+                advanceLoop(stream, rng_);
+        }
+        frameClock_.store(frameClock() + kFramesPerBlock, std::memory_order_relaxed);
+    }
+}
+
+void Engine::renderStepLocked() {
+    if (filled_.load(std::memory_order_relaxed) >= format_.bufferCount)
+        return;
+    const int slot = writeIndex_.load(std::memory_order_relaxed);
+    PlayList list{};
+    const int count = buildPlayList(list);
+    float* out = ring_.data() + static_cast<size_t>(slot) * samplesPerBuffer_;
+    std::fill(out, out + samplesPerBuffer_, 0.0f);
+    switch (interpolation()) {
+        case Interpolation::Linear:
+            renderPeriod<LinearKernel>(out, list, count, countdowns_[0]);
+            break;
+        case Interpolation::Cubic:
+            renderPeriod<CubicKernel>(out, list, count, countdowns_[1]);
+            break;
+        case Interpolation::Spline:
+            renderPeriod<SplineKernel>(out, list, count, countdowns_[2]);
+            break;
+    }
+    writeIndex_.store(slot + 1 == format_.bufferCount ? 0 : slot + 1, std::memory_order_relaxed);
+    filled_.fetch_add(1, std::memory_order_relaxed);
+    if (recording_ != nullptr)
+        handToRecording(slot);
+}
+
+int Engine::buildPlayList(PlayList& list) {
+    std::fill(streamBuffers_.begin(), streamBuffers_.end(), 0.0f);
+    int count = 0;
+    for (Stream& stream : streams_)
+        if (stream.playsGrains())
+            list[static_cast<size_t>(count++)] = &stream;
+    return count;
+}
+
+}  // namespace engine

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+
+namespace sounds {
+struct Sound;
+}
+
+namespace engine {
+
+struct Stream;
+
+// One sounding grain. Positions and phases are 28-bit fixed point (0x10000000 = whole sound or a
+// finished envelope segment). Audio thread only.
+struct Grain {
+    Grain* next = nullptr;
+    Grain* nextFree = nullptr;
+    Stream* stream = nullptr;
+    sounds::Sound* sound = nullptr;
+    uint32_t speed = 0;
+    uint32_t pos = 0;
+    int32_t remaining = 0;
+    int32_t decayLen = 0;
+    int32_t attackPhase = 0;
+    int32_t attackInc = 0;
+    int32_t decayPhase = 0;
+    int32_t decayDec = 0;
+    bool fixedGain = false;
+    float gainL = 0.0f;
+    float gainR = 0.0f;
+    float baseGainL = 0.0f;
+    float baseGainR = 0.0f;
+    float silenceLevel = 0.0f;
+    float speedSlope = 0.0f;
+    int32_t frameCount = 0;
+};
+
+}  // namespace engine
