@@ -155,11 +155,15 @@ SoundLoader::Request SoundLoader::request(const std::string& path, int streamInd
 }
 
 void SoundLoader::load(Sound& sound, int streamIndex, uint32_t outputRate) {
+    const std::string path = sound.path;
     std::optional<std::string> failure;
+    // Nothing may escape a loader thread: every failure becomes a posted text.
     try {
         failure = decodeInto(sound, outputRate, question_, memory_);
     } catch (const std::bad_alloc&) {
         failure = "Memory allocation error - sound file too large";
+    } catch (...) {
+        failure = readFailure({}, path);
     }
     if (failure) {
         table_.failLoad(sound);
