@@ -1,0 +1,229 @@
+#include "output/Recorder.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <vector>
+
+#include "tests/output/RecordingTestFiles.h"
+
+namespace output {
+namespace {
+
+using testing::le16;
+using testing::le32;
+using testing::readBytes;
+using testing::recordingScratch;
+using testing::sample16;
+using testing::sampleFloat;
+
+constexpr std::array<bool, kRecordingSlots> kAllStreams{true, true, true, true, true, true, true, true};
+constexpr std::array<bool, kRecordingSlots> kNoStreams{};
+
+engine::RenderedPeriod mixPeriod(const std::vector<float>& samples, int channels) {
+    engine::RenderedPeriod period;
+    period.mix = samples.data();
+    period.samples = samples.size();
+    period.channels = channels;
+    return period;
+}
+
+class RecorderTest : public ::testing::Test {
+  protected:
+    std::mutex engineLock_;
+    Recorder recorder_{engineLock_};
+};
+
+TEST_F(RecorderTest, StereoSixteenBitFileHoldsExactlyWhatWasWritten) {
+    const auto dir = recordingScratch("recorder-16");
+    const auto path = dir / "take.wav";
+    ASSERT_TRUE(recorder_.start(path, {44100, 2, audio::kInt16LE}, false, kNoStreams, 0));
+    EXPECT_TRUE(recorder_.recording());
+    // 1000 frames in periods of 250, the first frame of each holding two test values.
+    std::vector<float> period(500, 0.0f);
+    for (int p = 0; p < 4; ++p) {
+        period[0] = 0.5f;   // round(0.5 × 32766.5) = 16383
+        period[1] = 1.5f;   // clipped: 32766
+        period[2] = -1.0f;  // -32766
+        recorder_.writePeriod(mixPeriod(period, 2));
+    }
+    recorder_.stop();
+    EXPECT_FALSE(recorder_.recording());
+    EXPECT_EQ(recorder_.takeStatusText(), nullptr);
+
+    const std::string bytes = readBytes(path);
+    ASSERT_EQ(bytes.size(), 44u + 4000u);  // cut to its content although more was reserved
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(le32(bytes, 4), 4036u);
+    EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(le32(bytes, 16), 16u);
+    EXPECT_EQ(le16(bytes, 20), 1u);
+    EXPECT_EQ(le16(bytes, 22), 2u);
+    EXPECT_EQ(le32(bytes, 24), 44100u);
+    EXPECT_EQ(le32(bytes, 28), 176400u);
+    EXPECT_EQ(le16(bytes, 32), 4u);
+    EXPECT_EQ(le16(bytes, 34), 16u);
+    EXPECT_EQ(bytes.substr(36, 4), "data");
+    EXPECT_EQ(le32(bytes, 40), 4000u);
+    for (size_t p = 0; p < 4; ++p) {
+        EXPECT_EQ(sample16(bytes, p * 500 + 0), 16383);
+        EXPECT_EQ(sample16(bytes, p * 500 + 1), 32766);
+        EXPECT_EQ(sample16(bytes, p * 500 + 2), -32766);
+        EXPECT_EQ(sample16(bytes, p * 500 + 3), 0);
+    }
+}
+
+TEST_F(RecorderTest, FloatFileKeepsValuesAboveFullScale) {
+    const auto path = recordingScratch("recorder-float") / "float.wav";
+    ASSERT_TRUE(recorder_.start(path, {22050, 1, audio::kFloat32LE}, false, kNoStreams, 0));
+    const std::vector<float> period{1.75f, -0.25f, 0.0f, 3.0e-8f};
+    recorder_.writePeriod(mixPeriod(period, 1));
+    recorder_.stop();
+    const std::string bytes = readBytes(path);
+    ASSERT_EQ(bytes.size(), 44u + 16u);
+    EXPECT_EQ(le16(bytes, 20), 3u);
+    EXPECT_EQ(le16(bytes, 34), 32u);
+    for (size_t i = 0; i < period.size(); ++i)
+        EXPECT_EQ(sampleFloat(bytes, i), period[i]);
+}
+
+TEST_F(RecorderTest, ExistingFileIsOverwrittenToExactlyTheNewContent) {
+    const auto path = recordingScratch("recorder-overwrite") / "fizz.wav";
+    std::ofstream(path, std::ios::binary) << std::string(100000, 'x');
+    ASSERT_TRUE(recorder_.start(path, {8000, 1, audio::kInt16LE}, false, kNoStreams, 0));
+    recorder_.writePeriod(mixPeriod(std::vector<float>(8, 0.0f), 1));
+    recorder_.stop();
+    EXPECT_EQ(readBytes(path).size(), 44u + 16u);
+}
+
+TEST_F(RecorderTest, OneFilePerStreamInUse) {
+    const auto dir = recordingScratch("recorder-streams");
+    std::array<bool, kRecordingSlots> inUse{};
+    inUse[0] = inUse[2] = true;
+    ASSERT_TRUE(recorder_.start(dir / "fizz03.wav", {44100, 1, audio::kFloat32LE}, true, inUse, 500));
+    EXPECT_TRUE(recorder_.slotOpen(0));
+    EXPECT_FALSE(recorder_.slotOpen(1));
+    EXPECT_TRUE(recorder_.streamFileOpen(2));
+
+    const std::vector<float> one(8, 0.25f);
+    const std::vector<float> silence(8, 0.0f);
+    engine::RenderedPeriod period;
+    period.streams[0] = one.data();
+    period.streams[2] = silence.data();
+    period.samples = 8;
+    recorder_.writePeriod(period);
+    recorder_.stop();
+
+    EXPECT_FALSE(std::filesystem::exists(dir / "fizz03.wav"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "fizz03.2.wav"));
+    const std::string first = readBytes(dir / "fizz03.1.wav");
+    const std::string third = readBytes(dir / "fizz03.3.wav");
+    ASSERT_EQ(first.size(), 44u + 32u);
+    ASSERT_EQ(third.size(), 44u + 32u);
+    EXPECT_EQ(sampleFloat(first, 7), 0.25f);
+    EXPECT_EQ(sampleFloat(third, 7), 0.0f);
+}
+
+TEST_F(RecorderTest, StreamAddedDuringRecordingNamesItsOffset) {
+    const auto dir = recordingScratch("recorder-added");
+    std::array<bool, kRecordingSlots> inUse{};
+    inUse[0] = true;
+    // Started at frame 0: the start clock is 1.
+    ASSERT_TRUE(recorder_.start(dir / "fizz07.wav", {44100, 2, audio::kInt16LE}, true, inUse, 0));
+    recorder_.streamAdded(3, dir / "fizz07.wav", 88201);
+    EXPECT_TRUE(std::filesystem::exists(dir / "fizz07.4_(88200).wav"));
+    // Within one frame of the start the plain name is used.
+    recorder_.streamAdded(1, dir / "fizz07.wav", 2);
+    EXPECT_TRUE(std::filesystem::exists(dir / "fizz07.2.wav"));
+    recorder_.streamEnded(3);
+    EXPECT_FALSE(recorder_.slotOpen(3));
+    EXPECT_TRUE(recorder_.recording());
+}
+
+TEST_F(RecorderTest, FileThatCannotBeCreatedLeavesRecordingOff) {
+    const auto path = recordingScratch("recorder-open") / "missing-folder" / "fizz.wav";
+    EXPECT_FALSE(recorder_.start(path, {44100, 2, audio::kInt16LE}, false, kNoStreams, 0));
+    EXPECT_FALSE(recorder_.recording());
+    const std::string prefix = "Could not open \"" + path.string() + "\" for output.\n";
+    ASSERT_GT(recorder_.openFailures().size(), prefix.size());
+    EXPECT_EQ(recorder_.openFailures().substr(0, prefix.size()), prefix);
+    EXPECT_EQ(recorder_.openFailures().back(), '\n');
+}
+
+TEST_F(RecorderTest, PartialFrameIsAShortWriteThatClosesTheFile) {
+    const auto path = recordingScratch("recorder-odd") / "odd.wav";
+    ASSERT_TRUE(recorder_.start(path, {44100, 2, audio::kInt16LE}, false, kNoStreams, 0));
+    recorder_.writePeriod(mixPeriod(std::vector<float>(7, 0.5f), 2));
+    EXPECT_FALSE(recorder_.recording());
+    EXPECT_FALSE(recorder_.slotOpen(0));
+    EXPECT_STREQ(recorder_.takeStatusText(), "ERROR: Could not write to output soundfile. Closed file.");
+    EXPECT_EQ(recorder_.takeStatusText(), nullptr);  // reported once
+    // The three whole frames are kept.
+    EXPECT_EQ(readBytes(path).size(), 44u + 12u);
+}
+
+// A file-size limit makes the file's growth fail as a full disk would.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(RecorderTest, FileThatCannotGrowIsClosedAndReportedWithoutThrowing) {
+    const auto path = recordingScratch("recorder-full") / "full.wav";
+    const FileSizeLimit limit(2'000'000);
+    // A new file is mapped 1 MiB long; the first growth asks for 4 MiB more.
+    ASSERT_TRUE(recorder_.start(path, {8000, 2, audio::kInt16LE}, false, kNoStreams, 0));
+    const std::vector<float> period(2 * 4096, 0.125f);
+    for (int i = 0; i < 200 && recorder_.recording(); ++i)
+        EXPECT_NO_THROW(recorder_.writePeriod(mixPeriod(period, 2)));
+    EXPECT_FALSE(recorder_.recording());
+    EXPECT_STREQ(recorder_.takeStatusText(), kWriteFailedText);
+    // What was written before the failure is a valid file.
+    const std::string bytes = readBytes(path);
+    ASSERT_GE(bytes.size(), 44u);
+    EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);
+    EXPECT_EQ(le32(bytes, 40), bytes.size() - 44);
+    EXPECT_EQ((bytes.size() - 44) % (2 * 4096 * 2), 0u);
+}
+
+TEST_F(RecorderTest, PerStreamRecordingStopsWhenTheLastFileFails) {
+    const auto dir = recordingScratch("recorder-streams-fail");
+    std::array<bool, kRecordingSlots> inUse{};
+    inUse[1] = inUse[4] = true;
+    ASSERT_TRUE(recorder_.start(dir / "fizz.wav", {44100, 2, audio::kInt16LE}, true, inUse, 0));
+    const std::vector<float> whole(16, 0.5f);
+    engine::RenderedPeriod period;
+    period.streams[1] = whole.data();
+    period.streams[4] = whole.data();
+    period.samples = 15;  // half a frame short: both files fail
+    recorder_.writePeriod(period);
+    EXPECT_FALSE(recorder_.slotOpen(1));
+    EXPECT_FALSE(recorder_.slotOpen(4));
+    EXPECT_FALSE(recorder_.recording());
+    EXPECT_STREQ(recorder_.takeStatusText(), kWriteFailedText);
+}
+
+TEST(RecordingFormat, WidthsMapToSampleFormats) {
+    EXPECT_EQ(recordingSampleFormat(16), audio::kInt16LE);
+    EXPECT_EQ(recordingSampleFormat(24), audio::kInt24LE);
+    EXPECT_EQ(recordingSampleFormat(32), audio::kFloat32LE);
+    EXPECT_THROW(recordingSampleFormat(8), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace output
