@@ -94,7 +94,7 @@ void AlsaOutput::restart() {
     wake_.notify_all();
 }
 
-AlsaStatus AlsaOutput::write(int slot, const std::int16_t* data, std::size_t frames) {
+AlsaStatus AlsaOutput::write(int slot, const std::int16_t* data, std::size_t frames, std::int64_t tag) {
     if (pcm_ == nullptr) {
         return failure(-EBADFD);
     }
@@ -103,7 +103,7 @@ AlsaStatus AlsaOutput::write(int slot, const std::int16_t* data, std::size_t fra
         if (count_ == kMaxQueuedBuffers) {
             return failure(-ENOBUFS);
         }
-        pending_[(head_ + count_) % kMaxQueuedBuffers] = Pending{slot, data, frames, generation_};
+        pending_[(head_ + count_) % kMaxQueuedBuffers] = Pending{slot, data, frames, tag};
         ++count_;
     }
     wake_.notify_all();
@@ -115,7 +115,6 @@ AlsaStatus AlsaOutput::reset() {
         return failure(-EBADFD);
     }
     std::unique_lock lock(mutex_);
-    ++generation_;
     dropRequested_ = true;
     wake_.notify_all();
     dropped_.wait(lock, [this] { return !dropRequested_; });
@@ -129,7 +128,6 @@ AlsaStatus AlsaOutput::close() {
     {
         const std::lock_guard lock(mutex_);
         ending_ = true;
-        ++generation_;
     }
     wake_.notify_all();
     writer_.join();
@@ -147,11 +145,6 @@ AlsaStatus AlsaOutput::takeWriterError(std::unique_lock<std::mutex>& /*held*/) {
     AlsaStatus status{std::move(writerError_)};
     writerError_.clear();
     return status;
-}
-
-std::int64_t AlsaOutput::generation() const {
-    const std::lock_guard lock(mutex_);
-    return generation_;
 }
 
 void AlsaOutput::writerLoop() {
@@ -176,7 +169,7 @@ void AlsaOutput::writerLoop() {
         }
         head_ = (head_ + 1) % kMaxQueuedBuffers;
         --count_;
-        queue_.post(platform::kMsgBufferDone, buffer.slot, buffer.generation);
+        queue_.post(platform::kMsgBufferDone, buffer.slot, buffer.tag);
     }
 }
 

@@ -27,7 +27,7 @@ struct AlsaStatus {
 
 // One ALSA playback PCM fed with 16-bit interleaved buffers by a writer
 // thread, which posts the buffer-done message 957 (first = the buffer's slot,
-// second = the play generation it was queued in) for each buffer written.
+// second = the tag it was queued with) for each buffer written.
 // Paused after open: queued buffers wait until restart(), so the ring can be
 // primed before sound starts. Thread: main, except the writer.
 class AlsaOutput {
@@ -48,10 +48,10 @@ class AlsaOutput {
 
     // Queues `frames` frames of `data` for slot `slot`; the buffer must stay
     // untouched until its done message arrives.
-    AlsaStatus write(int slot, const std::int16_t* data, std::size_t frames);
+    AlsaStatus write(int slot, const std::int16_t* data, std::size_t frames, std::int64_t tag);
 
     // Drops every queued buffer (no done message for them) and what the PCM
-    // still holds; later done messages carry a new generation.
+    // still holds.
     AlsaStatus reset();
 
     // The outcome of the buffers written since the last call: the system's
@@ -61,15 +61,12 @@ class AlsaOutput {
     // Stops the writer and closes the PCM.
     AlsaStatus close();
 
-    // The generation that done messages of buffers queued from now on carry.
-    std::int64_t generation() const;
-
   private:
     struct Pending {
         int slot;
         const std::int16_t* data;
         std::size_t frames;
-        std::int64_t generation;
+        std::int64_t tag;
     };
 
     AlsaStatus takeWriterError(std::unique_lock<std::mutex>& held);
@@ -90,7 +87,6 @@ class AlsaOutput {
     bool paused_ = true;
     bool dropRequested_ = false;
     bool ending_ = false;
-    std::int64_t generation_ = 0;
     std::string writerError_;
     std::thread writer_;
 };

@@ -274,7 +274,7 @@ void AudioSystem::close() {
 }
 
 bool AudioSystem::openPlaybackStream(const SoundSettings& settings, OutputCallback callback, void* context) {
-    StreamConfig config = StreamConfig::make(settings.sampleRate, settings.channels(), kFormatInt16LE);
+    StreamConfig config = StreamConfig::make(settings.sampleRate, settings.channels(), audio::kInt16LE);
     config.output.numberOfBuffers = settings.bufferCount;
     config.output.bufferFrames = settings.bufferFrames;
     const DeviceList& list = getDeviceList();

@@ -4,36 +4,33 @@
 
 namespace output {
 
-std::uint32_t datatype2rtfmt(std::uint32_t sampleFormat) {
-    switch (sampleFormat) {
-        case kFormatByte:
-            return kRtSInt8;
-        case kFormatInt16LE:
-            return kRtSInt16;
-        case kFormatInt24LE:
-        case kFormatInt24BE:
-            return kRtSInt24;
-        case kFormatInt32LE:
-            return kRtSInt32;
-        case kFormatFloat32LE:
-            return kRtFloat32;
-        case kFormatFloat64LE:
-            return kRtFloat64;
-        default:
-            throw RtError("Invalid RtAudioFormat code in datatype2rtfmt");
-    }
+std::uint32_t datatype2rtfmt(audio::SampleFormat sampleFormat) {
+    if (sampleFormat == audio::kByte)
+        return kRtSInt8;
+    if (sampleFormat == audio::kInt16LE)
+        return kRtSInt16;
+    if (sampleFormat == audio::kInt24LE || sampleFormat == audio::kInt24BE)
+        return kRtSInt24;
+    if (sampleFormat == audio::kInt32LE)
+        return kRtSInt32;
+    if (sampleFormat == audio::kFloat32LE)
+        return kRtFloat32;
+    if (sampleFormat == audio::kFloat64LE)
+        return kRtFloat64;
+    throw RtError("Invalid RtAudioFormat code in datatype2rtfmt");
 }
 
 DeviceSpec DeviceSpec::blank() {
     DeviceSpec spec;
     spec.sampleRate = 0;
     spec.channels = 0;
-    spec.format = 0;
+    spec.format = audio::kUnknown;
     spec.rtFormat = 0;
     return spec;
 }
 
-StreamConfig StreamConfig::make(std::uint32_t sampleRate, std::uint32_t channels, std::uint32_t format) {
+StreamConfig StreamConfig::make(std::uint32_t sampleRate, std::uint32_t channels,
+                                audio::SampleFormat format) {
     DeviceSpec spec;
     spec.sampleRate = sampleRate;
     spec.channels = channels;

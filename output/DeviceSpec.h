@@ -3,19 +3,10 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/SampleFormat.h"
 #include "output/AudioApi.h"
 
 namespace output {
-
-// Sample formats as the sound-file library's four-byte SampleFormat values
-// (read little-endian): size byte, then the type tag.
-inline constexpr std::uint32_t kFormatByte = 0x01626201;
-inline constexpr std::uint32_t kFormatInt16LE = 0x36316902;
-inline constexpr std::uint32_t kFormatInt24LE = 0x34326903;
-inline constexpr std::uint32_t kFormatInt24BE = 0x03693234;
-inline constexpr std::uint32_t kFormatInt32LE = 0x32336904;
-inline constexpr std::uint32_t kFormatFloat32LE = 0x32336604;
-inline constexpr std::uint32_t kFormatFloat64LE = 0x34366608;
 
 // The back end's sample format bits.
 inline constexpr std::uint32_t kRtSInt8 = 0x1;
@@ -27,7 +18,7 @@ inline constexpr std::uint32_t kRtFloat64 = 0x20;
 
 // Maps a sample format to the back end's format bits; any other format raises
 // RtError "Invalid RtAudioFormat code in datatype2rtfmt".
-std::uint32_t datatype2rtfmt(std::uint32_t sampleFormat);
+std::uint32_t datatype2rtfmt(audio::SampleFormat sampleFormat);
 
 inline constexpr std::uint32_t kDefaultSpecRate = 44100;
 inline constexpr std::uint32_t kDefaultSpecChannels = 2;
@@ -40,7 +31,7 @@ struct DeviceSpec {
     std::string name;
     std::uint32_t sampleRate = kDefaultSpecRate;
     std::uint32_t channels = kDefaultSpecChannels;
-    std::uint32_t format = kFormatInt16LE;
+    audio::SampleFormat format = audio::kInt16LE;
     std::uint32_t bufferFrames = 0;     // 0: keep the current value
     std::uint32_t numberOfBuffers = 0;  // 0: keep the current value
     std::uint32_t rtFormat = kRtSInt16;
@@ -60,7 +51,7 @@ struct StreamConfig {
 
     // Both directions unused (device -1), with this rate, channel count and
     // format.
-    static StreamConfig make(std::uint32_t sampleRate, std::uint32_t channels, std::uint32_t format);
+    static StreamConfig make(std::uint32_t sampleRate, std::uint32_t channels, audio::SampleFormat format);
 
     bool operator==(const StreamConfig&) const = default;
 };

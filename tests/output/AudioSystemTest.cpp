@@ -36,7 +36,7 @@ class AudioSystemTest : public ::testing::Test {
 
     static StreamConfig outputConfig(std::int32_t device, std::uint32_t frames = 256,
                                      std::uint32_t buffers = 4) {
-        StreamConfig config = StreamConfig::make(44100, 2, kFormatInt16LE);
+        StreamConfig config = StreamConfig::make(44100, 2, audio::kInt16LE);
         config.output.device = device;
         config.output.bufferFrames = frames;
         config.output.numberOfBuffers = buffers;
@@ -57,16 +57,15 @@ std::vector<std::string> names(const DeviceList& list) {
 }
 
 TEST(Datatype2rtfmt, MapsEveryDeviceFormatAndRejectsOthers) {
-    EXPECT_EQ(datatype2rtfmt(kFormatByte), 1u);
-    EXPECT_EQ(datatype2rtfmt(kFormatInt16LE), 2u);
-    EXPECT_EQ(datatype2rtfmt(kFormatInt24LE), 4u);
-    EXPECT_EQ(datatype2rtfmt(kFormatInt24BE), 4u);
-    EXPECT_EQ(datatype2rtfmt(kFormatInt32LE), 8u);
-    EXPECT_EQ(datatype2rtfmt(kFormatFloat32LE), 16u);
-    EXPECT_EQ(datatype2rtfmt(kFormatFloat64LE), 32u);
-    constexpr std::uint32_t kInt16BE = 0x02693136;
+    EXPECT_EQ(datatype2rtfmt(audio::kByte), 1u);
+    EXPECT_EQ(datatype2rtfmt(audio::kInt16LE), 2u);
+    EXPECT_EQ(datatype2rtfmt(audio::kInt24LE), 4u);
+    EXPECT_EQ(datatype2rtfmt(audio::kInt24BE), 4u);
+    EXPECT_EQ(datatype2rtfmt(audio::kInt32LE), 8u);
+    EXPECT_EQ(datatype2rtfmt(audio::kFloat32LE), 16u);
+    EXPECT_EQ(datatype2rtfmt(audio::kFloat64LE), 32u);
     try {
-        datatype2rtfmt(kInt16BE);
+        datatype2rtfmt(audio::kInt16BE);
         FAIL() << "no error";
     } catch (const RtError& error) {
         EXPECT_EQ(error.message(), "Invalid RtAudioFormat code in datatype2rtfmt");

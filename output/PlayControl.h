@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output/AlsaDevices.h"
+#include "output/AlsaOutput.h"
+#include "output/AudioSystem.h"
+#include "output/PlayView.h"
+#include "output/SoundSettings.h"
+#include "output/UserWarnings.h"
+
+namespace engine {
+class Engine;
+}
+namespace platform {
+class MessageQueue;
+}
+
+namespace output {
+
+class Recorder;
+
+// Starts and stops sound for every caller (the Play button, MIDI, the options
+// dialog's test play, `frisson play`): opens the settings' device (a JACK or
+// PulseAudio stream, or a direct ALSA PCM), fills the ring, routes the
+// buffer-done message 957 back into the render cycle and closes the device.
+// Thread: main.
+class PlayControl {
+  public:
+    // A start or stop that comes from MIDI: the streams keep their loop
+    // positions and grain clocks.
+    static constexpr int kMidiMode = 4;
+
+    struct Devices {
+        AudioSystem& audio;
+        AlsaOutput& alsa;
+        const AlsaDeviceTable& alsaDevices;
+        platform::MessageQueue& queue;  // where the period callback posts 957
+        std::ostream& log;              // device errors
+    };
+
+    // `recorder` may be null (nothing records).
+    PlayControl(engine::Engine& engine, Devices devices, SoundSettings& settings, PlayView& view,
+                UserWarnings& warnings, const Recorder* recorder);
+    ~PlayControl();
+    PlayControl(const PlayControl&) = delete;
+    PlayControl& operator=(const PlayControl&) = delete;
+
+    // The play toggle: a stop request while playing, else a start (which
+    // reuses the open device when a soft stop is still running).
+    void togglePlay(int mode);
+    bool startPlay(int mode);
+    // Ends play at once: closes the device and shows the underrun report.
+    void stopPlay();
+    // The stop request (soft or immediate).
+    void requestStop();
+
+    // Message 957: (slot, generation) from the ALSA writer or the period
+    // callback.
+    void onBufferDone(std::int64_t slot, std::int64_t generation);
+
+    // Reallocates the ring for the settings (channels, frames, count);
+    // returns the engine's error text when that failed.
+    std::optional<std::string> allocateBuffers();
+
+    // Set by a MIDI note-on during play: the next toggle starts again.
+    void setRestartPending() { restartPending_ = true; }
+    bool restartPending() const { return restartPending_; }
+    bool playing() const;
+
+    void updatePlayButton();
+
+  private:
+    bool openDevice();
+    void fillRing();
+    void queueBuffer(int slot);
+    void onAlsaBufferDone();
+    void adoptGrantedBuffers();
+
+    // Thread: audio. The device's period callback.
+    static int periodCallback(void* context, std::int16_t* output, unsigned frames);
+
+    engine::Engine& engine_;
+    Devices devices_;
+    SoundSettings& settings_;
+    PlayView& view_;
+    UserWarnings& warnings_;
+    const Recorder* recorder_;
+
+    bool restartPending_ = false;
+    // Whether the open device (if any) is the direct ALSA one.
+    bool onAlsa_ = false;
+    // Done messages of an earlier play carry an older generation.
+    std::atomic<std::int64_t> playGeneration_{0};
+    // 16-bit copies of the ring slots queued to ALSA.
+    std::vector<std::int16_t> alsaBuffers_;
+};
+
+}  // namespace output

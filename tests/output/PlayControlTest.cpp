@@ -1,0 +1,243 @@
+#include "output/PlayControl.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "engine/Engine.h"
+#include "output/ManualAudioApi.h"
+#include "platform/MessageQueue.h"
+#include "sounds/SoundTable.h"
+
+namespace output {
+namespace {
+
+constexpr std::uint32_t kRate = 44100;
+constexpr int kEnoughPeriods = 2000;  // far more than a half-second fade needs
+
+struct RecordedView : PlayView, UserWarnings {
+    std::vector<bool> buttons;
+    std::vector<std::string> statusMessages;
+    std::vector<std::pair<std::string, std::string>> warnings;
+    void setPlayButton(bool playing) override { buttons.push_back(playing); }
+    void showStatusMessage(const std::string& text) override { statusMessages.push_back(text); }
+    void showWarning(const std::string& caption, const std::string& text) override {
+        warnings.emplace_back(caption, text);
+    }
+};
+
+DeviceInfo jackSystem() {
+    DeviceInfo info;
+    info.probed = true;
+    info.name = "system";
+    info.outputChannels = 2;
+    info.isDefaultOutput = true;
+    return info;
+}
+
+// x × 32767.5 rounded half to even, within ±32767.
+std::int16_t expected16(float x) {
+    const double scaled = std::nearbyint(static_cast<double>(x) * 32767.5);
+    return static_cast<std::int16_t>(std::fmax(-32767.0, std::fmin(32767.0, scaled)));
+}
+
+class PlayControlTest : public ::testing::Test {
+  protected:
+    PlayControlTest() {
+        server.devices[AudioApiId::kJack] = {jackSystem()};
+        settings.sampleRate = kRate;
+        settings.deviceSelection = kRtDeviceBase;
+    }
+
+    PlayControl& control() {
+        if (!control_) {
+            control_ = std::make_unique<PlayControl>(
+                engine, PlayControl::Devices{audio, alsa, alsaDevices, queue, log}, settings, view, view,
+                nullptr);
+            EXPECT_FALSE(control_->allocateBuffers().has_value());
+        }
+        return *control_;
+    }
+
+    // Delivers every waiting message as the main loop does.
+    void pumpMessages() {
+        while (const auto message = queue.take()) {
+            if (message->number == platform::kMsgBufferDone) {
+                control().onBufferDone(message->first, message->second);
+            }
+        }
+    }
+
+    // Runs device periods until play has ended; returns how many ran.
+    int runUntilStopped() {
+        int periods = 0;
+        while (control().playing() && periods < kEnoughPeriods) {
+            server.runPeriod();
+            ++periods;
+            pumpMessages();
+        }
+        return periods;
+    }
+
+    sounds::SoundTable sounds{kRate};
+    engine::Engine engine{sounds, engine::OutputFormat{kRate, true, 256, 4}};
+    ManualAudioServer server;
+    std::ostringstream log;
+    AudioSystem audio{server.factory(), log};
+    platform::MessageQueue queue;
+    AlsaOutput alsa{queue};
+    AlsaDeviceTable alsaDevices = listAlsaPlaybackDevices();
+    SoundSettings settings;
+    RecordedView view;
+    std::unique_ptr<PlayControl> control_;
+};
+
+TEST_F(PlayControlTest, StartFillsTheRingBeforeTheDeviceRuns) {
+    ASSERT_TRUE(control().startPlay(0));
+    EXPECT_EQ(engine.filled(), 4);
+    EXPECT_EQ(engine.writeIndex(), 0);
+    EXPECT_EQ(engine.callbacksTotal(), 0u);
+    EXPECT_EQ(server.streamState(), StreamState::kRunning);
+    EXPECT_EQ(audio.state(), AudioSystemState::kRunning);
+}
+
+TEST_F(PlayControlTest, GrantedBufferSizesAreAdoptedBeforeTheRingIsFilled) {
+    server.grantedFrames = 512;
+    server.grantedBuffers = 3;
+    ASSERT_TRUE(control().startPlay(0));
+    EXPECT_EQ(settings.bufferFrames, 512u);
+    EXPECT_EQ(settings.bufferCount, 3u);
+    EXPECT_EQ(engine.outputFormat().framesPerBuffer, 512);
+    EXPECT_EQ(engine.samplesPerBuffer(), 1024u);
+    EXPECT_EQ(engine.filled(), 3);
+}
+
+TEST_F(PlayControlTest, TheDeviceReceivesTheOldestRenderedPeriodIn16Bit) {
+    ASSERT_TRUE(control().startPlay(0));
+    const std::vector<float> slot0(engine.ringSlot(0), engine.ringSlot(0) + engine.samplesPerBuffer());
+    const std::vector<std::int16_t> played = server.runPeriod();
+    ASSERT_EQ(played.size(), slot0.size());
+    bool anySound = false;
+    for (std::size_t k = 0; k < played.size(); ++k) {
+        ASSERT_EQ(played[k], expected16(slot0[k])) << k;
+        anySound = anySound || played[k] != 0;
+    }
+    EXPECT_TRUE(anySound);
+    EXPECT_EQ(engine.filled(), 4);  // one consumed, one rendered
+}
+
+TEST_F(PlayControlTest, SoftStopEndsOnceTheRingHasDrained) {
+    control().togglePlay(0);
+    ASSERT_TRUE(control().playing());
+    for (int k = 0; k < 8; ++k) {
+        server.runPeriod();
+    }
+    control().togglePlay(0);  // the stop request
+    EXPECT_TRUE(control().playing());
+    EXPECT_TRUE(engine.stopping());
+    const int periods = runUntilStopped();
+    EXPECT_FALSE(control().playing());
+    // The half-second fade (about 86 periods) plus the ring, at most.
+    EXPECT_GT(periods, 4);
+    EXPECT_LE(periods, 86 + 8);
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(view.buttons, (std::vector<bool>{true, true, false}));
+}
+
+TEST_F(PlayControlTest, PlayDuringASoftStopRestartsOnTheOpenStream) {
+    control().togglePlay(0);
+    for (int k = 0; k < 8; ++k) {
+        server.runPeriod();
+    }
+    control().togglePlay(0);
+    ASSERT_TRUE(engine.stopping());
+    control().togglePlay(0);  // play again before the fade has ended
+    EXPECT_TRUE(control().playing());
+    EXPECT_FALSE(engine.stopping());
+    EXPECT_FALSE(control().restartPending());
+    EXPECT_EQ(server.openCount(), 1);
+    EXPECT_EQ(server.streamState(), StreamState::kRunning);
+    // A stop message from the ended play is ignored.
+    control().onBufferDone(0, 1);
+    EXPECT_TRUE(control().playing());
+    for (int k = 0; k < 200; ++k) {
+        server.runPeriod();
+        pumpMessages();
+    }
+    EXPECT_TRUE(control().playing());
+}
+
+TEST_F(PlayControlTest, HardStopClosesTheStreamAtOnce) {
+    settings.softStop = false;
+    engine.setSoftStop(false);
+    control().togglePlay(0);
+    server.runPeriod();
+    control().togglePlay(0);
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
+}
+
+TEST_F(PlayControlTest, TheQKeyStopsAtTheNextPeriod) {
+    control().togglePlay(0);
+    server.runPeriod();
+    engine.setQuitKeyHeld(true);
+    server.runPeriod();
+    pumpMessages();
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(view.buttons.back(), false);
+}
+
+TEST_F(PlayControlTest, ADeviceThatRefusesToOpenLeavesPlayOff) {
+    server.openError = RtError("device busy", RtError::kDriverError);
+    control().togglePlay(0);
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(view.buttons, (std::vector<bool>{false}));
+    EXPECT_NE(log.str().find("device busy"), std::string::npos);
+    EXPECT_TRUE(view.warnings.empty());  // device errors go to the log only
+}
+
+// The direct ALSA path against ALSA's "null" PCM.
+class AlsaPlayControlTest : public PlayControlTest {
+  protected:
+    AlsaPlayControlTest() {
+        const auto null = std::find(alsaDevices.names.begin(), alsaDevices.names.end(), "null");
+        settings.deviceSelection = static_cast<DeviceSelection>(null - alsaDevices.names.begin());
+    }
+
+    void pumpFor(int messages) {
+        for (int k = 0; k < messages && control().playing(); ++k) {
+            const auto message = queue.waitAndTake(std::chrono::seconds(2));
+            ASSERT_TRUE(message.has_value());
+            control().onBufferDone(message->first, message->second);
+        }
+    }
+};
+
+TEST_F(AlsaPlayControlTest, PlaysByRenderingAPeriodForEveryBufferDone) {
+    ASSERT_TRUE(control().startPlay(0));
+    EXPECT_TRUE(view.warnings.empty());
+    pumpFor(40);
+    EXPECT_TRUE(control().playing());
+    EXPECT_EQ(engine.filled(), 4);  // each buffer done renders the next
+    settings.softStop = false;
+    engine.setSoftStop(false);
+    control().togglePlay(0);
+    EXPECT_FALSE(control().playing());
+    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_TRUE(view.statusMessages.empty());  // no underrun report on this path
+}
+
+TEST_F(AlsaPlayControlTest, AnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
+    alsaDevices.names = {"no_such_pcm_for_frisson"};
+    settings.deviceSelection = 0;
+    EXPECT_FALSE(control().startPlay(0));
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_EQ(view.warnings[0].first, "ALSA Error");
+    EXPECT_FALSE(view.warnings[0].second.empty());
+    EXPECT_FALSE(control().playing());
+}
+
+}  // namespace
+}  // namespace output
