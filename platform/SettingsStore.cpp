@@ -357,7 +357,7 @@ bool SettingsStore::deleteKey(std::string_view key) {
     }
     auto it = std::find_if(parent->subkeys.begin(), parent->subkeys.end(),
                            [&](const Key& k) { return sameName(k.name, last); });
-    if (it == parent->subkeys.end() || !it->subkeys.empty())
+    if (it == parent->subkeys.end())
         return false;
     parent->subkeys.erase(it);
     dirty_ = true;

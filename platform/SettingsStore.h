@@ -57,7 +57,7 @@ class SettingsStore {
     void createKey(std::string_view key);
     // The names of the key's direct subkeys; empty when the key is missing.
     std::vector<std::string> subkeys(std::string_view key) const;
-    // Deletes a key that has no subkeys. False when it is missing or has subkeys.
+    // Deletes a key with everything below it. False when it is missing.
     bool deleteKey(std::string_view key);
 
     // Nothing when the key or the value is missing.

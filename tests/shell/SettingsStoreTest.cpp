@@ -1,0 +1,148 @@
+#include "platform/SettingsStore.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/shell/TempHome.h"
+
+namespace {
+
+using platform::SettingsStore;
+using platform::SettingsValueType;
+
+class SettingsStoreTest : public shell::testing::TempHome {};
+
+TEST_F(SettingsStoreTest, FileLivesInTheConfigFolder) {
+    EXPECT_EQ(platform::defaultSettingsFile(), settingsFile());
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(platform::defaultSettingsFile(), "/home/someone/.config/frisson/settings.reg");
+}
+
+TEST_F(SettingsStoreTest, WritesTheRegistryExportLayout) {
+    SettingsStore store(settingsFile());
+    EXPECT_FALSE(store.loadProblem());
+    store.setDword("Software\\Wavecraft\\Frisson\\", "Do startup login", 1);
+    store.setText("Software\\Wavecraft\\Frisson\\Users\\bob", "Soundfile in folder", "C:\\a \"b\"");
+    store.setDword("Software\\Wavecraft\\Frisson\\Users\\bob", "Sample rate", 22050);
+    store.createKey("Software\\Wavecraft\\Frisson\\Users\\bob\\SessionPatches");
+    ASSERT_FALSE(store.save());
+    EXPECT_EQ(read(settingsFile()),
+              "Windows Registry Editor Version 5.00\n"
+              "\n[Software]\n"
+              "\n[Software\\Wavecraft]\n"
+              "\n[Software\\Wavecraft\\Frisson]\n"
+              "\"Do startup login\"=dword:00000001\n"
+              "\n[Software\\Wavecraft\\Frisson\\Users]\n"
+              "\n[Software\\Wavecraft\\Frisson\\Users\\bob]\n"
+              "\"Soundfile in folder\"=\"C:\\\\a \\\"b\\\"\"\n"
+              "\"Sample rate\"=dword:00005622\n"
+              "\n[Software\\Wavecraft\\Frisson\\Users\\bob\\SessionPatches]\n");
+    EXPECT_FALSE(store.dirty());
+}
+
+TEST_F(SettingsStoreTest, RoundTripsValuesKeysAndOrder) {
+    {
+        SettingsStore store(settingsFile());
+        store.setText("K", "z", "line one\nline two");
+        store.setText("K", "a", "");
+        store.setDword("K", "n", 0xFFFFFFFFu);
+        store.setText("K\\Sub", "", "default value");
+        store.createKey("K\\beta");
+        store.createKey("K\\Alpha");
+        ASSERT_FALSE(store.save());
+    }
+    SettingsStore again(settingsFile());
+    EXPECT_FALSE(again.loadProblem());
+    const auto values = again.values("k");  // names ignore case
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(values[0].name, "z");
+    EXPECT_EQ(values[0].text, "line one\nline two");
+    EXPECT_EQ(values[1].name, "a");
+    EXPECT_EQ(values[2].type, SettingsValueType::Dword);
+    EXPECT_EQ(values[2].dword, 0xFFFFFFFFu);
+    EXPECT_EQ(again.findValue("K\\SUB", "")->text, "default value");
+    EXPECT_EQ(again.subkeys("K"), (std::vector<std::string>{"Alpha", "beta", "Sub"}));
+}
+
+TEST_F(SettingsStoreTest, DeletesValuesAndKeyTrees) {
+    SettingsStore store(settingsFile());
+    store.setText("A\\B\\C", "x", "1");
+    store.setText("A\\B", "y", "2");
+    EXPECT_TRUE(store.deleteValue("A\\B", "Y"));
+    EXPECT_FALSE(store.deleteValue("A\\B", "y"));
+    EXPECT_TRUE(store.deleteKey("a\\b"));
+    EXPECT_FALSE(store.keyExists("A\\B\\C"));
+    EXPECT_TRUE(store.keyExists("A"));
+    EXPECT_FALSE(store.deleteKey("A\\missing"));
+}
+
+TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {
+    write(settingsFile(),
+          "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+          "; a comment\r\n"
+          "[HKEY_CURRENT_USER\\Software\\Wavecraft\\Frisson]\r\n"
+          "\"Version\"=\"x\"\r\n"
+          "\"Blob\"=hex:01,02,\\\r\n"
+          "  03,04\r\n"
+          "\"Rate\"=dword:ac44\r\n");
+    SettingsStore store(settingsFile());
+    ASSERT_FALSE(store.loadProblem()) << *store.loadProblem();
+    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Version")->text, "x");
+    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Rate")->dword, 44100u);
+    const auto blob = store.findValue("Software\\Wavecraft\\Frisson", "Blob");
+    EXPECT_EQ(blob->type, SettingsValueType::Other);
+    EXPECT_EQ(blob->text, "hex:01,02,03,04");
+    EXPECT_FALSE(store.dirty());
+}
+
+TEST_F(SettingsStoreTest, UnreadableFileIsKeptAsideAndReported) {
+    const std::string damaged[] = {
+        "not a settings file\n",
+        "Windows Registry Editor Version 5.00\n\"Orphan\"=\"value before any key\"\n",
+        "Windows Registry Editor Version 5.00\n[K]\n\"Open\"=\"no closing quote\n",
+        "Windows Registry Editor Version 5.00\n[K]\n\"D\"=dword:123456789\n",
+        "Windows Registry Editor Version 5.00\n[K]\n\"X\"=42\n",
+    };
+    for (const std::string& text : damaged) {
+        SCOPED_TRACE(text);
+        std::filesystem::remove_all(settingsFile().parent_path());
+        write(settingsFile(), text);
+        SettingsStore store(settingsFile());
+        ASSERT_TRUE(store.loadProblem());
+        EXPECT_TRUE(store.values("K").empty());
+        const auto aside = settingsFile().string() + ".unreadable";
+        EXPECT_EQ(read(aside), text) << "the damaged file is kept as it was";
+        EXPECT_NE(store.loadProblem()->find(aside), std::string::npos);
+
+        // A second damaged file does not overwrite the first one kept aside.
+        write(settingsFile(), "also damaged");
+        SettingsStore second(settingsFile());
+        EXPECT_EQ(read(aside), text);
+        EXPECT_EQ(read(aside + ".1"), "also damaged");
+
+        second.setText("K", "v", "new");
+        EXPECT_FALSE(second.save());
+        EXPECT_FALSE(SettingsStore(settingsFile()).loadProblem());
+    }
+}
+
+TEST_F(SettingsStoreTest, FailedSaveLeavesTheOldFile) {
+    SettingsStore store(settingsFile());
+    store.setText("K", "v", "old");
+    ASSERT_FALSE(store.save());
+    // A folder in the file's place makes the rename fail, even for root.
+    const auto blocked = root / "blocked" / "settings.reg";
+    SettingsStore other(blocked);
+    std::filesystem::create_directories(blocked / "inside");
+    other.setText("K", "v", "new");
+    EXPECT_TRUE(other.save());
+    EXPECT_TRUE(other.dirty());
+    for (const auto& entry : std::filesystem::directory_iterator(blocked.parent_path()))
+        EXPECT_EQ(entry.path().filename(), "settings.reg") << "no temporary file left behind";
+    EXPECT_EQ(SettingsStore(settingsFile()).findValue("K", "v")->text, "old");
+}
+
+}  // namespace

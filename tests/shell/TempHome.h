@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace shell::testing {
+
+// Points XDG_CONFIG_HOME and XDG_DATA_HOME at fresh folders named after the
+// running test (ctest runs tests in parallel, each in its own process).
+class TempHome : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        root = std::filesystem::path(FRISSON_TEST_TMP) /
+               (std::string(info->test_suite_name()) + "." + info->name());
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root / "config");
+        std::filesystem::create_directories(root / "data");
+        setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+        unsetenv("SFDIR");
+        unsetenv("SSDIR");
+    }
+
+    std::filesystem::path settingsFile() const { return root / "config" / "frisson" / "settings.reg"; }
+
+    static std::string read(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    static void write(const std::filesystem::path& path, const std::string& text) {
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    std::filesystem::path root;
+};
+
+}  // namespace shell::testing
