@@ -6,11 +6,13 @@ namespace app {
 
 int runInfo(Args args);
 int runConvert(Args args);
+int runMidiPorts(Args args);
 
 std::span<const Command> commands() {
     static const std::array table{
         Command{"info", "describe a sound file (format, frames, header chunks)", &runInfo},
         Command{"convert", "decode a sound file and write it as WAV", &runConvert},
+        Command{"midi-ports", "list the MIDI sources", &runMidiPorts},
     };
     return table;
 }
