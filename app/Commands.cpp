@@ -6,12 +6,14 @@ namespace app {
 
 int runInfo(Args args);
 int runConvert(Args args);
+int runRender(Args args);
 int runMidiPorts(Args args);
 
 std::span<const Command> commands() {
     static const std::array table{
         Command{"info", "describe a sound file (format, frames, header chunks)", &runInfo},
         Command{"convert", "decode a sound file and write it as WAV", &runConvert},
+        Command{"render", "render streams offline to a WAV file", &runRender},
         Command{"midi-ports", "list the MIDI sources", &runMidiPorts},
     };
     return table;
