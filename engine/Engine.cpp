@@ -128,8 +128,8 @@ void Engine::setParameter(int index, int param, int32_t value, double changeTime
         changeTime_.store(value, std::memory_order_relaxed);
         return;
     }
-    const auto frames =
-        static_cast<int32_t>(std::trunc(format_.rate * changeTime / kChangeTimeUnitsPerSecond));
+    const auto frames = static_cast<int32_t>(
+        std::trunc(outputRate_.load(std::memory_order_relaxed) * changeTime / kChangeTimeUnitsPerSecond));
     slot.startChange(value, frames, frameClock());
 }
 
@@ -169,6 +169,7 @@ std::optional<std::string> Engine::setOutputFormat(const OutputFormat& format) {
         return "Could not allocate file output buffer memory";
     }
     format_ = format;
+    outputRate_.store(format.rate, std::memory_order_relaxed);
     samplesPerBuffer_ = samples;
     for (int i = 0; i < kMaxStreams; ++i)
         stream(i).outBuffer = streamBuffers_.data() + samples * static_cast<size_t>(i);

@@ -134,6 +134,8 @@ class Engine {
     bool anyGrainActive() const { return activeGrains_.load(std::memory_order_relaxed) > 0; }
     int32_t activeGrainCount() const { return activeGrains_.load(std::memory_order_relaxed); }
     int32_t frameClock() const { return frameClock_.load(std::memory_order_relaxed); }
+    // Thread: any, while not playing (a start from MIDI prepares the streams itself).
+    void resetFrameClock() { frameClock_.store(0, std::memory_order_relaxed); }
     int filled() const { return filled_.load(std::memory_order_relaxed); }
     int writeIndex() const { return writeIndex_.load(std::memory_order_relaxed); }
     uint32_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
@@ -169,6 +171,7 @@ class Engine {
     GrainPool pool_;
     Lcg rng_;
     OutputFormat format_;
+    std::atomic<uint32_t> outputRate_{0};  // format_.rate for callers on other threads
     size_t samplesPerBuffer_ = 0;
 
     std::atomic<int32_t> interpolation_{static_cast<int32_t>(Interpolation::Spline)};

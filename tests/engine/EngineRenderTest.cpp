@@ -1,0 +1,277 @@
+#include "engine/Engine.h"
+#include "engine/ShapeTables.h"
+#include "sounds/SoundTable.h"
+#include "tests/engine/TestSounds.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+using namespace engine;
+using enginetest::CapturingSink;
+
+constexpr uint32_t kRate = 44100;
+constexpr int kPeriod = 256;
+constexpr int32_t kRampFrames = 65536;  // unitsPerFrame 4096 for a mono sound
+
+// sin(π/4) × 461 / 512: a centred grain at the default Amp.
+const float kCentreGain = static_cast<float>(std::sin(std::numbers::pi / 4)) * 461 / 512;
+
+class EngineRender : public ::testing::Test {
+  protected:
+    void SetUp() override { engine.setRecordingSink(&sink); }
+    sounds::Sound& dc(int record, float value, int channels = 1, float right = 0.0f) {
+        return enginetest::makeSound(table, record, kRampFrames, channels, kRate,
+                                     [=](int32_t, int c) { return c == 0 ? value : right; });
+    }
+    sounds::Sound& ramp(int record) {
+        return enginetest::makeSound(table, record, kRampFrames, 1, kRate,
+                                     [](int32_t i, int) { return static_cast<float>(i) / kRampFrames; });
+    }
+    void set(int stream, int param, int32_t value) {
+        engine.setParameter(stream, param, value);
+        engine.snapParameters(stream);
+    }
+    void render(int periods) {
+        for (int p = 0; p < periods; ++p)
+            engine.renderOfflinePeriod();
+    }
+    float left(size_t frame) const { return sink.mix[2 * frame]; }
+    float right(size_t frame) const { return sink.mix[2 * frame + 1]; }
+
+    sounds::SoundTable table{kRate};
+    Engine engine{table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4}};
+    CapturingSink sink;
+};
+
+TEST_F(EngineRender, DefaultDensityStartsAGrainEvery2205FramesOrSo) {
+    engine.attachSound(0, dc(0, 1.0f));
+    enginetest::flatGrains(engine, 0);
+    set(0, GrainLen, 13);  // 7 frames: grains never overlap
+    engine.playStart(true, false);
+    render(40);
+    // clockUnit 6086, increment trunc(single(6086 × 6062 × 35) / 10608) = 121725: the phase
+    // reaches 2^28 after 2206, 2205, 2205, 2206 frames.
+    std::vector<size_t> onsets;
+    for (size_t f = 0; f < sink.mix.size() / 2; ++f)
+        if (left(f) != 0.0f && (f == 0 || left(f - 1) == 0.0f))
+            onsets.push_back(f);
+    ASSERT_GE(onsets.size(), 5u);
+    EXPECT_EQ(std::vector<size_t>(onsets.begin(), onsets.begin() + 5),
+              (std::vector<size_t>{0, 2206, 4411, 6616, 8822}));
+    // A grain whose start delay is 6 begins at frame 6 of its block, in both channels.
+    EXPECT_EQ(left(2205), 0.0f);
+    EXPECT_EQ(right(2205), 0.0f);
+    EXPECT_FLOAT_EQ(left(2206), kCentreGain);
+    EXPECT_FLOAT_EQ(right(2206), kCentreGain);
+}
+
+TEST_F(EngineRender, GrainsReadAtNaturalSpeedFromTheLoopPosition) {
+    engine.attachSound(0, ramp(0));
+    engine.setInterpolation(Interpolation::Linear);
+    enginetest::flatGrains(engine, 0);
+    set(0, GrainLen, 100);  // 421 frames
+    set(0, Start, 1024);    // a quarter of the sound: frame 16384
+    engine.playStart(true, false);
+    render(10);
+    for (size_t j = 0; j < 400; ++j)
+        ASSERT_FLOAT_EQ(left(j), static_cast<float>(16384 + j) / kRampFrames * kCentreGain) << j;
+    // The second grain starts at frame 2206 in the block from frame 2200; the loop has moved
+    // at natural speed (Rate 4086, RateScale 174) by 2200 frames by then.
+    EXPECT_FLOAT_EQ(left(2206), static_cast<float>(16384 + 2200) / kRampFrames * kCentreGain);
+}
+
+TEST_F(EngineRender, RateZeroStartsEveryGrainAtTheSamePlace) {
+    engine.attachSound(0, ramp(0));
+    engine.setInterpolation(Interpolation::Linear);
+    enginetest::flatGrains(engine, 0);
+    set(0, GrainLen, 100);
+    set(0, Start, 1024);
+    set(0, Rate, 0);
+    engine.playStart(true, false);
+    render(20);
+    const float first = static_cast<float>(16384) / kRampFrames * kCentreGain;
+    EXPECT_FLOAT_EQ(left(0), first);
+    EXPECT_FLOAT_EQ(left(2206), first);
+    EXPECT_FLOAT_EQ(left(4411), first);
+}
+
+TEST_F(EngineRender, NegativePitchPlaysBackwardsAndZeroHolds) {
+    engine.attachSound(0, ramp(0));
+    engine.setInterpolation(Interpolation::Linear);
+    enginetest::flatGrains(engine, 0);
+    set(0, GrainLen, 100);
+    set(0, Start, 1024);
+    set(0, Pitch, -6144);
+    engine.playStart(true, false);
+    render(2);  // the grain of 421 frames ends in the second period
+    // The backward speed is trunc(−4096 + 0.5) = −4095 units: frame j reads position
+    // 16384 − j + j / 4096 frames.
+    for (size_t j = 0; j < 200; ++j) {
+        const double frame = 16384.0 - static_cast<double>(j) + static_cast<double>(j) / 4096;
+        ASSERT_NEAR(left(j), frame / kRampFrames * kCentreGain, 1e-6) << j;
+    }
+
+    set(0, Pitch, 0);
+    sink.mix.clear();
+    engine.playStart(true, false);
+    render(1);
+    for (size_t j = 0; j < 200; ++j)
+        ASSERT_FLOAT_EQ(left(j), static_cast<float>(16384) / kRampFrames * kCentreGain) << j;
+}
+
+TEST_F(EngineRender, StereoSourceInStereoAndMonoOutput) {
+    engine.attachSound(0, dc(0, 0.5f, 2, 0.25f));
+    EXPECT_EQ(engine.stream(0).channelSelect.load(), BothChannels);
+    enginetest::flatGrains(engine, 0);
+    engine.playStart(true, false);
+    render(1);
+    EXPECT_FLOAT_EQ(left(3), 0.5f * kCentreGain);
+    EXPECT_FLOAT_EQ(right(3), 0.25f * kCentreGain);
+
+    auto monoFrame = [&](int32_t select) {
+        Engine mono{table, {.rate = kRate, .stereo = false, .framesPerBuffer = kPeriod, .bufferCount = 4}};
+        CapturingSink out;
+        mono.setRecordingSink(&out);
+        mono.attachSound(0, table.record(0));
+        mono.setChannelSelect(0, select);
+        enginetest::flatGrains(mono, 0);
+        mono.playStart(true, false);
+        mono.renderOfflinePeriod();
+        mono.setRecordingSink(nullptr);
+        return out.mix.at(3);
+    };
+    // Both channels: the left at full gain, the right at half gain.
+    EXPECT_FLOAT_EQ(monoFrame(BothChannels), 0.5f * kCentreGain + 0.5f * 0.25f * kCentreGain);
+    EXPECT_FLOAT_EQ(monoFrame(LeftChannel), 0.5f * kCentreGain);
+    EXPECT_FLOAT_EQ(monoFrame(RightChannel), 0.25f * kCentreGain);
+}
+
+TEST_F(EngineRender, MutedStreamStartsNoGrainsAndItsLoopStandsStill) {
+    engine.attachSound(0, dc(0, 1.0f));
+    engine.setStreamState(0, Muted);
+    engine.playStart(true, false);
+    render(20);
+    EXPECT_FALSE(engine.anyGrainActive());
+    EXPECT_EQ(engine.stream(0).loopPos, 0);
+    for (float v : sink.mix)
+        ASSERT_EQ(v, 0.0f);
+    EXPECT_EQ(engine.frameClock(), 20 * kPeriod) << "the muted stream keeps the play list busy";
+}
+
+TEST_F(EngineRender, MutingLetsSoundingGrainsFinish) {
+    engine.attachSound(0, dc(0, 1.0f));
+    enginetest::flatGrains(engine, 0);
+    engine.playStart(true, false);
+    render(1);
+    ASSERT_TRUE(engine.anyGrainActive());
+    engine.setStreamState(0, Muted);
+    render(1);
+    EXPECT_FLOAT_EQ(left(kPeriod + 10), kCentreGain) << "the grain goes on sounding";
+    render(20);  // the default grain lasts 4415 frames
+    EXPECT_FALSE(engine.anyGrainActive());
+}
+
+TEST_F(EngineRender, MutedStreamKeepsItsParameterValues) {
+    engine.setStreamState(0, Muted);
+    engine.playStart(true, false);
+    engine.setParameter(0, Pitch, 100);
+    render(10);
+    EXPECT_EQ(engine.stream(0).current(Pitch), 6144.0f);
+    EXPECT_EQ(engine.stream(0).param(Pitch).targetValue(), 100);
+}
+
+TEST_F(EngineRender, OutputIsClampedNeverWrapped) {
+    engine.attachSound(0, dc(0, 1.0f));
+    enginetest::flatGrains(engine, 0);
+    set(0, Amp, 1024);  // gain 1.41
+    engine.playStart(true, false);
+    render(1);
+    const float limit = static_cast<float>(32767.0 / 32768.0);
+    EXPECT_EQ(left(0), limit);
+    EXPECT_EQ(right(0), limit);
+    for (float v : sink.mix)
+        ASSERT_LE(std::abs(v), limit);
+}
+
+TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecond) {
+    engine.attachSound(0, dc(0, 1.0f));
+    enginetest::flatGrains(engine, 0);
+    set(0, GrainLen, 1449);  // 1449² × 44100 / 2^20 = 88303 frames, 2 s
+    set(0, Freq, 25);        // one grain in the first 19 s
+    engine.playStart(true, false);
+    render(10);
+    const size_t stopFrame = 10 * kPeriod;
+    EXPECT_FLOAT_EQ(left(stopFrame - 1), kCentreGain);
+    ASSERT_EQ(engine.stopRequest(), StopAction::FadingOut);
+    EXPECT_EQ(engine.stopRequest(), StopAction::AlreadyStopping);
+    int periods = 0;
+    while (engine.anyGrainActive() && periods < 1000) {
+        engine.renderOfflinePeriod();
+        ++periods;
+    }
+    // 22050 frames end in block 2757 (22056 frames): in the 87th period.
+    EXPECT_EQ(periods, 87);
+    // The fade steps the decay phase from 0x0FFFFFFF by 2^28 / 22050 = 12173 per frame; frame n
+    // of the fade reads envelope entry (0x0FFFFFFF − n × 12173) >> 15.
+    auto fadeGain = [](int n) {
+        const int entry = (0x0FFFFFFF - n * 12173) >> 15;
+        return static_cast<float>(0.5 + 0.5 * std::cos(-std::numbers::pi + entry * std::numbers::pi / 8192));
+    };
+    EXPECT_FLOAT_EQ(left(stopFrame + 11025), fadeGain(11025) * kCentreGain);  // entry 4096: 0.5
+    EXPECT_FLOAT_EQ(left(stopFrame + 11026), fadeGain(11026) * kCentreGain);  // entry 4095
+    EXPECT_FLOAT_EQ(left(stopFrame + 20000), fadeGain(20000) * kCentreGain);
+    EXPECT_GT(left(stopFrame + 100), left(stopFrame + 11025));
+    for (size_t f = stopFrame + 22050; f < sink.mix.size() / 2; ++f)
+        ASSERT_EQ(left(f), 0.0f) << f;
+    EXPECT_FALSE(engine.stopPlay().has_value());
+}
+
+TEST_F(EngineRender, StopWithoutSoftStopStopsAtOnce) {
+    engine.setSoftStop(false);
+    engine.playStart(true, false);
+    render(2);
+    EXPECT_EQ(engine.stopRequest(), StopAction::StopNow);
+    engine.stopPlay();
+    EXPECT_FALSE(engine.playing());
+    EXPECT_FALSE(engine.stopping());
+}
+
+TEST_F(EngineRender, PerStreamBuffersAreUnclampedAndMutedStreamsSilent) {
+    engine.setPerStreamOutput(true);
+    engine.createStream();
+    engine.createStream();
+    for (int s = 0; s < 3; ++s) {
+        engine.attachSound(s, dc(s, 1.0f));
+        enginetest::flatGrains(engine, s);
+        set(s, Amp, 1024);
+        sink.open[static_cast<size_t>(s)] = true;
+    }
+    engine.setStreamState(2, Muted);
+    engine.playStart(true, false);
+    render(2);
+    const float doubled = static_cast<float>(std::sin(std::numbers::pi / 4)) * 1024 / 512;
+    ASSERT_EQ(sink.streams[0].size(), 2u * 2 * kPeriod);
+    EXPECT_FLOAT_EQ(sink.streams[0][0], doubled) << "stream files are not clamped";
+    EXPECT_FLOAT_EQ(sink.streams[1][1], doubled);
+    for (float v : sink.streams[2])
+        ASSERT_EQ(v, 0.0f);
+    EXPECT_EQ(left(0), static_cast<float>(32767.0 / 32768.0)) << "the mix is clamped";
+}
+
+TEST_F(EngineRender, TwoStreamsMixIntoOneBuffer) {
+    engine.createStream();
+    engine.attachSound(0, dc(0, 0.25f));
+    engine.attachSound(1, dc(1, 0.125f));
+    for (int s = 0; s < 2; ++s)
+        enginetest::flatGrains(engine, s);
+    engine.playStart(true, false);
+    render(1);
+    EXPECT_FLOAT_EQ(left(0), 0.25f * kCentreGain + 0.125f * kCentreGain);
+}
+
+}  // namespace

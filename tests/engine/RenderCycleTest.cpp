@@ -1,0 +1,127 @@
+#include "engine/Engine.h"
+#include "sounds/SoundTable.h"
+#include "tests/engine/TestSounds.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using namespace engine;
+
+constexpr int kPeriod = 64;
+constexpr int kBuffers = 4;
+
+class RenderCycle : public ::testing::Test {
+  protected:
+    RenderCycle() {
+        engine.setRecordingSink(&sink);
+        engine.setBufferDoneHandler([this](int slot) { doneSlots.push_back(slot); });
+    }
+    sounds::SoundTable table{44100};
+    Engine engine{table,
+                  {.rate = 44100, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = kBuffers}};
+    enginetest::CapturingSink sink;
+    std::vector<int> doneSlots;
+    std::vector<int16_t> out = std::vector<int16_t>(2 * kPeriod);
+};
+
+TEST(UnderrunReport, NeedsMoreThanTwoUnderruns) {
+    EXPECT_FALSE(underrunReport(2, 10).has_value());
+    EXPECT_FALSE(underrunReport(5, 0).has_value());
+    EXPECT_EQ(underrunReport(3, 1000).value(), "3 buffer underruns in performance (0.3 %)");
+    // 3000 / 7 = 428 per mille
+    EXPECT_EQ(underrunReport(3, 7).value(), "3 buffer underruns in performance (42.8 %)");
+    EXPECT_EQ(underrunReport(40, 40).value(), "40 buffer underruns in performance (100.0 %)");
+}
+
+TEST_F(RenderCycle, PlayStartFillsTheRingWithNPeriods) {
+    engine.playStart();
+    EXPECT_EQ(engine.filled(), kBuffers);
+    EXPECT_EQ(engine.writeIndex(), 0);
+    EXPECT_EQ(sink.mix.size(), static_cast<size_t>(kBuffers * 2 * kPeriod));
+    EXPECT_EQ(engine.frameClock(), kBuffers * kPeriod);
+    engine.renderStep();  // the ring is full: nothing happens
+    EXPECT_EQ(engine.frameClock(), kBuffers * kPeriod);
+}
+
+TEST_F(RenderCycle, EachCardPeriodConsumesTheOldestSlotAndRendersOneMore) {
+    engine.playStart();
+    ASSERT_EQ(engine.periodCallback(out.data()), 0);
+    EXPECT_EQ(engine.filled(), kBuffers);
+    EXPECT_EQ(engine.writeIndex(), 1);
+    EXPECT_EQ(engine.underruns(), 0u);
+    EXPECT_EQ(engine.callbacksTotal(), 1u);
+    // The built-in sine at full scale would exceed 16 bits; the converted values match the first
+    // rendered period: round(x × 32767.5), at most ±32767.
+    for (size_t k = 0; k < out.size(); ++k) {
+        const double scaled = sink.mix[k] * 32767.5;
+        ASSERT_NEAR(out[k], scaled, 0.5) << k;
+        ASSERT_LE(std::abs(out[k]), 32767);
+    }
+}
+
+TEST_F(RenderCycle, FullScaleConvertsTo32767) {
+    enginetest::makeSound(table, 0, 4096, 1, 44100, [](int32_t, int) { return -1.0f; });
+    engine.attachSound(0, table.record(0));
+    enginetest::flatGrains(engine, 0);
+    engine.setParameter(0, Amp, 1024);
+    engine.playStart();
+    engine.periodCallback(out.data());
+    EXPECT_EQ(out[0], -32767);
+    EXPECT_EQ(out[1], -32767);
+}
+
+TEST_F(RenderCycle, UnderrunsReplayTheLeastRecentlyRenderedSlotAndAreReported) {
+    engine.playStart();
+    engine.setQuitKeyHeld(true);  // every period asks to stop and renders nothing more
+    for (int k = 0; k < 7; ++k)
+        engine.periodCallback(out.data());
+    EXPECT_EQ(doneSlots, (std::vector<int>{0, 1, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(engine.underruns(), 3u);
+    EXPECT_EQ(engine.stopPlay().value(), "3 buffer underruns in performance (42.8 %)");
+    EXPECT_EQ(engine.underruns(), 0u);
+    EXPECT_EQ(engine.callbacksTotal(), 0u);
+}
+
+TEST_F(RenderCycle, ASoftStopEndsOnceTheGrainsAndTheRingHaveDrained) {
+    engine.playStart();
+    engine.periodCallback(out.data());
+    ASSERT_EQ(engine.stopRequest(), StopAction::FadingOut);
+    int periods = 0;
+    while (doneSlots.empty() && periods < 10000) {
+        engine.periodCallback(out.data());
+        ++periods;
+    }
+    ASSERT_EQ(doneSlots.size(), 1u);
+    EXPECT_FALSE(engine.anyGrainActive());
+    EXPECT_EQ(engine.filled(), 0);
+    EXPECT_EQ(engine.underruns(), 0u);
+}
+
+TEST_F(RenderCycle, AStopBeforeAnyCardPeriodIsImmediate) {
+    engine.playStart();
+    EXPECT_EQ(engine.stopRequest(), StopAction::StopNow);
+}
+
+TEST_F(RenderCycle, EmptyPlayListLeavesSilenceAndTheClockStill) {
+    engine.setStreamState(0, Empty);
+    engine.playStart();
+    EXPECT_EQ(engine.frameClock(), 0);
+    for (float v : sink.mix)
+        ASSERT_EQ(v, 0.0f);
+}
+
+TEST_F(RenderCycle, RejectsFormatsItCannotRender) {
+    EXPECT_TRUE(
+        engine.setOutputFormat({.rate = 44100, .stereo = true, .framesPerBuffer = 100, .bufferCount = 4}));
+    EXPECT_TRUE(
+        engine.setOutputFormat({.rate = 44100, .stereo = true, .framesPerBuffer = 256, .bufferCount = 8}));
+    EXPECT_FALSE(
+        engine.setOutputFormat({.rate = 48000, .stereo = false, .framesPerBuffer = 512, .bufferCount = 7}));
+    EXPECT_EQ(engine.samplesPerBuffer(), 512u);
+    EXPECT_EQ(table.builtin().clockUnit, 268435456 / 48000);
+}
+
+}  // namespace
