@@ -93,8 +93,11 @@ class OutputFiles {
             for (size_t at = text.find(temporary); at != std::string::npos; at = text.find(temporary, at))
                 text.replace(at, temporary.size(), final);
         }
+        // One line per file on the command line.
         while (!text.empty() && text.back() == '\n')
             text.pop_back();
+        for (size_t at = text.find(".\n"); at != std::string::npos; at = text.find(".\n", at))
+            text.replace(at, 2, ": ");
         return text;
     }
 

@@ -47,7 +47,7 @@ std::optional<patches::ParamValues> patchValues(const StreamSpec& spec) {
         throw CommandFailure(*spec.bank + ": cannot be read");
     const auto decoded = patches::decodeBankFile(*bytes);
     if (decoded.problem != patches::BankFileProblem::None)
-        throw CommandFailure(*spec.bank + "\nis not a valid Frisson patch bank file");
+        throw CommandFailure(*spec.bank + " is not a valid Frisson patch bank file");
     // Record i of the file fills slot i.
     const auto index = static_cast<size_t>(*spec.patch - 1);
     const auto& records = decoded.contents.patches;
@@ -61,7 +61,7 @@ void checkBank(const std::string& path) {
     if (!bytes)
         throw CommandFailure(path + ": cannot be read");
     if (patches::decodeBankFile(*bytes).problem != patches::BankFileProblem::None)
-        throw CommandFailure(path + "\nis not a valid Frisson patch bank file");
+        throw CommandFailure(path + " is not a valid Frisson patch bank file");
 }
 
 const char* channelName(int32_t select) {

@@ -200,7 +200,14 @@ TEST(RenderCommand, FailuresExitWithOneAndKeepThePreviousFile) {
     const auto notes = dir / "notes.wav";
     std::ofstream(notes) << "not a sound";
     EXPECT_EQ(render(small(out, {"--stream", "sound=" + notes.string()})), 1);
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(render(small(dir / "no-folder" / "x.wav", {"--seconds", "0.1"})), 1);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("frisson render: Could not open \"" + (dir / "no-folder" / "x.wav").string() +
+                             "\" for output: ",
+                         0),
+              0u)
+        << said;
     // A bank file that is not one is an error, and it is left alone.
     const auto bank = dir / "bank.fpb";
     std::ofstream(bank) << "Fbnk";
