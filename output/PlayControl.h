@@ -92,7 +92,8 @@ class PlayControl {
     UserWarnings& warnings_;
     const Recorder* recorder_;
 
-    bool restartPending_ = false;
+    // Read by MIDI input on its own thread.
+    std::atomic<bool> restartPending_{false};
     // Whether the open device (if any) is the direct ALSA one.
     bool onAlsa_ = false;
     // Done messages of an earlier play carry an older generation.

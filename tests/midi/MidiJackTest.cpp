@@ -1,0 +1,206 @@
+// MIDI from a real JACK MIDI client (the dummy-driver server of the test
+// fixture) reaching the engine, the play control and the patch panel.
+#include <gtest/gtest.h>
+#include <rtmidi/RtMidi.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "engine/ParamSpec.h"
+#include "midi/EngineMidiTarget.h"
+#include "midi/MidiInput.h"
+#include "midi/MidiInputHandler.h"
+#include "midi/RtMidiInputBackend.h"
+#include "output/ManualAudioApi.h"
+#include "output/PlayControl.h"
+#include "patches/EnginePatchStreams.h"
+#include "patches/PatchPanel.h"
+#include "platform/MessageQueue.h"
+#include "sounds/SoundTable.h"
+
+namespace midi {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kRate = 44100;
+constexpr auto kPatience = 5s;  // a JACK period is 6 ms; this allows for a loaded machine
+constexpr const char* kKeyboardClient = "FrissonTestKeys";
+
+struct QuietView : output::PlayView, output::UserWarnings, patches::PanelView, MidiNotices {
+    void setPlayButton(bool) override {}
+    void showStatusMessage(const std::string&) override {}
+    void showWarning(const std::string& caption, const std::string& text) override {
+        ADD_FAILURE() << caption << ": " << text;
+    }
+    patches::Answer askYesNoCancel(const std::string&, const std::string&) override {
+        return patches::Answer::No;
+    }
+    bool askOkCancel(const std::string&, const std::string&) override { return false; }
+    void warn(const std::string& text, const std::string& caption) override {
+        ADD_FAILURE() << caption << text;
+    }
+    std::optional<std::string> chooseBankFile(const std::string&) override { return std::nullopt; }
+    void setNameField(const std::string&) override {}
+    void promptForName(const std::string&) override {}
+    void showDisplayedBank(int) override {}
+    void setSlotLabel(int, const std::string&) override {}
+    void setSlotSelected(int, bool) override {}
+    void showStatus(const std::string&) override {}
+    void clearStatus() override {}
+    void moveScrollBar(int, int32_t) override {}
+    void showStatus(int, std::string_view) override {}
+    void showWarning(std::string_view caption, std::string_view text) override {
+        ADD_FAILURE() << caption << ": " << text;
+    }
+};
+
+output::DeviceInfo manualOutput() {
+    output::DeviceInfo info;
+    info.probed = true;
+    info.name = "system";
+    info.outputChannels = 2;
+    info.isDefaultOutput = true;
+    return info;
+}
+
+class MidiJackTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { setenv("FRISSON_MIDI_API", "jack", 1); }
+
+    MidiJackTest() {
+        server.devices[output::AudioApiId::kJack] = {manualOutput()};
+        soundSettings.sampleRate = kRate;
+        soundSettings.deviceSelection = output::kRtDeviceBase;
+        EXPECT_FALSE(play.allocateBuffers().has_value());
+        panel.start(engine::defaultParamSet());
+        settings.setOptions(decodeOptions(kDefaultResponseOptions));
+        settings.monitorInput = 1;
+
+        keyboard = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, kKeyboardClient);
+        keyboard->openVirtualPort("out");
+        input.initMidiInput();
+        const auto port = findDeviceContaining(input.deviceNames(), kKeyboardClient);
+        if (!port) {
+            ADD_FAILURE() << "the keyboard's port is not among the MIDI sources";
+            return;
+        }
+        settings.selectedDevice = *port;
+        EXPECT_TRUE(input.openMidiInput());
+    }
+
+    void send(std::vector<unsigned char> bytes) { keyboard->sendMessage(&bytes); }
+
+    // Runs the main thread's part until `done` holds; false when it never did.
+    bool pumpUntil(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < end) {
+            while (const auto message = queue.take())
+                dispatch(*message);
+            if (done())
+                return true;
+            std::this_thread::sleep_for(2ms);
+        }
+        return false;
+    }
+
+    void dispatch(const platform::Message& message) {
+        if (message.number == platform::kMsgMidiPlayStart || message.number == platform::kMsgMidiPlayStop)
+            play.togglePlay(output::PlayControl::kMidiMode);
+        else if (message.number == platform::kMsgProgramChange)
+            panel.programChange(static_cast<int>(message.first), static_cast<int>(message.second));
+        else if (message.number == platform::kMsgBufferDone)
+            play.onBufferDone(message.first, message.second);
+        else if (message.number == platform::kMsgMidiMonitor)
+            monitorLines.push_back(message.first);
+        else if (platform::isMoveScrollBarMessage(message.number))
+            scrollPositions[static_cast<int>(message.number - platform::kMsgMoveScrollBar)] = message.first;
+    }
+
+    int32_t targetOf(int param) const { return engine.stream(0).param(param).targetValue(); }
+
+    sounds::SoundTable sounds{kRate};
+    engine::Engine engine{sounds, engine::OutputFormat{kRate, true, 256, 4}};
+    output::ManualAudioServer server;
+    std::ostringstream log;
+    output::AudioSystem audio{server.factory(), log};
+    platform::MessageQueue queue;
+    output::AlsaOutput alsa{queue};
+    output::AlsaDeviceTable alsaDevices;
+    output::SoundSettings soundSettings;
+    QuietView view;
+    output::PlayControl play{engine, {audio, alsa, alsaDevices, queue, log}, soundSettings, view, view,
+                             nullptr};
+    patches::EnginePatchStreams patchStreams{engine};
+    patches::PatchPanel panel{patchStreams, view};
+
+    MidiControlSettings settings;
+    EngineMidiTarget midiTarget{engine, play, nullptr};
+    MidiInputHandler handler{settings, midiTarget, queue};
+    RtMidiInputBackend backend;
+    MidiInput input{settings, handler, backend, view};
+    std::unique_ptr<RtMidiOut> keyboard;
+
+    std::vector<int64_t> monitorLines;
+    std::map<int, int64_t> scrollPositions;
+};
+
+TEST_F(MidiJackTest, KeyboardPlaysPitchesMovesParametersAndRecallsPatches) {
+    ASSERT_TRUE(input.isOpen());
+
+    send({0x90, 72, 100});
+    ASSERT_TRUE(pumpUntil([&] { return engine.playing(); })) << "a note did not start play";
+    EXPECT_EQ(targetOf(engine::Pitch), 9830);
+    EXPECT_EQ(scrollPositions[engine::Pitch], -9830);
+
+    send({0xB0, 7, 64});  // LengthRnd: 2 * 65
+    ASSERT_TRUE(pumpUntil([&] { return targetOf(engine::LengthRnd) == 130; }));
+    EXPECT_TRUE(pumpUntil([&] { return scrollPositions[engine::LengthRnd] == 2 * (128 - 65); }));
+
+    send({0xE0, 0, 95});  // bend 8192 of 7 semitones: 9830 + 8192 * (11371 - 9830) / 16384
+    EXPECT_TRUE(pumpUntil([&] { return targetOf(engine::Pitch) == 10600; }));
+
+    patches::Patch& stored = panel.bank(0).slot(3);
+    stored.values = engine::defaultParamSet();
+    stored.values[engine::Amp] = 700;
+    stored.values[engine::GrainLen] = 1000;
+    stored.setSoundPath(patches::kSinePath);
+    stored.flags = patches::kPatchOccupied;
+    send({0xC0, 3});
+    EXPECT_TRUE(
+        pumpUntil([&] { return targetOf(engine::Amp) == 700 && targetOf(engine::GrainLen) == 1000; }));
+
+    send({0x80, 72, 0});  // the last held note: play stops
+    EXPECT_TRUE(pumpUntil([&] { return !engine.playing(); })) << "releasing the note did not stop play";
+
+    send({0xFA});
+    EXPECT_TRUE(pumpUntil([&] { return engine.playing(); })) << "system Start did not start play";
+    send({0xFC});
+    EXPECT_TRUE(pumpUntil([&] { return !engine.playing(); })) << "system Stop did not stop play";
+
+    // Every message differed from the one before: at least the first line was shown.
+    ASSERT_FALSE(monitorLines.empty());
+    EXPECT_EQ(monitorLines.front(), 0x644890);
+}
+
+TEST_F(MidiJackTest, NothingArrivesAfterShutDown) {
+    ASSERT_TRUE(input.isOpen());
+    input.shutDown();
+    send({0x90, 60, 100});
+    std::this_thread::sleep_for(200ms);  // many JACK periods
+    while (const auto message = queue.take())
+        dispatch(*message);
+    EXPECT_TRUE(handler.heldNotes().empty());
+    EXPECT_FALSE(engine.playing());
+}
+
+}  // namespace
+}  // namespace midi
