@@ -13,6 +13,8 @@
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "engine/ParamSpec.h"
+#include "patches/BankFile.h"
 
 namespace app {
 namespace {
@@ -178,6 +180,56 @@ TEST(RenderCommand, PerStreamFilesSumToTheMix) {
         ASSERT_NEAR(mix[i], one[i] + two[i], 1e-6) << i;
     }
     EXPECT_GT(largest, 0.01);
+}
+
+TEST(RenderCommand, PatchRecallFromABankFile) {
+    const auto dir = scratch("render-bank");
+    // Slot 1 holds the defaults with Amp 0: a silent patch. Slot 2 is empty.
+    patches::PatchBank bank;
+    patches::Patch& silent = bank.slot(1);
+    silent.flags = patches::kPatchOccupied;
+    silent.setSoundPath("fizz_sine");
+    silent.values = engine::defaultParamSet();
+    silent.values[engine::Amp] = 0;
+    bank.count = 1;
+    const auto bankPath = dir / "quiet.fpb";
+    std::ofstream(bankPath, std::ios::binary) << patches::encodeBankFile(bank);
+
+    ASSERT_EQ(render(small(dir / "one.wav",
+                           {"--seconds", "0.2", "--stream", "bank=" + bankPath.string() + ",patch=1"})),
+              0);
+    EXPECT_TRUE(allZero(floatSamples(dir / "one.wav")));
+    // An override comes after the recall.
+    ASSERT_EQ(render(small(dir / "loud.wav", {"--seconds", "0.2", "--stream",
+                                              "bank=" + bankPath.string() + ",patch=1,Amp=400"})),
+              0);
+    EXPECT_FALSE(allZero(floatSamples(dir / "loud.wav")));
+
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(render(small(dir / "two.wav",
+                           {"--seconds", "0.2", "--stream", "bank=" + bankPath.string() + ",patch=2"})),
+              0);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("warning: patch 2 of " + bankPath.string() + " is empty"), std::string::npos) << said;
+    EXPECT_FALSE(allZero(floatSamples(dir / "two.wav")));
+    EXPECT_TRUE(fs::exists(bankPath));
+}
+
+TEST(RenderCommand, ChannelChoiceOfAStereoSound) {
+    const auto dir = scratch("render-channel");
+    const auto sound = dir / "left-only.wav";
+    // A sine on the left, silence on the right.
+    const std::string make =
+        "sox -q -n -r 8000 -c 2 '" + sound.string() + "' synth 1 sine 440 remix 1 0 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_EQ(render(small(dir / "right.wav",
+                           {"--seconds", "0.2", "--stream", "sound=" + sound.string() + ",channel=right"})),
+              0);
+    EXPECT_TRUE(allZero(floatSamples(dir / "right.wav")));
+    ASSERT_EQ(render(small(dir / "left.wav",
+                           {"--seconds", "0.2", "--stream", "sound=" + sound.string() + ",channel=left"})),
+              0);
+    EXPECT_FALSE(allZero(floatSamples(dir / "left.wav")));
 }
 
 TEST(RenderCommand, UsageErrorsFoundAfterParsing) {
