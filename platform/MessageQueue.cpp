@@ -98,7 +98,7 @@ void MessageQueue::signal() {
         wakeUpHook_();
 }
 
-void MessageQueue::drainWakeDescriptor() {
+void MessageQueue::clearWake() {
     uint64_t count = 0;
     [[maybe_unused]] const ssize_t got = read(wakeFd_, &count, sizeof count);
 }
@@ -158,7 +158,7 @@ std::optional<Message> MessageQueue::take() {
 std::optional<Message> MessageQueue::waitAndTake(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        drainWakeDescriptor();
+        clearWake();
         if (auto message = take())
             return message;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

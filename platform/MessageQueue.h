@@ -79,6 +79,10 @@ class MessageQueue {
     // an event loop that watches descriptors. Thread: any.
     int wakeDescriptor() const { return wakeFd_; }
 
+    // Makes the wake descriptor unreadable again; an event loop calls it when
+    // woken, before taking every waiting message. Thread: the one consumer.
+    void clearWake();
+
   private:
     struct Cell {
         std::atomic<uint64_t> sequence;
@@ -91,7 +95,6 @@ class MessageQueue {
     bool enqueue(uint32_t number, int64_t first, int64_t second, bool hasText);
     std::optional<Message> dequeue();
     void signal();
-    void drainWakeDescriptor();
 
     std::unique_ptr<std::array<Cell, kCapacity>> cells_;
     alignas(64) std::atomic<uint64_t> enqueuePos_{0};

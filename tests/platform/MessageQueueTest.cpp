@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -152,6 +154,22 @@ TEST(MessageQueue, WaitTimesOutAndWakesOnPost) {
     ASSERT_TRUE(message);
     EXPECT_EQ(message->number, kMsgMidiPlayStart);
     EXPECT_EQ(hooks.load(), 1);
+}
+
+TEST(MessageQueue, WakeDescriptorIsReadableWhileMessagesWait) {
+    MessageQueue queue;
+    auto readable = [&] {
+        pollfd descriptor{queue.wakeDescriptor(), POLLIN, 0};
+        return poll(&descriptor, 1, 0) == 1;
+    };
+    EXPECT_FALSE(readable());
+    queue.post(kMsgSoundLoaded, 1, 2);
+    queue.post(kMsgBufferDone, 3);
+    EXPECT_TRUE(readable());
+    queue.clearWake();
+    EXPECT_FALSE(readable());
+    EXPECT_EQ(queue.take()->number, kMsgSoundLoaded);
+    EXPECT_EQ(queue.take()->number, kMsgBufferDone);
 }
 
 }  // namespace
