@@ -8,6 +8,7 @@ int runInfo(Args args);
 int runConvert(Args args);
 int runRender(Args args);
 int runMidiPorts(Args args);
+int runBank(Args args);
 
 std::span<const Command> commands() {
     static const std::array table{
@@ -15,6 +16,7 @@ std::span<const Command> commands() {
         Command{"convert", "decode a sound file and write it as WAV", &runConvert},
         Command{"render", "render streams offline to a WAV file", &runRender},
         Command{"midi-ports", "list the MIDI sources", &runMidiPorts},
+        Command{"bank", "list a patch bank file", &runBank},
     };
     return table;
 }

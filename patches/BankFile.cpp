@@ -78,6 +78,23 @@ DecodedBankFile decodeBankFile(std::string_view bytes) {
     return result;
 }
 
+std::string bankFileProblemText(const std::string& path, const DecodedBankFile& file) {
+    switch (file.problem) {
+        case BankFileProblem::NotBankFile:
+            return path + "\nis not a valid Frisson patch bank file";
+        case BankFileProblem::Empty:
+            return path + " is empty";
+        case BankFileProblem::BadCount:
+            return path + "\nis not a valid Frisson patch bank file: it claims " +
+                   std::to_string(file.count) + " patches, a bank holds 1 to " + std::to_string(kSlotCount);
+        case BankFileProblem::Truncated:
+            return path + "\nis damaged: the file ends before its patches are complete";
+        case BankFileProblem::None:
+            break;
+    }
+    return {};
+}
+
 std::string encodeBankFile(const PatchBank& bank) {
     std::string out(kBankMagic);
     appendWord(out, static_cast<uint32_t>(kBankVersionWritten));

@@ -46,6 +46,9 @@ struct DecodedBankFile {
 // reported as Truncated.
 DecodedBankFile decodeBankFile(std::string_view bytes);
 
+// What is wrong with the bank file at `path`, as the warning shows it; empty for None.
+std::string bankFileProblemText(const std::string& path, const DecodedBankFile& file);
+
 // The bytes of a bank file for the bank's occupied slots, in slot order, each
 // written with flags 1 and values 0..27.
 std::string encodeBankFile(const PatchBank& bank);

@@ -18,28 +18,6 @@ constexpr const char* kFileErrorCaption = "File error";
 constexpr const char* kFileManagementCaption = "File management";
 constexpr const char* kSaveCaption = "Save the patches!";
 
-void warnNotValid(const std::string& path, BankFileProblem problem, int32_t count, PanelView& view) {
-    switch (problem) {
-        case BankFileProblem::NotBankFile:
-            view.warn(path + "\nis not a valid Frisson patch bank file", kFileErrorCaption);
-            break;
-        case BankFileProblem::Empty:
-            view.warn(path + " is empty. File deleted.", kFileErrorCaption);
-            break;
-        case BankFileProblem::BadCount:
-            view.warn(path + "\nis not a valid Frisson patch bank file: it claims " + std::to_string(count) +
-                          " patches, a bank holds 1 to " + std::to_string(kSlotCount),
-                      kFileErrorCaption);
-            break;
-        case BankFileProblem::Truncated:
-            view.warn(path + "\nis damaged: the file ends before its patches are complete",
-                      kFileErrorCaption);
-            break;
-        case BankFileProblem::None:
-            break;
-    }
-}
-
 void reportUnwritable(const std::string& path, const std::string& why, PanelView& view) {
     view.warn(path + "\ncould not be saved: " + why, kFileErrorCaption);
 }
@@ -115,8 +93,12 @@ bool loadBank(const std::string& path, PatchBank& bank, int bankIndex,
         std::error_code ec;
         std::filesystem::remove(path, ec);
     }
+    if (file.problem == BankFileProblem::Empty) {
+        view.warn(path + " is empty. File deleted.", kFileErrorCaption);
+        return false;
+    }
     if (file.problem != BankFileProblem::None) {
-        warnNotValid(path, file.problem, file.count, view);
+        view.warn(bankFileProblemText(path, file), kFileErrorCaption);
         return false;
     }
 

@@ -1,0 +1,52 @@
+// frisson bank FILE.fpb: lists a patch bank file.
+#include <iostream>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/Commands.h"
+#include "patches/BankFile.h"
+#include "patches/BankListing.h"
+
+namespace app {
+
+namespace {
+
+constexpr const char* kBankUsage =
+    "usage: frisson bank FILE.fpb\n"
+    "Lists a patch bank file: its version and patch count, then each patch's slot,\n"
+    "sound path and parameter values by name. The file is only read.\n";
+
+}  // namespace
+
+int runBank(Args args) {
+    std::string path;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kBankUsage;
+            return kExitOk;
+        }
+        if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError("unknown option '" + arg + "'");
+        if (!path.empty())
+            throw UsageError("expects one FILE, got '" + path + "' and '" + arg + "'");
+        path = arg;
+    }
+    if (path.empty())
+        throw UsageError("expects a FILE.fpb; try 'frisson bank --help'");
+
+    const auto bytes = patches::readFileBytes(path);
+    if (!bytes) {
+        std::cerr << "frisson bank: " << path << ": cannot be read\n";
+        return kExitFailure;
+    }
+    const patches::DecodedBankFile file = patches::decodeBankFile(*bytes);
+    if (file.problem != patches::BankFileProblem::None) {
+        std::cerr << "frisson bank: " << patches::bankFileProblemText(path, file) << "\n";
+        return kExitFailure;
+    }
+    patches::printBankListing(file, std::cout);
+    std::cout.flush();
+    return kExitOk;
+}
+
+}  // namespace app
