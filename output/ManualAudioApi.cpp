@@ -10,6 +10,7 @@ AudioApiFactory ManualAudioServer::factory() {
 }
 
 std::vector<std::int16_t> ManualAudioServer::runPeriod() {
+    const std::lock_guard lock(mutex_);
     if (state_ != StreamState::kRunning || !lastOpen_.output) {
         return {};
     }
@@ -17,6 +18,11 @@ std::vector<std::int16_t> ManualAudioServer::runPeriod() {
                                       lastOpen_.output->channels);
     callback_(samples.data(), nullptr, lastOpen_.frames, 0.0, 0, userData_);
     return samples;
+}
+
+StreamState ManualAudioServer::streamState() const {
+    const std::lock_guard lock(mutex_);
+    return state_;
 }
 
 ManualAudioApi::ManualAudioApi(ManualAudioServer& server, AudioApiId api) : server_(server), api_(api) {}
@@ -46,6 +52,7 @@ void ManualAudioApi::openStream(const StreamParameters* outputParameters,
                                 const StreamParameters* inputParameters, unsigned long format,
                                 unsigned sampleRate, unsigned* frames, RawAudioCallback callback,
                                 void* userData, StreamOptions* options) {
+    const std::lock_guard lock(server_.mutex_);
     if (server_.state_ != StreamState::kClosed) {
         throw RtError("a stream is already open", RtError::kInvalidUse);
     }
@@ -81,6 +88,7 @@ void ManualAudioApi::openStream(const StreamParameters* outputParameters,
 }
 
 void ManualAudioApi::startStream() {
+    const std::lock_guard lock(server_.mutex_);
     if (!ownsStream_ || server_.state_ == StreamState::kClosed) {
         throw RtError("no open stream to start", RtError::kInvalidUse);
     }
@@ -88,12 +96,14 @@ void ManualAudioApi::startStream() {
 }
 
 void ManualAudioApi::stopStream() {
+    const std::lock_guard lock(server_.mutex_);
     if (ownsStream_ && server_.state_ == StreamState::kRunning) {
         server_.state_ = StreamState::kStopped;
     }
 }
 
 void ManualAudioApi::closeStream() {
+    const std::lock_guard lock(server_.mutex_);
     if (ownsStream_ && server_.state_ != StreamState::kClosed) {
         server_.state_ = StreamState::kClosed;
         ++server_.closeCount_;
@@ -102,6 +112,7 @@ void ManualAudioApi::closeStream() {
 }
 
 StreamState ManualAudioApi::streamState() const {
+    const std::lock_guard lock(server_.mutex_);
     return ownsStream_ ? server_.state_ : StreamState::kClosed;
 }
 

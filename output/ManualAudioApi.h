@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -13,8 +14,9 @@ namespace output {
 
 // A sound server that tests drive by hand: they list its devices, decide what
 // an open grants or which error it raises, and pull periods from the open
-// stream with runPeriod(), on their own thread. Every back-end instance made
-// by factory() shares this one server.
+// stream with runPeriod(), on a thread of their choice (the driver). As with a
+// real driver, stopping or closing waits for a period in progress. Every
+// back-end instance made by factory() shares this one server.
 class ManualAudioServer {
   public:
     // What the last openStream asked for.
@@ -45,7 +47,7 @@ class ManualAudioServer {
     // returns the samples it wrote; empty when the stream is not running.
     std::vector<std::int16_t> runPeriod();
 
-    StreamState streamState() const { return state_; }
+    StreamState streamState() const;
     const OpenRequest& lastOpen() const { return lastOpen_; }
     int openCount() const { return openCount_; }
     int closeCount() const { return closeCount_; }
@@ -54,6 +56,7 @@ class ManualAudioServer {
   private:
     friend class ManualAudioApi;
 
+    mutable std::mutex mutex_;  // held by a period and by every stream operation
     StreamState state_ = StreamState::kClosed;
     OpenRequest lastOpen_;
     RawAudioCallback callback_ = nullptr;

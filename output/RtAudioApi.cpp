@@ -2,6 +2,7 @@
 
 #include <rtaudio/RtAudio.h>
 
+#include "output/AlsaDevices.h"
 #include "output/RtError.h"
 
 namespace output {
@@ -45,6 +46,8 @@ RtAudio::StreamParameters toRtParameters(const StreamParameters& parameters) {
 }  // namespace
 
 RtAudioApi::RtAudioApi(AudioApiId api) {
+    // RtAudio's ALSA probing would print libasound's diagnostics.
+    silenceAlsaDiagnostics();
     guarded([&] {
         rtAudio_ = std::make_unique<RtAudio>(toRtApi(api));
         rtAudio_->showWarnings(false);

@@ -15,7 +15,7 @@ namespace shell {
 
 // The application core's handling of sounds that finished loading.
 class SoundArrivals {
-public:
+  public:
     virtual ~SoundArrivals() = default;
     // 33318: the sound of record `record` is ready for stream `stream`.
     virtual void soundLoaded(std::int64_t stream, std::int64_t record) = 0;
@@ -29,7 +29,7 @@ public:
 // arrivals). The window's event loop and `frisson play` both drive it.
 // Thread: main.
 class MessageLoop {
-public:
+  public:
     // `sounds` may be null: loader messages are then dropped.
     MessageLoop(platform::MessageQueue& queue, output::PlayControl& play, SoundArrivals* sounds);
 
@@ -42,7 +42,7 @@ public:
     // time so that `done()` is asked again at least that often.
     void runUntil(const std::function<bool()>& done, std::chrono::milliseconds tick);
 
-private:
+  private:
     platform::MessageQueue& queue_;
     output::PlayControl& play_;
     SoundArrivals* sounds_;
