@@ -334,17 +334,13 @@ void PatchPanel::programChange(int id, int stream) {
     report(status);
 }
 
-bool PatchPanel::saveBanksForExit() {
-    for (int b = 0; b < kBankCount; ++b) {
-        PatchBank& each = bank(b);
-        if (each.modified == kBankSaved)
-            continue;
-        if (each.name.empty() || !each.hasPatches())
-            each.name = bankLetter(b);
-        if (saveBank(each, patchFolder_, view_) == kStatusNone)
-            return false;
-    }
-    return true;
+int PatchPanel::saveBankForExit(int index) {
+    PatchBank& each = bank(index);
+    if (each.modified == kBankSaved)
+        return kStatusNothingToSave;
+    if (each.name.empty() || !each.hasPatches())
+        each.name = bankLetter(index);
+    return saveBank(each, patchFolder_, view_);
 }
 
 std::string PatchPanel::sessionName(int index) const {

@@ -70,9 +70,10 @@ class PatchPanel {
     // button. Does not change the stream's bank and slot fields.
     void programChange(int id, int stream);
 
-    // At exit: saves every modified bank (an unnamed or empty one is first given
-    // its letter as name). False when the user cancelled a save: the exit stops.
-    bool saveBanksForExit();
+    // At exit: saves the bank when it has unsaved changes (an unnamed or empty
+    // bank is first given its letter as name). Returns saveBank's status, 0 when
+    // the user cancelled (the exit stops), 1605 when there was nothing to save.
+    int saveBankForExit(int bank);
     // The name the session records for a bank: its name when it holds patches, else empty.
     std::string sessionName(int bank) const;
 

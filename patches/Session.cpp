@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "patches/BankStorage.h"
+#include "patches/PatchStatus.h"
 
 namespace patches {
 
@@ -26,9 +27,13 @@ void loadSession(PatchPanel& panel, const std::string& folder, SessionRecord& re
     }
 }
 
-void recordSession(const PatchPanel& panel, SessionRecord& record) {
-    for (int b = 0; b < kBankCount; ++b)
+bool saveAndRecordSession(PatchPanel& panel, SessionRecord& record) {
+    for (int b = 0; b < kBankCount; ++b) {
+        if (panel.saveBankForExit(b) == kStatusNone)
+            return false;
         record.write(b, panel.sessionName(b));
+    }
+    return true;
 }
 
 }  // namespace patches

@@ -26,7 +26,9 @@ class SessionRecord {
 // Settings errors end the reading silently.
 void loadSession(PatchPanel& panel, const std::string& folder, SessionRecord& record, PanelView& view);
 
-// At exit, after the banks were saved: records every bank's name.
-void recordSession(const PatchPanel& panel, SessionRecord& record);
+// At exit, for banks A..H in order: saves the bank when it has unsaved changes,
+// then records its name. False when the user cancelled a save: the exit stops,
+// with the banks before it already recorded.
+bool saveAndRecordSession(PatchPanel& panel, SessionRecord& record);
 
 }  // namespace patches

@@ -331,7 +331,8 @@ TEST_F(PatchPanelTest, ExitNamesUnnamedBanksByLetterAndRecordsNames) {
     panel.bankButton(kFirstBankButton + 1);
     panel.slotClick(slotId(3), true, false);
     panel.nameFieldLostFocus("voices");  // bank B, named
-    ASSERT_TRUE(panel.saveBanksForExit());
+    for (int b = 0; b < kBankCount; ++b)
+        ASSERT_NE(panel.saveBankForExit(b), kStatusNone);
     EXPECT_TRUE(fs::exists(folder + "A.fpb"));
     EXPECT_TRUE(fs::exists(folder + "voices.fpb"));
     EXPECT_EQ(panel.sessionName(0), "A");
@@ -345,7 +346,8 @@ TEST_F(PatchPanelTest, ExitStopsWhenTheUserCancelsASave) {
     panel.nameFieldLostFocus("exists");
     { std::ofstream(folder + "exists.fpb") << "x"; }
     view.okAnswers = {false};
-    EXPECT_FALSE(panel.saveBanksForExit());
+    EXPECT_EQ(panel.saveBankForExit(0), kStatusNone);
+    EXPECT_EQ(panel.bank(0).modified, kBankRenamed);
 }
 
 }  // namespace

@@ -104,10 +104,27 @@ TEST_F(SessionTest, ExitRecordsEveryBankAndDeletesClosedOnes) {
     (*record.names)[0] = "drums";
     (*record.names)[3] = "closed";
     loadSession(panel, folder, record, view);
-    recordSession(panel, record);
+    EXPECT_TRUE(saveAndRecordSession(panel, record));
     EXPECT_EQ(record.writes, kBankCount);
     EXPECT_EQ((*record.names)[0], "drums");
     EXPECT_EQ((*record.names)[3], "") << "an empty bank's value is deleted";
+}
+
+TEST_F(SessionTest, ExitSavesThenRecordsEachBankAndStopsAtACancel) {
+    panel.bank(0).slot(1).flags = kPatchOccupied | kPatchUnsaved;
+    panel.bank(0).count = 1;
+    panel.bank(0).modified = kBankPatchesChanged;  // unnamed: saved as A.fpb
+    panel.bank(2).name = "taken";
+    panel.bank(2).slot(1).flags = kPatchOccupied;
+    panel.bank(2).count = 1;
+    panel.bank(2).modified = kBankRenamed;
+    makeBankFile("taken", 5);
+    view.okAnswers = {false};  // do not overwrite taken.fpb
+    EXPECT_FALSE(saveAndRecordSession(panel, record));
+    EXPECT_TRUE(fs::exists(folder + "A.fpb"));
+    ASSERT_TRUE(record.names);
+    EXPECT_EQ((*record.names)[0], "A");
+    EXPECT_EQ(record.writes, 2) << "banks A and B are recorded, C stopped the exit";
 }
 
 }  // namespace

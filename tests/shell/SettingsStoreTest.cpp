@@ -129,6 +129,24 @@ TEST_F(SettingsStoreTest, UnreadableFileIsKeptAsideAndReported) {
     }
 }
 
+TEST_F(SettingsStoreTest, EveryCutOfAGoodFileIsReadOrKeptAside) {
+    SettingsStore store(settingsFile());
+    store.setText("K\\Sub", "path", "a \"quoted\" \\ text");
+    store.setDword("K", "n", 0x1234);
+    const std::string good = store.serialize();
+    for (size_t length = 0; length < good.size(); ++length) {
+        std::filesystem::remove_all(settingsFile().parent_path());
+        const std::string cut = good.substr(0, length);
+        write(settingsFile(), cut);
+        SettingsStore read(settingsFile());
+        if (read.loadProblem()) {
+            EXPECT_EQ(TempHome::read(settingsFile().string() + ".unreadable"), cut) << length;
+        } else {
+            EXPECT_TRUE(std::filesystem::exists(settingsFile())) << length;
+        }
+    }
+}
+
 TEST_F(SettingsStoreTest, FailedSaveLeavesTheOldFile) {
     SettingsStore store(settingsFile());
     store.setText("K", "v", "old");
