@@ -18,7 +18,9 @@ void loadSession(PatchPanel& panel, const std::string& folder, SessionRecord& re
         bool loaded = false;
         if (names) {
             const std::string& name = (*names)[static_cast<size_t>(b)];
-            loaded = !name.empty() && loadBank(bankFilePath(folder, name), panel.bank(b), b, name, view);
+            // A bank name never holds a '/': such a value would reach outside the patch folder.
+            const bool usable = !name.empty() && name.find('/') == std::string::npos;
+            loaded = usable && loadBank(bankFilePath(folder, name), panel.bank(b), b, name, view);
         } else {
             loaded = loadBank(bankFilePath(folder, bankLetter(b)), panel.bank(b), b, std::nullopt, view);
         }

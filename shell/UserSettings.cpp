@@ -70,10 +70,11 @@ std::string UserSettings::settingsKey() const {
 bool UserSettings::startupLoginWanted() {
     try {
         Registry base(store_, kBaseKey);
-        return base.readDword(kDoStartupLogin, 0) != 0;
+        settings_.doStartupLogin = base.readDword(kDoStartupLogin, 0) != 0;
     } catch (const RegistryError&) {
-        return false;
+        settings_.doStartupLogin = false;
     }
+    return settings_.doStartupLogin;
 }
 
 void UserSettings::reportLoadProblem() {

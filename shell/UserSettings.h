@@ -33,7 +33,7 @@ class UserSettings {
     StoredSettings& settings() { return settings_; }
     const StoredSettings& settings() const { return settings_; }
 
-    // "Do startup login" from the base key; any error gives false.
+    // "Do startup login" from the base key, kept in the settings; any error gives false.
     bool startupLoginWanted();
     // Reads the recent files and the user's settings. A new user's key is first
     // created from the settings in memory. Errors end the reading with a warning;

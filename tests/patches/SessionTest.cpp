@@ -82,12 +82,16 @@ TEST_F(SessionTest, RecordedNamesOpenTheirFiles) {
     (*record.names)[0] = "drums";
     (*record.names)[1] = "voices";
     (*record.names)[4] = "missing";
+    fs::copy_file(folder + "drums.fpb", folder + "../SessionTestOutside.fpb",
+                  fs::copy_options::overwrite_existing);
+    (*record.names)[5] = "../SessionTestOutside";
     loadSession(panel, folder, record, view);
     EXPECT_EQ(panel.bank(0).name, "drums");
     EXPECT_EQ(panel.bank(0).slot(1).values[0], 10);
     EXPECT_EQ(panel.bank(1).name, "voices");
     EXPECT_EQ(panel.bank(4).count, 0);
     EXPECT_EQ(panel.bank(4).name, "");
+    EXPECT_EQ(panel.bank(5).count, 0) << "a name with a '/' is not followed out of the folder";
     EXPECT_TRUE(view.warnings.empty()) << "a missing file is skipped silently";
 }
 

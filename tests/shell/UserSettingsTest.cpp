@@ -204,6 +204,7 @@ TEST_F(UserSettingsTest, SettingsSurviveARestartPerUser) {
     {
         Run run(*this);
         EXPECT_TRUE(run.settings.startupLoginWanted());
+        EXPECT_TRUE(run.settings.settings().doStartupLogin);
         run.settings.loadSettings();  // nobody logged in: the base key's defaults
         EXPECT_EQ(run.settings.settings().sound.sampleRate, 22050u);
     }
