@@ -5,11 +5,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/MidiPlay.h"
 #include "app/RenderOptions.h"
 #include "app/RenderSetup.h"
 #include "output/AlsaDevices.h"
@@ -29,18 +31,22 @@ namespace app {
 namespace {
 
 constexpr const char* kPlayUsage =
-    "usage: frisson play [options] [--stream SPEC]... [--device NAME] [--record]\n"
+    "usage: frisson play [options] [--stream SPEC]... [--device NAME] [--record] [--midi PORT]\n"
     "Plays the streams until --seconds have passed or Ctrl-C (a soft stop with\n"
     "--soft-stop; a second Ctrl-C stops at once), then prints the underrun report.\n"
     "  --device NAME        the output device: any part of a line of 'frisson devices'\n"
     "                       (default: the first one listed)\n"
     "  --record             record what is played: to -o OUT.wav, or to \"fizz.wav\" in\n"
     "                       the output folder ($SFDIR, else the program's data folder)\n"
-    "  -o OUT.wav           the recording's file (with --record)\n";
+    "  -o OUT.wav           the recording's file (with --record)\n"
+    "  --midi PORT          take MIDI from the source whose name contains PORT (see\n"
+    "                       'frisson midi-ports'): notes, controllers and program\n"
+    "                       changes play the streams and may stop and restart play\n";
 
 struct PlayExtras {
     std::string device;
     bool record = false;
+    std::string midiPort;
 };
 
 std::atomic<int> interruptCount{0};
@@ -68,6 +74,12 @@ size_t parseExtra(Args rest, PlayExtras& extras) {
     if (option == "--record") {
         extras.record = true;
         return 1;
+    }
+    if (option == "--midi") {
+        if (rest.size() < 2 || rest[1].empty())
+            throw UsageError("--midi needs a PORT; 'frisson midi-ports' lists them");
+        extras.midiPort = rest[1];
+        return 2;
     }
     if (option == "--device") {
         if (rest.size() < 2 || rest[1].empty())
@@ -146,6 +158,13 @@ int play(const RenderOptions& options, const PlayExtras& extras) {
                                 nullptr);
     shell::MessageLoop messages(queue, control, nullptr);
     shell::PlayLoop loop(messages, control);
+    std::unique_ptr<MidiPlay> midi;
+    if (!extras.midiPort.empty()) {
+        midi = std::make_unique<MidiPlay>(engine, control, &recorder, queue, extras.midiPort);
+        messages.setOtherMessages([&midi](const platform::Message& message) { midi->dispatch(message); });
+        loop.setRunWhileStopped(true);
+        std::cerr << "frisson play: MIDI from " << midi->sourceName() << "\n";
+    }
 
     interruptCount.store(0);
     const auto previousHandler = std::signal(SIGINT, countInterrupt);

@@ -32,13 +32,24 @@ MidiDeviceList readDeviceList(MidiInputBackend& backend, MidiNotices& notices) {
     return list;
 }
 
-int MidiInput::initMidiInput() {
+bool MidiInput::readDevices() {
     devices_ = MidiDeviceList{};
     if (backend_.portCount() == 0) {
         notices_.showStatus(kStatusPart, kNoDevicesText);
-        return 0;
+        return false;
     }
     devices_ = readDeviceList(backend_, notices_);
+    return true;
+}
+
+int MidiInput::listDevices() {
+    readDevices();
+    return static_cast<int>(devices_.names.size());
+}
+
+int MidiInput::initMidiInput() {
+    if (!readDevices())
+        return 0;
     const auto usable = static_cast<int32_t>(devices_.names.size());
     if (settings_.selectedDevice < 0 || settings_.selectedDevice >= usable)
         settings_.selectedDevice = 0;

@@ -46,6 +46,8 @@ class MidiInput {
     // Builds the device list, puts the settings in range and opens the
     // selected device. Returns the number of usable devices (0: none).
     int initMidiInput();
+    // Builds the device list only; returns the number of usable devices.
+    int listDevices();
     // (Re)opens the selected device; "None" (-1) closes it and succeeds.
     bool openMidiInput();
     // Stops and closes the device.
@@ -56,6 +58,9 @@ class MidiInput {
     bool isOpen() const { return open_; }
 
   private:
+    // False when the service has no port at all (the status line says so).
+    bool readDevices();
+
     MidiControlSettings& settings_;
     MidiInputHandler& handler_;
     MidiInputBackend& backend_;

@@ -27,7 +27,10 @@ void MessageLoop::dispatch(const platform::Message& message) {
             }
             break;
         default:
-            break;  // handled by later parts of the core
+            if (otherMessages_) {
+                otherMessages_(message);
+            }
+            break;
     }
 }
 

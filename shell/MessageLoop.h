@@ -35,6 +35,12 @@ class MessageLoop {
 
     void dispatch(const platform::Message& message);
 
+    // Receives every message the loop does not handle itself (MIDI's program
+    // changes, monitor lines and scroll bar moves, for one).
+    void setOtherMessages(std::function<void(const platform::Message&)> handler) {
+        otherMessages_ = std::move(handler);
+    }
+
     // Dispatches every message that is waiting, without waiting.
     void dispatchWaiting();
 
@@ -46,6 +52,7 @@ class MessageLoop {
     platform::MessageQueue& queue_;
     output::PlayControl& play_;
     SoundArrivals* sounds_;
+    std::function<void(const platform::Message&)> otherMessages_;
 };
 
 }  // namespace shell

@@ -13,11 +13,15 @@ void PlayLoop::run(Clock::time_point end, const std::atomic<int>& interrupts,
     std::optional<Clock::time_point> stopAskedAt;
     messages_.runUntil(
         [&] {
-            if (!play_.playing()) {
-                return true;
-            }
             const int pressed = interrupts.load(std::memory_order_relaxed);
             const Clock::time_point now = Clock::now();
+            if (!play_.playing()) {
+                if (!runWhileStopped_ || stopAskedAt) {
+                    return true;
+                }
+                interrupted_ = interrupted_ || pressed > 0;
+                return pressed > 0 || now >= end;
+            }
             interrupted_ = interrupted_ || pressed > 0;
             if (pressed > 1 || (stopAskedAt && now - *stopAskedAt > kStopGrace)) {
                 play_.stopPlay();

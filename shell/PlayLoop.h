@@ -34,6 +34,10 @@ class PlayLoop {
     void run(Clock::time_point end, const std::atomic<int>& interrupts,
              const std::function<void()>& eachTick);
 
+    // With MIDI attached, play may stop and start again: the loop then runs
+    // until the end time or the first interrupt even while nothing plays.
+    void setRunWhileStopped(bool on) { runWhileStopped_ = on; }
+
     // Whether play ended by an interrupt rather than at the end time.
     bool interrupted() const { return interrupted_; }
 
@@ -41,6 +45,7 @@ class PlayLoop {
     MessageLoop& messages_;
     output::PlayControl& play_;
     bool interrupted_ = false;
+    bool runWhileStopped_ = false;
 };
 
 }  // namespace shell

@@ -116,5 +116,41 @@ TEST_F(PlayLoopTest, MidiPlayTogglesReachThePlayToggle) {
     control.stopPlay();
 }
 
+TEST_F(PlayLoopTest, WithMidiTheLoopOutlastsAStopAndPlayMayStartAgain) {
+    settings.softStop = false;
+    engine.setSoftStop(false);
+    ASSERT_TRUE(control.startPlay(0));
+    startDriver();
+    queue.post(platform::kMsgMidiPlayStop);
+    messages.dispatchWaiting();
+    ASSERT_FALSE(control.playing());
+
+    loop.setRunWhileStopped(true);
+    std::thread keyboard([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        queue.post(platform::kMsgMidiPlayStart);
+    });
+    int ticksWhilePlaying = 0;
+    const auto begin = PlayLoop::Clock::now();
+    loop.run(begin + std::chrono::milliseconds(100), interrupts, [&] { ++ticksWhilePlaying; });
+    keyboard.join();
+    EXPECT_GE(PlayLoop::Clock::now() - begin, std::chrono::milliseconds(100));
+    EXPECT_GT(ticksWhilePlaying, 0);  // play started again inside the loop
+    EXPECT_FALSE(control.playing());
+    EXPECT_FALSE(loop.interrupted());
+}
+
+TEST_F(PlayLoopTest, MessagesTheLoopDoesNotHandleGoToTheOtherHandler) {
+    std::vector<uint32_t> others;
+    messages.setOtherMessages([&](const platform::Message& message) { others.push_back(message.number); });
+    queue.post(platform::kMsgProgramChange, 1403, 0);
+    queue.post(platform::kMsgMidiMonitor, 0x644890);
+    queue.post(platform::kMsgMidiPlayStart);
+    messages.dispatchWaiting();
+    EXPECT_EQ(others, (std::vector<uint32_t>{platform::kMsgProgramChange, platform::kMsgMidiMonitor}));
+    EXPECT_TRUE(control.playing());
+    control.stopPlay();
+}
+
 }  // namespace
 }  // namespace shell
