@@ -83,6 +83,19 @@ TEST_F(BankStorage, SaveThenLoadCompactsSlotsAndMarksThemSaved) {
     EXPECT_EQ(loaded.slot(7).soundPathLength(), 0u);
 }
 
+TEST_F(BankStorage, Version101FileSetsTheChangeTimeToo) {
+    std::string bytes = "Fbnk" + std::string("\x65\0\0\0\x01\0\0\0", 8);  // version 101, count 1
+    bytes += std::string("\x01\0\0\0\x02\0\0\0", 8) + std::string("p\0", 2);
+    for (int v = 0; v < 29; ++v)
+        bytes += std::string{static_cast<char>(v + 1), 0, 0, 0};
+    writeAll(folder + "new.fpb", bytes);
+    PatchBank bank;
+    bank.slot(1).values[28] = 999;
+    ASSERT_TRUE(loadBank(folder + "new.fpb", bank, 0, std::string("new"), view));
+    EXPECT_EQ(bank.slot(1).values[0], 1);
+    EXPECT_EQ(bank.slot(1).values[28], 29);
+}
+
 TEST_F(BankStorage, LoadWithoutTitleNamesTheBankByItsLetter) {
     PatchBank bank;
     bank.name = "x";
