@@ -35,7 +35,7 @@ test-asan: deps
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DFRISSON_BUILD_TESTS=OFF -DFRISSON_BUILD_BENCH=OFF -DFRISSON_BUILD_FUZZ=ON >/dev/null
-	@cmake --build $(FUZZ) -j $(JOBS)
+	@cmake --build $(FUZZ) -j $(JOBS) --target fuzz_targets
 	@scripts/run-fuzzers.sh $(FUZZ)
 
 bench: build

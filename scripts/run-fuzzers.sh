@@ -21,6 +21,13 @@ for t in "${targets[@]}"; do
   echo "fuzzing $(basename "$t") for ${seconds}s"
   work=$(mktemp -d)
   cp "$corpus"/* "$work"/
-  "$t" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "$work" 2>&1 | tail -n 3
-  rm -rf "$work"
+  log=$(mktemp)
+  if ! "$t" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "$work" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    rm -rf "$work" "$log"
+    echo "$(basename "$t") failed"
+    exit 1
+  fi
+  tail -n 3 "$log"
+  rm -rf "$work" "$log"
 done
