@@ -2,6 +2,7 @@
 // fixture) reaching the engine, the play control and the patch panel.
 #include <gtest/gtest.h>
 #include <rtmidi/RtMidi.h>
+#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -33,7 +34,8 @@ using namespace std::chrono_literals;
 
 constexpr uint32_t kRate = 44100;
 constexpr auto kPatience = 5s;  // a JACK period is 6 ms; this allows for a loaded machine
-constexpr const char* kKeyboardClient = "FrissonTestKeys";
+// Unique per process: tests of other processes may play their own keyboards at the same time.
+const std::string kKeyboardClient = "FrissonTestKeys" + std::to_string(getpid());
 
 struct QuietView : output::PlayView, output::UserWarnings, patches::PanelView, MidiNotices {
     void setPlayButton(bool) override {}
@@ -88,7 +90,7 @@ class MidiJackTest : public ::testing::Test {
         keyboard = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, kKeyboardClient);
         keyboard->openVirtualPort("out");
         input.initMidiInput();
-        const auto port = findDeviceContaining(input.deviceNames(), kKeyboardClient);
+        const auto port = findDeviceContaining(input.deviceNames(), kKeyboardClient + ":");
         if (!port) {
             ADD_FAILURE() << "the keyboard's port is not among the MIDI sources";
             return;
