@@ -6,23 +6,70 @@
 #include "engine/Stream.h"
 #include "sounds/Sound.h"
 
+#include <array>
+
 namespace engine {
 
 inline constexpr int kFramesPerBlock = 8;
 
-// Renders frames of one block of a grain into `dest` (the block's first frame of an interleaved
-// buffer with `outChannels` channels), advancing its envelope, position and frame count. The kernel
-// reads the sound's first channel, or the second for ChannelSelect 2; with 3 it reads both, the
-// second for the right value. Thread: audio.
+// The frames of one grain in one block that produce output: where they read, at which fraction
+// and with which envelope value.
+// Only the first `count` entries are set.
+struct AudibleFrames {
+    int count = 0;
+    std::array<int, kFramesPerBlock> frame;
+    std::array<uint32_t, kFramesPerBlock> index;
+    std::array<float, kFramesPerBlock> t;
+    std::array<float, kFramesPerBlock> env;
+};
+
+// pos / divisor and pos mod divisor through a reciprocal estimate, corrected to the exact result.
+struct FrameDivider {
+    explicit FrameDivider(uint32_t divisor) : divisor(divisor), inverse(1.0 / divisor) {}
+    uint32_t divisor;
+    double inverse;
+
+    void split(uint32_t pos, uint32_t& quotient, uint32_t& remainder) const {
+        auto q = static_cast<int64_t>(pos * inverse);
+        int64_t r = static_cast<int64_t>(pos) - q * divisor;
+        if (r < 0) {
+            --q;
+            r += divisor;
+        } else if (r >= divisor) {
+            ++q;
+            r -= divisor;
+        }
+        quotient = static_cast<uint32_t>(q);
+        remainder = static_cast<uint32_t>(r);
+    }
+};
+
+// Kernel values of all audible frames of a block. The samples are gathered first and the
+// arithmetic runs afterwards over independent frames, so the compiler can evaluate several side by
+// side; each value is computed exactly as one kernel call would.
 template <typename Kernel>
-void renderGrainBlock(Grain& grain, float* dest, int outChannels, int32_t channelSelect) {
+__attribute__((target_clones("avx2", "default"))) void evaluateKernel(
+    const float* channel, size_t stride, const AudibleFrames& frames,
+    std::array<float, kFramesPerBlock>& out) {
+    std::array<std::array<float, kFramesPerBlock>, Kernel::kFramesRead> taps;
+    for (int n = 0; n < frames.count; ++n) {
+        const float* s = channel + static_cast<size_t>(frames.index[static_cast<size_t>(n)]) * stride;
+        for (int k = 0; k < Kernel::kFramesRead; ++k)
+            taps[static_cast<size_t>(k)][static_cast<size_t>(n)] = s[static_cast<size_t>(k) * stride];
+    }
+    for (int n = 0; n < frames.count; ++n) {
+        const auto column = static_cast<size_t>(n);
+        out[column] =
+            Kernel::of([&](int k) { return taps[static_cast<size_t>(k)][column]; }, frames.t[column]);
+    }
+}
+
+// Advances a grain's envelope, position and frame count through one block and lists the frames
+// that are loud enough to compute. Thread: audio.
+inline void stepGrainBlock(Grain& grain, AudibleFrames& audible) {
     const sounds::Sound& sound = *grain.sound;
-    const size_t stride = sound.channelCount();
-    // A grain keeps its sound when its stream changes to one with another channel count.
-    const int32_t select = stride == 1 ? LeftChannel : channelSelect;
-    const float* channel = sound.samples() + (select == RightChannel ? 1 : 0);
-    const bool both = select == BothChannels;
-    const auto ui = static_cast<uint32_t>(std::max<int64_t>(roundToNearest(sound.unitsPerFrame), 1));
+    const FrameDivider ui(static_cast<uint32_t>(std::max<int64_t>(roundToNearest(sound.unitsPerFrame), 1)));
+    const double uiDouble = ui.divisor;
     const auto& envelope = envelopeTable();
 
     int first = 0;
@@ -41,25 +88,58 @@ void renderGrainBlock(Grain& grain, float* dest, int outChannels, int32_t channe
             grain.attackPhase += grain.attackInc;
         }
         if (decaying) {
-            env = static_cast<float>(static_cast<double>(env) *
-                                     envelope[static_cast<size_t>(grain.decayPhase >> kEnvelopeShift)]);
+            env = env * envelope[static_cast<size_t>(grain.decayPhase >> kEnvelopeShift)];
             grain.decayPhase -= grain.decayDec;
             if (grain.decayPhase < 0)
                 return;
         }
-        const uint32_t i = grain.pos / ui;
-        const auto t = static_cast<float>((grain.pos % ui) / static_cast<double>(ui));
+        uint32_t i = 0;
+        uint32_t remainder = 0;
+        ui.split(grain.pos, i, remainder);
+        const auto t = static_cast<float>(remainder / uiDouble);
         const int64_t step =
             roundToNearest(grain.speed + static_cast<double>(grain.speedSlope) * grain.frameCount);
         ++grain.frameCount;
         grain.pos = addPosition(grain.pos, step);
         if (env < grain.silenceLevel)
             continue;
+        const auto n = static_cast<size_t>(audible.count++);
+        audible.frame[n] = j;
+        audible.index[n] = i;
+        audible.t[n] = t;
+        audible.env[n] = env;
+    }
+}
 
-        const float* frame = channel + static_cast<size_t>(i) * stride;
-        const auto yL = static_cast<float>(static_cast<double>(Kernel::at(frame, stride, t)) * env);
-        const float yR =
-            both ? static_cast<float>(static_cast<double>(Kernel::at(frame + 1, stride, t)) * env) : yL;
+// Renders one block of a grain into `dest` (the block's first frame of an interleaved buffer with
+// `outChannels` channels). The kernel reads the sound's first channel, or the second for
+// ChannelSelect 2; with 3 it reads both, the second for the right value. Thread: audio.
+template <typename Kernel>
+void renderGrainBlock(Grain& grain, float* dest, int outChannels, int32_t channelSelect) {
+    AudibleFrames audible;
+    stepGrainBlock(grain, audible);
+    if (audible.count == 0)
+        return;
+
+    const sounds::Sound& sound = *grain.sound;
+    const size_t stride = sound.channelCount();
+    // A grain keeps its sound when its stream changes to one with another channel count.
+    const int32_t select = stride == 1 ? LeftChannel : channelSelect;
+    const float* channel = sound.samples() + (select == RightChannel ? 1 : 0);
+    const bool both = select == BothChannels;
+
+    std::array<float, kFramesPerBlock> left;
+    std::array<float, kFramesPerBlock> right;
+    evaluateKernel<Kernel>(channel, stride, audible, left);
+    if (both)
+        evaluateKernel<Kernel>(channel + 1, stride, audible, right);
+
+    for (int n = 0; n < audible.count; ++n) {
+        const auto k = static_cast<size_t>(n);
+        const float env = audible.env[k];
+        const float yL = left[k] * env;
+        const float yR = both ? right[k] * env : yL;
+        const int j = audible.frame[k];
         if (outChannels == 2) {
             float* out = dest + 2 * j;
             out[0] = static_cast<float>(out[0] + static_cast<double>(yL) * grain.gainL);
