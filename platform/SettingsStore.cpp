@@ -423,7 +423,7 @@ std::string SettingsStore::serialize() const {
 
 std::optional<std::string> SettingsStore::save() {
     if (file_.empty())
-        return std::string("the settings have no file");
+        return std::nullopt;
     if (saveBlocked_)
         return file_.string() + " could not be read and is kept as it is";
     std::error_code ec;

@@ -38,7 +38,7 @@ struct SettingsValue {
 
 class SettingsStore {
   public:
-    // An empty store that lives in memory only (save() fails).
+    // An empty store that lives in memory only: save() writes nothing.
     SettingsStore() = default;
 
     // Reads `file`. A missing file gives an empty store. A file that cannot be
@@ -75,6 +75,7 @@ class SettingsStore {
     // Writes the whole store to its file: first to a temporary file in the same
     // folder, then renamed over the old one, so a crash leaves either the old
     // or the new file. Creates missing folders. Returns an error text on failure.
+    // A store in memory only has nothing to write.
     std::optional<std::string> save();
 
     // The store in the file layout.

@@ -67,6 +67,14 @@ TEST_F(SettingsStoreTest, RoundTripsValuesKeysAndOrder) {
     EXPECT_EQ(again.subkeys("K"), (std::vector<std::string>{"Alpha", "beta", "Sub"}));
 }
 
+TEST_F(SettingsStoreTest, StoreInMemoryOnlyWritesNothing) {
+    SettingsStore memory;
+    memory.setText("K", "v", "x");
+    EXPECT_FALSE(memory.save());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+    EXPECT_EQ(memory.findValue("K", "v")->text, "x");
+}
+
 TEST_F(SettingsStoreTest, DeletesValuesAndKeyTrees) {
     SettingsStore store(settingsFile());
     store.setText("A\\B\\C", "x", "1");
