@@ -7,6 +7,7 @@
 
 #include "patches/BankStorage.h"
 #include "patches/PatchStatus.h"
+#include "platform/AsciiCase.h"
 
 namespace patches {
 
@@ -20,12 +21,6 @@ constexpr int kMnemonicSlots = 9;  // slots 1..9 get their digit as mnemonic
 constexpr int kTenthSlot = 10;
 // The "Bank is used by stream" text is a bank status without a resource id.
 constexpr int kBankUsageStatus = kLastPatchStatus + 1;
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 }  // namespace
 
@@ -278,7 +273,7 @@ void PatchPanel::load() {
 
     int target = displayedBank_;
     for (int k = 0; k < kBankCount; ++k) {
-        if (!equalIgnoringCase(bank(k).name, title))
+        if (!platform::equalIgnoringAsciiCase(bank(k).name, title))
             continue;
         if (bank(k).modified == kBankSaved) {
             showBank(k);

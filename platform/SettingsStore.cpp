@@ -1,5 +1,7 @@
 #include "platform/SettingsStore.h"
 
+#include "platform/AsciiCase.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,20 +28,6 @@ constexpr std::string_view kUserHive = "HKEY_CURRENT_USER\\";
 constexpr char kSeparator = '\\';
 constexpr size_t kDwordDigits = 8;
 constexpr const char* kAsideSuffix = ".unreadable";
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
-}
-
-bool nameBefore(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return lower(x) < lower(y); });
-}
 
 std::vector<std::string_view> splitPath(std::string_view path) {
     std::vector<std::string_view> parts;
@@ -256,9 +244,9 @@ void SettingsStore::read() {
                         data += more.substr(std::min(more.find_first_not_of(" \t"), more.size()));
                     }
                     SettingsValue value = parseValueData(std::move(name), data);
-                    auto it =
-                        std::find_if(current->values.begin(), current->values.end(),
-                                     [&](const SettingsValue& v) { return sameName(v.name, value.name); });
+                    auto it = std::find_if(
+                        current->values.begin(), current->values.end(),
+                        [&](const SettingsValue& v) { return equalIgnoringAsciiCase(v.name, value.name); });
                     if (it != current->values.end())
                         *it = std::move(value);
                     else
@@ -296,7 +284,7 @@ const SettingsStore::Key* SettingsStore::find(std::string_view path) const {
     const Key* key = &root_;
     for (std::string_view part : splitPath(path)) {
         auto it = std::find_if(key->subkeys.begin(), key->subkeys.end(),
-                               [&](const Key& k) { return sameName(k.name, part); });
+                               [&](const Key& k) { return equalIgnoringAsciiCase(k.name, part); });
         if (it == key->subkeys.end())
             return nullptr;
         key = &*it;
@@ -312,10 +300,10 @@ SettingsStore::Key& SettingsStore::create(std::string_view path) {
     Key* key = &root_;
     for (std::string_view part : splitPath(path)) {
         auto it = std::find_if(key->subkeys.begin(), key->subkeys.end(),
-                               [&](const Key& k) { return sameName(k.name, part); });
+                               [&](const Key& k) { return equalIgnoringAsciiCase(k.name, part); });
         if (it == key->subkeys.end()) {
             auto at = std::find_if(key->subkeys.begin(), key->subkeys.end(),
-                                   [&](const Key& k) { return nameBefore(part, k.name); });
+                                   [&](const Key& k) { return lessIgnoringAsciiCase(part, k.name); });
             it = key->subkeys.insert(at, Key{std::string(part), {}, {}});
             dirty_ = true;
         }
@@ -350,13 +338,13 @@ bool SettingsStore::deleteKey(std::string_view key) {
     Key* parent = &root_;
     for (std::string_view part : parts) {
         auto it = std::find_if(parent->subkeys.begin(), parent->subkeys.end(),
-                               [&](const Key& k) { return sameName(k.name, part); });
+                               [&](const Key& k) { return equalIgnoringAsciiCase(k.name, part); });
         if (it == parent->subkeys.end())
             return false;
         parent = &*it;
     }
     auto it = std::find_if(parent->subkeys.begin(), parent->subkeys.end(),
-                           [&](const Key& k) { return sameName(k.name, last); });
+                           [&](const Key& k) { return equalIgnoringAsciiCase(k.name, last); });
     if (it == parent->subkeys.end())
         return false;
     parent->subkeys.erase(it);
@@ -369,7 +357,7 @@ std::optional<SettingsValue> SettingsStore::findValue(std::string_view key, std:
     if (!k)
         return std::nullopt;
     for (const auto& value : k->values) {
-        if (sameName(value.name, name))
+        if (equalIgnoringAsciiCase(value.name, name))
             return value;
     }
     return std::nullopt;
@@ -384,7 +372,7 @@ void SettingsStore::setValue(std::string_view key, SettingsValue value) {
     Key& k = create(key);
     dirty_ = true;
     for (auto& existing : k.values) {
-        if (sameName(existing.name, value.name)) {
+        if (equalIgnoringAsciiCase(existing.name, value.name)) {
             value.name = existing.name;
             existing = std::move(value);
             return;
@@ -406,7 +394,7 @@ bool SettingsStore::deleteValue(std::string_view key, std::string_view name) {
     if (!k)
         return false;
     auto it = std::find_if(k->values.begin(), k->values.end(),
-                           [&](const SettingsValue& v) { return sameName(v.name, name); });
+                           [&](const SettingsValue& v) { return equalIgnoringAsciiCase(v.name, name); });
     if (it == k->values.end())
         return false;
     k->values.erase(it);

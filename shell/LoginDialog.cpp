@@ -2,18 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/AsciiCase.h"
 #include "shell/Registry.h"
 #include "shell/UserSettings.h"
 
 namespace shell {
 
 namespace {
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 std::string usersKey() {
     return std::string(kBaseKey) + std::string(kUsersKey);
@@ -25,7 +20,7 @@ LoginDialog::LoginDialog(platform::SettingsStore& store, const std::string& curr
     : store_(store), doStartupLogin_(doStartupLogin) {
     entries_.emplace_back(kDefaultUser);
     for (const std::string& name : store_.subkeys(usersKey())) {
-        if (!equalIgnoringCase(name, kDefaultUser))
+        if (!platform::equalIgnoringAsciiCase(name, kDefaultUser))
             entries_.push_back(name);
     }
     const auto found = std::find(entries_.begin(), entries_.end(), currentUser);
