@@ -44,6 +44,11 @@ Engine::Engine(sounds::SoundTable& sounds, const OutputFormat& format) : sounds_
     createStream();
 }
 
+Engine::~Engine() {
+    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next)
+        finishGrain(*grain);
+}
+
 int Engine::createStream() {
     if (streamCount_ >= kMaxStreams)
         return -1;
@@ -63,8 +68,10 @@ void Engine::attachSound(int index, sounds::Sound& sound) {
         std::lock_guard guard(lock_);
         former = s.state.exchange(Busy, std::memory_order_relaxed);
     }
+    // The stream held one count on its previous sound; when that is the same record, the count
+    // just added for it is the one given back.
     sounds::Sound* previous = s.sound;
-    if (previous != nullptr && previous != &sound && !sounds_.isBuiltin(*previous))
+    if (previous != nullptr && !sounds_.isBuiltin(*previous))
         sounds_.release(*previous);
     std::lock_guard guard(lock_);
     // A kept sound may have been measured against an earlier output rate.

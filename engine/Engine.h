@@ -44,6 +44,8 @@ class Engine {
     // Thread: main. Creates the first stream (Active, built-in sine, default parameters) and
     // allocates the buffers for `format`.
     explicit Engine(sounds::SoundTable& sounds, const OutputFormat& format = {});
+    // Grains still sounding give up their hold on their sounds.
+    ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
@@ -56,8 +58,9 @@ class Engine {
     // Creates the next stream (Active, built-in sine, default parameters); -1 when all 8 exist.
     int createStream();
     // Takes the engine lock. Exchanges the stream's sound (the stream is Busy meanwhile), releasing
-    // its previous sound unless it is the same record or the built-in sound; channelSelect becomes 3
-    // for a two-channel sound, else 1. The caller has counted the new user (findOrAllocate/finishLoad).
+    // its previous sound unless it is the built-in sound; channelSelect becomes 3 for a two-channel
+    // sound, else 1. The caller has counted the new user (findOrAllocate/finishLoad); attaching the
+    // record the stream already plays drops that extra count again.
     void attachSound(int index, sounds::Sound& sound);
     // Takes the engine lock. The stream returns to the built-in sine; its previous sound is kept in
     // memory without this user.

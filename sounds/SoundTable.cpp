@@ -1,5 +1,6 @@
 #include "sounds/SoundTable.h"
 
+#include "platform/TimerService.h"
 #include "sounds/BuiltinSine.h"
 
 #include <utility>
@@ -129,6 +130,12 @@ void SoundTable::releaseLater(Sound& sound, std::chrono::milliseconds delay) {
 void SoundTable::setTimer(OneShotTimer timer) {
     std::lock_guard lock(mutex_);
     timer_ = std::move(timer);
+}
+
+void SoundTable::useTimerService(platform::TimerService& timers) {
+    setTimer([&timers](std::chrono::milliseconds delay, std::function<void()> action) {
+        timers.startOneShot(delay, std::move(action));
+    });
 }
 
 void SoundTable::setOutputRate(uint32_t outputRate) {

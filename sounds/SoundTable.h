@@ -9,6 +9,10 @@
 #include <mutex>
 #include <string_view>
 
+namespace platform {
+class TimerService;
+}
+
 namespace sounds {
 
 // Starts a one-shot timer that runs `action` once after `delay` (on the timer thread).
@@ -55,6 +59,8 @@ class SoundTable {
     // Thread: main. Releases the sound after `delay` through the one-shot timer (at once if none is set).
     void releaseLater(Sound& sound, std::chrono::milliseconds delay);
     void setTimer(OneShotTimer timer);
+    // Delayed releases through the platform's one-shot timer service, which must outlive the table's use.
+    void useTimerService(platform::TimerService& timers);
 
     // Thread: main, with the engine stopped or under the engine lock.
     void setOutputRate(uint32_t outputRate);

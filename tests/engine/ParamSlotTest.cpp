@@ -116,6 +116,37 @@ TEST_F(EngineParams, PlayStartSnapsParametersMovedWhileStopped) {
     EXPECT_EQ(engine.stream(0).value(engine::Pitch), 1000);
 }
 
+TEST_F(EngineParams, DelayedReleaseWaitsTwiceTheGrainLength) {
+    engine.snapParameters(0);
+    // GrainLen 324: trunc(324² × 44100 / 2^20) = 4414 frames; × 2000 / 44100 = 200 ms.
+    EXPECT_EQ(engine::delayedReleaseMilliseconds(engine.stream(0), 44100), 200u);
+}
+
+TEST_F(EngineParams, AttachingCountsUsersAndReleasesThePreviousSound) {
+    sounds::Sound* a = table.findOrAllocate("/a.wav");
+    ASSERT_NE(a, nullptr);
+    table.beginLoad(*a, "/a.wav");
+    a->frames = 100;
+    a->channels = 2;
+    a->sampleRate = 44100;
+    a->data.assign(200, 0.0f);
+    table.finishLoad(*a);
+    engine.attachSound(0, *a);
+    EXPECT_EQ(engine.stream(0).channelSelect.load(), 3);
+    EXPECT_EQ(a->refCount, 1);
+    EXPECT_EQ(a->rateRatio, 2048);
+    // The same file again on the same stream: still one user.
+    ASSERT_EQ(table.findOrAllocate("/a.wav"), a);
+    engine.attachSound(0, *a);
+    EXPECT_EQ(a->refCount, 1);
+    // Back to the test tone: the sound stays in memory without users.
+    engine.useTestTone(0);
+    EXPECT_EQ(a->refCount, -1);
+    EXPECT_EQ(engine.stream(0).sound, &table.builtin());
+    EXPECT_EQ(engine.stream(0).channelSelect.load(), 1);
+    EXPECT_EQ(engine.stream(0).stateNow(), engine::Active);
+}
+
 TEST_F(EngineParams, ChannelTogglesAlwaysLeaveAChannel) {
     engine.setChannelSelect(0, 1);
     engine.toggleLeftChannel(0);

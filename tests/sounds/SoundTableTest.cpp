@@ -1,3 +1,4 @@
+#include "platform/TimerService.h"
 #include "sounds/BuiltinSine.h"
 #include "sounds/SoundTable.h"
 
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -162,6 +164,21 @@ TEST(SoundTableRelease, DelayedReleaseWaitsForTheTimer) {
     ASSERT_TRUE(pending);
     pending();
     EXPECT_EQ(sound.refCount, -1);
+}
+
+TEST(SoundTableRelease, DelayedReleaseThroughThePlatformTimer) {
+    platform::TimerService timers;
+    SoundTable table(kRate);
+    table.useTimerService(timers);
+    Sound& sound = load(table, "/timed.wav", 1000);
+    table.releaseLater(sound, std::chrono::milliseconds(5));
+    int32_t count = 1;
+    for (int wait = 0; wait < 400 && count != -1; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::lock_guard lock(table.mutex());
+        count = sound.refCount;
+    }
+    EXPECT_EQ(count, -1);
 }
 
 TEST(SoundTableLoad, AFailedLoadLeavesAFreeRecordWithCountMinusOne) {
