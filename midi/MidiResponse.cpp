@@ -176,8 +176,10 @@ void MidiResponse::MapMIDIresponse(ResponseRow row, int stream, const LastNote& 
         span = target_.paramTarget(stream, *param) < 0 ? -spec.max : spec.max;
         base = 0;
     }
-    const int64_t from = responseFrom(row);
-    const int64_t to = responseTo(row);
+    // The dialog keeps percentages within 0..100; a row from edited settings
+    // could hold up to 127, which would drive the parameter past its range.
+    const int64_t from = std::min(responseFrom(row), kMaxPercent);
+    const int64_t to = std::min(responseTo(row), kMaxPercent);
     const int64_t value64 = base + (span * from + (span * (to - from) * x) / kInputDivisions) / kMaxPercent;
     const int32_t value = std::max(static_cast<int32_t>(value64), spec.min);
 

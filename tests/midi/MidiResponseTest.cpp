@@ -217,6 +217,14 @@ TEST_F(MidiResponseTest, NoteAndBendInputs) {
     EXPECT_EQ(target.changes.back().value, 120);
 }
 
+TEST_F(MidiResponseTest, PercentagesAboveAHundredFromEditedSettingsStopAtTheRange) {
+    const ResponseRow edited = withTargetIndex(withSourceIndex(0, 1), 3) | 127u;  // To 127, Grain freq
+    LastNote input;
+    input.velocity = 128;
+    response.MapMIDIresponse(edited, 0, input, kSourceVelocity);
+    EXPECT_EQ(target.changes.back().value, 16384);
+}
+
 TEST_F(MidiResponseTest, RowsWithoutATargetAreSkipped) {
     LastNote input;
     input.velocity = 100;
