@@ -1,0 +1,131 @@
+// `frisson play` against the private JACK server of the jack_server fixture:
+// what it records and what reaches JACK, compared with `frisson render`.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "JackCapture.h"
+#include "app/Commands.h"
+
+namespace app {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kWavHeaderBytes = 44;
+constexpr int kChannels = 2;
+// RtAudio hands JACK each 16-bit sample as value / 32768.
+constexpr double kJackScale = 32768.0;
+
+int runCommand(const std::string& name, const std::vector<std::string>& args) {
+    for (const auto& command : commands()) {
+        if (name == command.name) {
+            return command.run(Args(args));
+        }
+    }
+    ADD_FAILURE() << "no command " << name;
+    return -1;
+}
+
+// The float samples of a 32-bit float WAV file as the recorder writes it.
+std::vector<float> floatSamples(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_GT(bytes.size(), kWavHeaderBytes) << path;
+    std::vector<float> samples((bytes.size() - kWavHeaderBytes) / sizeof(float));
+    std::memcpy(samples.data(), bytes.data() + kWavHeaderBytes, samples.size() * sizeof(float));
+    return samples;
+}
+
+// What the sound card receives for a float sample: x × 32767.5 rounded half
+// to even, within ±32767.
+long expected16(float x) {
+    return std::lrint(std::fmax(-32767.0, std::fmin(32767.0, x * 32767.5)));
+}
+
+class PlayCommandJackTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { setenv("JACK_NO_START_SERVER", "1", 1); }
+
+    fs::path folder() {
+        const fs::path dir = fs::path(FRISSON_TEST_TMP) / "play-jack";
+        fs::create_directories(dir);
+        return dir;
+    }
+};
+
+TEST_F(PlayCommandJackTest, RecordsAndPlaysExactlyWhatRenderWrites) {
+    const std::vector<std::string> streams{"--stream", "sound=sine,Pitch=40,GrainLen=300,PitchRnd=20",
+                                           "--stream", "sound=sine,Pitch=-30,PanRnd=50"};
+    const fs::path rendered = folder() / "render.wav";
+    const fs::path recorded = folder() / "play.wav";
+    std::vector<std::string> renderArgs{"-o", rendered.string(), "--seconds", "1"};
+    renderArgs.insert(renderArgs.end(), streams.begin(), streams.end());
+    ASSERT_EQ(runCommand("render", renderArgs), 0);
+
+    apptest::JackCapture capture("RtApiJack", 44100 * 3);
+    ASSERT_TRUE(capture.ready());
+    std::vector<std::string> playArgs{"-o",       recorded.string(), "--seconds", "1.5",
+                                      "--record", "--device",        "jack"};
+    playArgs.insert(playArgs.end(), streams.begin(), streams.end());
+    ASSERT_EQ(runCommand("play", playArgs), 0);
+    ASSERT_TRUE(capture.connected());
+
+    // Render stops after ceil(1 × 44100 / 256) = 173 periods; play goes on past
+    // them, so the first 173 periods are the same.
+    const std::size_t compared = 173 * 256 * kChannels;
+    const std::vector<float> offline = floatSamples(rendered);
+    const std::vector<float> live = floatSamples(recorded);
+    ASSERT_GE(offline.size(), compared);
+    ASSERT_GE(live.size(), compared);
+    for (std::size_t k = 0; k < compared; ++k) {
+        ASSERT_EQ(std::memcmp(&offline[k], &live[k], sizeof(float)), 0) << "sample " << k;
+    }
+
+    // The capture began when its connection was made: find where frame
+    // 22050 of the render lies in it, then compare everything both hold.
+    const std::vector<float> left = capture.channel(0);
+    const std::vector<float> right = capture.channel(1);
+    constexpr std::size_t kAnchor = 22050;
+    constexpr std::size_t kWindow = 512;
+    bool anchorSounds = false;
+    for (std::size_t i = 0; i < kWindow; ++i) {
+        anchorSounds = anchorSounds || expected16(offline[(kAnchor + i) * kChannels]) != 0;
+    }
+    ASSERT_TRUE(anchorSounds) << "the streams should sound at the anchor";
+    std::size_t offset = SIZE_MAX;
+    for (std::size_t at = 0; at + kWindow <= left.size() && offset == SIZE_MAX; ++at) {
+        bool same = true;
+        for (std::size_t i = 0; i < kWindow && same; ++i) {
+            same = std::lrint(left[at + i] * kJackScale) == expected16(offline[(kAnchor + i) * kChannels]);
+        }
+        if (same) {
+            offset = at;
+        }
+    }
+    ASSERT_NE(offset, SIZE_MAX) << "the rendered frames were not found in what JACK received";
+    const std::size_t first = offset >= kAnchor ? 0 : kAnchor - offset;
+    const std::size_t frames = compared / kChannels;
+    std::size_t checked = 0;
+    for (std::size_t frame = first; frame < frames && frame + offset - kAnchor < left.size();
+         ++frame, ++checked) {
+        const std::size_t at = frame + offset - kAnchor;
+        const double l = left[at] * kJackScale;
+        const double r = right[at] * kJackScale;
+        ASSERT_EQ(l, std::nearbyint(l)) << "not a 16-bit value at frame " << frame;
+        ASSERT_EQ(static_cast<long>(l), expected16(offline[frame * kChannels])) << "left, frame " << frame;
+        ASSERT_EQ(static_cast<long>(r), expected16(offline[frame * kChannels + 1]))
+            << "right, frame " << frame;
+    }
+    EXPECT_GE(checked, frames / 2);
+}
+
+}  // namespace
+}  // namespace app
