@@ -124,6 +124,9 @@ class Engine {
     // Thread: main (direct ALSA path). The card returned a slot: renders the next one if needed.
     // Returns true when play should stop now.
     bool bufferDone();
+    // Thread: main (direct ALSA path). A rendered period was queued to the card: it counts as a
+    // card period (so a stop request fades out once one has been queued).
+    void countQueuedBuffer() { callbacksTotal_.fetch_add(1, std::memory_order_relaxed); }
     // Thread: the offline driver. Renders one period and counts it as consumed by a card.
     void renderOfflinePeriod();
     // Thread: main; takes the engine lock. Sets stopping; with soft stop (and a period requested)

@@ -157,6 +157,7 @@ void PlayControl::queueBuffer(int slot) {
     const std::size_t samples = engine_.samplesPerBuffer();
     std::int16_t* buffer = alsaBuffers_.data() + static_cast<std::size_t>(slot) * samples;
     convertTo16Bit(engine_.ringSlot(slot), samples, buffer);
+    engine_.countQueuedBuffer();
     const AlsaStatus queued =
         devices_.alsa.write(slot, buffer, samples / settings_.channels(), playGeneration_.load(kRelaxed));
     if (!queued) {

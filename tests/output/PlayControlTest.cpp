@@ -229,6 +229,31 @@ TEST_F(AlsaPlayControlTest, PlaysByRenderingAPeriodForEveryBufferDone) {
     EXPECT_TRUE(view.statusMessages.empty());  // no underrun report on this path
 }
 
+TEST_F(AlsaPlayControlTest, SoftStopFadesOutThenClosesThePcm) {
+    ASSERT_TRUE(control().startPlay(0));
+    pumpFor(20);
+    control().togglePlay(0);
+    EXPECT_TRUE(control().playing());
+    EXPECT_TRUE(engine.stopping());
+    pumpFor(kEnoughPeriods);
+    EXPECT_FALSE(control().playing());
+    EXPECT_FALSE(engine.anyGrainActive());
+    EXPECT_FALSE(alsa.isOpen());
+}
+
+TEST_F(AlsaPlayControlTest, PlayDuringASoftStopKeepsThePcmOpen) {
+    ASSERT_TRUE(control().startPlay(0));
+    pumpFor(20);
+    control().togglePlay(0);
+    control().togglePlay(0);
+    EXPECT_TRUE(control().playing());
+    EXPECT_FALSE(engine.stopping());
+    EXPECT_TRUE(alsa.isOpen());
+    pumpFor(200);  // longer than the fade: the restarted play goes on
+    EXPECT_TRUE(control().playing());
+    EXPECT_EQ(engine.filled(), 4);
+}
+
 TEST_F(AlsaPlayControlTest, AnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
     alsaDevices.names = {"no_such_pcm_for_frisson"};
     settings.deviceSelection = 0;
