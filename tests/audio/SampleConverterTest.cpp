@@ -174,6 +174,54 @@ TEST(ConversionTable, ZeroCountTouchesNothing) {
     EXPECT_EQ(out, 42.0f);
 }
 
+// Long blocks take the vectorised paths; every sample must still follow the
+// table's rule, computed here one value at a time.
+std::vector<float> awkwardFloats() {
+    std::vector<float> values{std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              -0.0f,
+                              1.0f,
+                              -1.0f,
+                              0.99999988f,
+                              -1.5f};
+    for (int i = -600; i < 600; ++i)
+        values.push_back(static_cast<float>(i) / 512.0f + static_cast<float>(i % 7) * 1.0e-5f);
+    for (int k = -20; k < 20; ++k)
+        values.push_back((static_cast<float>(k) + 0.5f) / 32766.5f);  // near halfway products
+    return values;
+}
+
+float clipByHand(float x) {
+    if (std::isnan(x))
+        return 0.0f;
+    return std::fmin(std::fmax(x, -0.99999988f), 0.99999988f);
+}
+
+TEST(ConversionTable, LongBlocksFollowTheRuleForEverySample) {
+    const std::vector<float> values = awkwardFloats();
+    const auto int16 = fromBytes<std::int16_t>(encode(kInt16LE, kFloat32LE, values));
+    const Bytes int24 = encode(kInt24LE, kFloat32LE, values);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const float product = clipByHand(values[i]) * 32766.5f;
+        ASSERT_EQ(int16[i], static_cast<std::int16_t>(std::nearbyint(product))) << i;
+        const auto v = static_cast<std::int64_t>(std::nearbyint(clipByHand(values[i]) * 2147483648.0f));
+        // Rounded to a multiple of 256, halves away from zero (no value here exceeds the limit).
+        const std::int64_t magnitude = v < 0 ? -v : v;
+        const std::int64_t rounded = (magnitude + 128) / 256 * (v < 0 ? -1 : 1);
+        const std::int32_t stored =
+            int24[3 * i] | int24[3 * i + 1] << 8 | static_cast<std::int8_t>(int24[3 * i + 2]) << 16;
+        ASSERT_EQ(stored, rounded) << i;
+    }
+
+    std::vector<std::int16_t> ints;
+    for (int v = -32768; v < 32768; v += 37)
+        ints.push_back(static_cast<std::int16_t>(v));
+    const auto floats = decode<float>(kInt16LE, kFloat32LE, asBytes(ints), ints.size());
+    for (std::size_t i = 0; i < ints.size(); ++i)
+        ASSERT_EQ(floats[i], static_cast<float>(ints[i]) * kK16f) << i;
+}
+
 TEST(Int24, DecodesIntoTheTopBits) {
     const Bytes little{0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0x56, 0x34, 0x12};
     EXPECT_EQ(decode<float>(kInt24LE, kFloat32LE, little, 3),
