@@ -183,15 +183,15 @@ void copyOut(benchmark::State& state, std::size_t sampleBytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * out.size()));
 }
 
-// memcpy of the same bytes, in the same periods, into a new mapped output file
-// of the final size: the cost of the file itself (allocation, page faults, cut).
+// memcpy of the same bytes, in the same periods, into a mapped output file of
+// the final size, reopened each time as the encoder's file is: the cost of the
+// file itself (page faults, remapping, the cut on close).
 void copyIntoFile(benchmark::State& state, std::size_t sampleBytes) {
     const std::string path = benchDir() + "/copied.bin";
     const std::uint64_t periodBytes = kFramesPerWrite * kChannels * sampleBytes;
     const std::uint64_t bytes = kFrames * kChannels * sampleBytes;
     const auto* source = reinterpret_cast<const std::uint8_t*>(signal().data());
     for (auto _ : state) {
-        std::filesystem::remove(path);
         audio::file_buffer buffer(std::make_unique<mapped_file::OutputFile>(path));
         buffer.outputFile()->resize(bytes);
         for (std::uint64_t offset = 0; offset < bytes; offset += periodBytes) {
