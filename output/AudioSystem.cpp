@@ -100,7 +100,9 @@ void AudioSystem::appendApiDevices(AudioApiId api, const char* tag) {
             if (!info.probed) {
                 continue;  // left out, but its index stays used
             }
-            info.name = "(" + std::string(tag) + std::to_string(i) + ") " + info.name;
+            std::string shown = "(";
+            shown.append(tag).append(std::to_string(i)).append(") ").append(info.name);
+            info.name = std::move(shown);
             DeviceSpec found = DeviceSpec::blank();
             found.device = static_cast<std::int32_t>(i);
             found.name = info.name;

@@ -1,0 +1,170 @@
+#include "shell/IoOptionsDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "engine/Engine.h"
+#include "output/ManualAudioApi.h"
+#include "output/PlayControl.h"
+#include "platform/MessageQueue.h"
+#include "sounds/SoundTable.h"
+
+namespace shell {
+namespace {
+
+struct QuietView : output::PlayView, output::UserWarnings {
+    void setPlayButton(bool) override {}
+    void showStatusMessage(const std::string&) override {}
+    void showWarning(const std::string&, const std::string&) override {}
+};
+
+struct FakeMidiInput : MidiInputPort {
+    std::vector<std::string> names{"Keyboard", "Pads"};
+    bool opens = true;
+    int openCalls = 0;
+    std::vector<std::string> deviceNames() const override { return names; }
+    bool openMidiInput() override {
+        ++openCalls;
+        return opens;
+    }
+};
+
+output::DeviceInfo device(const std::string& name) {
+    output::DeviceInfo info;
+    info.probed = true;
+    info.name = name;
+    info.outputChannels = 2;
+    return info;
+}
+
+class IoOptionsDialogTest : public ::testing::Test {
+  protected:
+    IoOptionsDialogTest() {
+        server.devices[output::AudioApiId::kJack] = {device("system")};
+        server.devices[output::AudioApiId::kPulse] = {device("PulseAudio")};
+        alsaDevices.names = {"null"};
+        sound.sampleRate = 22050;
+        sound.deviceSelection = output::kRtDeviceBase;
+        midi.channel.store(3);
+        midi.selectedDevice.store(0);
+    }
+
+    IoOptionsDialog& dialog() {
+        if (!dialog_) {
+            dialog_ = std::make_unique<IoOptionsDialog>(
+                IoOptionsDialog::Parts{sound, midi, audio, alsaDevices, control, engine, nullptr, midiInput},
+                [this](std::chrono::milliseconds wait) { pauses.push_back(wait.count()); });
+        }
+        return *dialog_;
+    }
+
+    sounds::SoundTable sounds{22050};
+    engine::Engine engine{sounds, engine::OutputFormat{22050, true, 256, 4}};
+    output::ManualAudioServer server;
+    std::ostringstream log;
+    output::AudioSystem audio{server.factory(), log};
+    platform::MessageQueue queue;
+    output::AlsaOutput alsa{queue};
+    output::AlsaDeviceTable alsaDevices;
+    output::SoundSettings sound;
+    midi::MidiControlSettings midi;
+    QuietView view;
+    output::PlayControl control{engine, {audio, alsa, alsaDevices, queue, log}, sound, view, view, nullptr};
+    FakeMidiInput midiInput;
+    std::vector<long> pauses;
+    std::unique_ptr<IoOptionsDialog> dialog_;
+};
+
+TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaAndTheCurrentChoices) {
+    std::vector<std::string> texts;
+    for (const auto& choice : dialog().deviceChoices()) {
+        texts.push_back(choice.text);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"(JACK0) system", "(PULSE0) PulseAudio", "(ALSA) null"}));
+    EXPECT_EQ(dialog().selectedDevice(), 0);
+    EXPECT_EQ(dialog().selectedRate(), 5);   // 22050
+    EXPECT_EQ(dialog().trackPosition(), 9);  // 256 frames
+    EXPECT_EQ(dialog().midiDeviceEntries(), (std::vector<std::string>{"None", "Keyboard", "Pads"}));
+    EXPECT_EQ(dialog().selectedMidiEntry(), 1);
+}
+
+TEST_F(IoOptionsDialogTest, TheLabelGivesTheRingsFramesAndMilliseconds) {
+    EXPECT_EQ(dialog().bufferLabel(), "1024 frames, 46 ms");  // 1024 / 22050 s = 46.4 ms
+    dialog().chooseRate(3);                                   // 44100
+    EXPECT_EQ(dialog().bufferLabel(), "1024 frames, 23 ms");  // 23.2 ms
+    dialog().moveTrackBar(15);
+    EXPECT_EQ(sound.bufferFrames, 16384u);
+    EXPECT_EQ(dialog().bufferLabel(), "65536 frames, 1486 ms");  // 1486.03 ms
+    dialog().moveTrackBar(3);
+    EXPECT_EQ(sound.bufferFrames, 4u);
+    dialog().moveTrackBar(16);  // outside the track bar: ignored
+    EXPECT_EQ(sound.bufferFrames, 4u);
+}
+
+TEST_F(IoOptionsDialogTest, ChoosingDevicesSetsSelectionAndName) {
+    dialog().chooseDevice(1);
+    EXPECT_EQ(sound.deviceSelection, output::kRtDeviceBase + 1);
+    EXPECT_EQ(sound.deviceName, "(PULSE0) PulseAudio");
+    EXPECT_EQ(audio.currentApi(), output::AudioApiId::kPulse);
+    dialog().chooseDevice(2);
+    EXPECT_EQ(sound.deviceSelection, 0);
+    EXPECT_EQ(sound.deviceName, "(ALSA) null");
+}
+
+TEST_F(IoOptionsDialogTest, TheChannelEditTakesOnly0To16) {
+    EXPECT_EQ(dialog().channelEditLostFocus("16"), "16");
+    EXPECT_EQ(dialog().midiChannel(), 16);
+    EXPECT_EQ(dialog().channelEditLostFocus("17"), "16");
+    EXPECT_EQ(dialog().channelEditLostFocus("x"), "16");
+    EXPECT_EQ(dialog().channelEditLostFocus("0"), "0");
+}
+
+TEST_F(IoOptionsDialogTest, CancelPutsBackRateDeviceAndMidiChannel) {
+    const output::SoundSettings before = sound;
+    dialog().chooseRate(0);
+    dialog().chooseDevice(2);
+    dialog().setStereo(false);
+    dialog().channelEditLostFocus("9");
+    dialog().chooseMidiDevice(2);
+    dialog().cancel();
+    EXPECT_EQ(sound, before);
+    EXPECT_EQ(midi.channel.load(), 3);
+    EXPECT_EQ(midi.selectedDevice.load(), 0);
+    EXPECT_EQ(midiInput.openCalls, 0);
+}
+
+TEST_F(IoOptionsDialogTest, OkOpensAChangedMidiDeviceAndStaysOpenWhenThatFails) {
+    std::string fatal;
+    dialog().chooseRate(3);
+    EXPECT_TRUE(dialog().ok(fatal));  // MIDI device unchanged: not reopened
+    EXPECT_EQ(midiInput.openCalls, 0);
+    EXPECT_EQ(engine.outputFormat().rate, 44100u);
+    dialog().chooseMidiDevice(2);
+    midiInput.opens = false;
+    EXPECT_FALSE(dialog().ok(fatal));
+    EXPECT_EQ(midiInput.openCalls, 1);
+    EXPECT_TRUE(fatal.empty());
+}
+
+TEST_F(IoOptionsDialogTest, TestPlayPlaysWithTheEditedSettingsAndStopsOnFocusLoss) {
+    dialog().chooseRate(3);
+    dialog().testPlayClicked();
+    EXPECT_TRUE(dialog().testPlayChecked());
+    EXPECT_TRUE(control.playing());
+    EXPECT_EQ(server.lastOpen().sampleRate, 44100u);
+    dialog().testPlayLostFocus();
+    EXPECT_FALSE(dialog().testPlayChecked());
+    EXPECT_FALSE(control.playing());
+    EXPECT_EQ(pauses, (std::vector<long>{200, 200}));
+}
+
+TEST_F(IoOptionsDialogTest, ATestPlayThatCannotStartLeavesTheButtonUnchecked) {
+    server.openError = output::RtError("busy", output::RtError::kDriverError);
+    dialog().testPlayClicked();
+    EXPECT_FALSE(dialog().testPlayChecked());
+    EXPECT_FALSE(control.playing());
+}
+
+}  // namespace
+}  // namespace shell
