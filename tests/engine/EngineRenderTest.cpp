@@ -231,6 +231,39 @@ TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecond) {
     EXPECT_FALSE(engine.stopPlay().has_value());
 }
 
+TEST_F(EngineRender, FullAttackAndDecayOverlapAcrossTheGrain) {
+    engine.attachSound(0, dc(0, 1.0f));
+    set(0, Attack, 256);
+    set(0, Decay, 256);
+    set(0, GrainLen, 100);  // 421 frames: attack and decay both 421 frames long
+    engine.playStart(true, false);
+    render(2);
+    const int32_t inc = 0x10000000 / 421;
+    const auto& env = envelopeTable();
+    // Frame 1's envelope (about 1e-5) lies below the silence level 1 / (32768 × 0.7071): skipped.
+    EXPECT_EQ(left(1), 0.0f);
+    for (int n : {100, 210, 300, 419}) {
+        const float rise = env[static_cast<size_t>((n * inc) >> 15)];
+        const float fall = env[static_cast<size_t>((0x0FFFFFFF - n * inc) >> 15)];
+        EXPECT_FLOAT_EQ(left(static_cast<size_t>(n)), rise * fall * kCentreGain) << n;
+    }
+    EXPECT_NEAR(left(210), 0.25f * kCentreGain, 0.01f) << "half way up and half way down";
+}
+
+TEST_F(EngineRender, LongGrainsFollowAmpWhileTheySound) {
+    engine.attachSound(0, dc(0, 1.0f));
+    enginetest::flatGrains(engine, 0);
+    set(0, GrainLen, 2048);  // 4 s: its gains follow Amp
+    set(0, Freq, 25);
+    engine.playStart(true, false);
+    render(4);
+    EXPECT_FLOAT_EQ(left(3 * kPeriod), kCentreGain);
+    engine.setParameter(0, Amp, 256, 1.0);  // within 1/64 s
+    render(20);
+    const auto centre = static_cast<float>(std::sin(std::numbers::pi / 4));
+    EXPECT_FLOAT_EQ(left(23 * kPeriod), static_cast<float>(256.0 * centre / 512)) << "unity half";
+}
+
 TEST_F(EngineRender, StopWithoutSoftStopStopsAtOnce) {
     engine.setSoftStop(false);
     engine.playStart(true, false);
