@@ -127,7 +127,7 @@ void Engine::renderPeriod(float* out, const PlayList& list, int count, int32_t& 
             if (stream.runsClocks())
                 advanceLoop(stream, rng_);
         }
-        frameClock_.store(frameClock() + kFramesPerBlock, std::memory_order_relaxed);
+        frameClock_.store(wrapAdd(frameClock(), kFramesPerBlock), std::memory_order_relaxed);
     }
 }
 
