@@ -77,7 +77,6 @@ void MappedFile::close() {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
-    mapped_ = false;
 }
 
 void MappedFile::readFileSize() {
@@ -108,8 +107,7 @@ ViewHandle MappedFile::mapView(std::uint64_t offset, std::uint64_t length, bool 
 }
 
 InputFile::InputFile(const std::string& path) : MappedFile(path, kReadMode) {
-    readFileSize();
-    mapped_ = true;  // views are made straight from the file descriptor
+    readFileSize();  // views are made straight from the file descriptor
 }
 
 OutputFile::OutputFile(const std::string& path) : MappedFile(path, kWriteMode) {
@@ -140,7 +138,6 @@ void OutputFile::createMapping(std::uint64_t requestedSize) {
     }
     if (size > fileSize_ && !growFile(fd_, fileSize_, size))
         throw std::runtime_error("OutputFile: Could not create file mapping object");
-    mapped_ = true;
     readFileSize();
 }
 

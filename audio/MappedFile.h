@@ -71,7 +71,6 @@ class MappedFile {
 
     OpenMode mode_;
     int fd_ = -1;
-    bool mapped_ = false;
     std::uint64_t fileSize_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -145,6 +146,15 @@ TEST_F(FileBufferTest, OpenFailuresCarryTheSystemText) {
         EXPECT_STREQ(e.what(), "Is a directory");
     }
     EXPECT_THROW(mapped_file::OutputFile(dir_ + "/no/such/folder.wav"), std::runtime_error);
+    // A named pipe is refused at once rather than waited on.
+    const std::string fifo = dir_ + "/pipe.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    try {
+        mapped_file::InputFile file(fifo);
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Not a regular file");
+    }
 }
 
 TEST_F(FileBufferTest, NewOutputFileIsOneMebibyteAndIsCutOnClose) {
