@@ -36,7 +36,7 @@ file_buffer openInput(const std::string& path) {
 
 class FileBufferTest : public ::testing::Test {
   protected:
-    std::string dir_ = test::scratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string dir_ = test::scratchDir();
 };
 
 TEST_F(FileBufferTest, BlocksOutsideTheFileAreRefused) {

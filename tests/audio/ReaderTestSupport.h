@@ -52,7 +52,7 @@ class ReaderTest : public ::testing::Test {
         return "(opened)";
     }
 
-    std::string dir_ = scratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string dir_ = scratchDir();
     std::ostringstream console_;
 };
 

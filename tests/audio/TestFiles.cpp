@@ -1,5 +1,6 @@
 #include "tests/audio/TestFiles.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -145,8 +146,10 @@ Bytes formFile(const std::string& formType, std::initializer_list<Bytes> chunks)
     return w.take();
 }
 
-std::string scratchDir(const std::string& name) {
-    const std::filesystem::path dir = std::filesystem::path(FRISSON_TEST_TMP) / "audio" / name;
+std::string scratchDir() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::filesystem::path dir =
+        std::filesystem::path(FRISSON_TEST_TMP) / "audio" / test->test_suite_name() / test->name();
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir.string();

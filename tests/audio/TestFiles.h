@@ -48,8 +48,8 @@ Bytes aifcCommChunk(std::int16_t channels, std::uint32_t frames, std::int16_t bi
 Bytes ssndChunk(const Bytes& samples, std::uint32_t offset = 0);
 Bytes formFile(const std::string& formType, std::initializer_list<Bytes> chunks);
 
-// A fresh, empty folder for one test, below FRISSON_TEST_TMP.
-std::string scratchDir(const std::string& name);
+// A fresh, empty folder for the running test (named by its suite and name), below FRISSON_TEST_TMP.
+std::string scratchDir();
 void writeFile(const std::string& path, const Bytes& bytes);
 Bytes readFile(const std::string& path);
 std::uint64_t fileSize(const std::string& path);
