@@ -109,8 +109,10 @@ const SoxCase kCases[] = {
     {"aiff_s16", Kind::Int, 16, 2, true, "-t aiff", kInt16BE, aiff},
     {"aiff_s24", Kind::Int, 24, 1, true, "-t aiff", kInt24BE, aiff},
     {"aiff_s32", Kind::Int, 32, 2, true, "-t aiff", kInt32BE, aiff},
+    {"aifc_s8", Kind::Int, 8, 1, true, "-t aifc", kChar, aifcNone},
     {"aifc_s16", Kind::Int, 16, 2, true, "-t aifc", kInt16BE, aifcNone},
     {"aifc_s24", Kind::Int, 24, 2, true, "-t aifc", kInt24BE, aifcNone},
+    {"aifc_s32", Kind::Int, 32, 1, true, "-t aifc", kInt32BE, aifcNone},
     {"aifc_f32", Kind::Float, 32, 2, true, "-t aifc", kFloat32BE, aifcFl32},
     {"aifc_f64", Kind::Float, 64, 1, true, "-t aifc", kFloat64BE, aifcFl64},
 };
@@ -140,6 +142,20 @@ TEST_P(SoxFiles, DecodeLikeHandMadeFiles) {
 
 INSTANTIATE_TEST_SUITE_P(EveryLayout, SoxFiles, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<SoxCase>& info) { return info.param.name; });
+
+// Codecs the reader does not have: described, then refused when read.
+TEST_F(ReaderTest, SoxAdpcmFilesFailCleanly) {
+    for (const char* encoding : {"ima-adpcm", "ms-adpcm", "gsm-full-rate"}) {
+        ASSERT_EQ(run("sox -V1 -n -r 8000 -c 1 -e " + std::string(encoding) + " " + path("adpcm.wav") +
+                      " synth 0.1 sine 440"),
+                  0);
+        const auto file = Soundfile::open(path("adpcm.wav"));
+        EXPECT_EQ(file->description().format, kUnknown) << encoding;
+        EXPECT_EQ(file->decoder().frameCount(), 0u);
+        std::vector<float> out(1);
+        EXPECT_THROW(file->decoder().read(out.data(), 1), std::runtime_error) << encoding;
+    }
+}
 
 // sox's own G.711 expansion to 16-bit integers agrees with ours.
 TEST_F(ReaderTest, G711MatchesSoxExpansion) {
