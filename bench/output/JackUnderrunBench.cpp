@@ -1,0 +1,145 @@
+// Eight streams played for a minute on a private JACK server with the dummy
+// driver (44100 Hz, 256-frame periods), dense (about 1600 grains at once) and
+// light (about 16): the periods JACK asked for against the minute's worth,
+// the ring's underruns, and the cycles JACK itself reported late (xruns).
+// The server is started and stopped here; FRISSON_BENCH_SECONDS shortens the
+// run.
+#include <benchmark/benchmark.h>
+#include <jack/jack.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "engine/Engine.h"
+#include "output/PlayControl.h"
+#include "output/RtAudioApi.h"
+#include "platform/MessageQueue.h"
+#include "sounds/SoundTable.h"
+
+namespace {
+
+using namespace engine;
+
+constexpr uint32_t kRate = 44100;
+constexpr int kPeriod = 256;
+constexpr int32_t kDenseFreq = 16384;  // about 2000 grains per second and stream
+constexpr int32_t kLightFreq = 6062;   // about 20
+constexpr int32_t kGrainLen = 324;
+constexpr double kDefaultSeconds = 60;
+
+struct QuietView : output::PlayView, output::UserWarnings {
+    void setPlayButton(bool) override {}
+    void showStatusMessage(const std::string&) override {}
+    void showWarning(const std::string&, const std::string&) override {}
+};
+
+// A JACK server of this process's own, for the length of the run.
+class PrivateJackServer {
+  public:
+    PrivateJackServer() : name_("frisson_bench_" + std::to_string(getpid())) {
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        started_ = std::system(command("start").c_str()) == 0;
+    }
+    ~PrivateJackServer() { static_cast<void>(std::system(command("stop").c_str())); }
+    bool started() const { return started_; }
+
+  private:
+    std::string command(const char* action) const {
+        return std::string(FRISSON_SOURCE_DIR) + "/scripts/jack-test-server.sh " + action + " " + name_ +
+               " /tmp/frisson-bench-jack >/dev/null";
+    }
+    std::string name_;
+    bool started_ = false;
+};
+
+// Counts the server's late cycles from a client of its own.
+class XrunCounter {
+  public:
+    XrunCounter() {
+        client_ = jack_client_open("frisson_xruns", JackNoStartServer, nullptr);
+        if (client_ != nullptr) {
+            jack_set_xrun_callback(client_, &XrunCounter::count, this);
+            jack_activate(client_);
+        }
+    }
+    ~XrunCounter() {
+        if (client_ != nullptr)
+            jack_client_close(client_);
+    }
+    int xruns() const { return xruns_.load(); }
+
+  private:
+    static int count(void* self) {
+        static_cast<XrunCounter*>(self)->xruns_.fetch_add(1);
+        return 0;
+    }
+    jack_client_t* client_ = nullptr;
+    std::atomic<int> xruns_{0};
+};
+
+double runSeconds() {
+    const char* text = std::getenv("FRISSON_BENCH_SECONDS");
+    return text != nullptr ? std::atof(text) : kDefaultSeconds;
+}
+
+void jackUnderruns(benchmark::State& state) {
+    PrivateJackServer server;
+    if (!server.started()) {
+        state.SkipWithError("the JACK server did not start");
+        return;
+    }
+    sounds::SoundTable table(kRate);
+    Engine engine(table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4});
+    for (int s = 0; s < kMaxStreams; ++s) {
+        if (s > 0)
+            engine.createStream();
+        engine.setParameter(s, Freq, state.range(0) != 0 ? kDenseFreq : kLightFreq);
+        engine.setParameter(s, GrainLen, kGrainLen);
+        engine.setParameter(s, PanRnd, 128);
+        engine.setParameter(s, PitchRnd, 30);
+    }
+    std::ostringstream log;
+    output::AudioSystem audio(output::RtAudioApi::create, log);
+    platform::MessageQueue queue;
+    output::AlsaOutput alsa(queue);
+    const output::AlsaDeviceTable alsaDevices;
+    output::SoundSettings settings;
+    settings.sampleRate = kRate;
+    settings.deviceSelection = output::kRtDeviceBase;
+    QuietView view;
+    output::PlayControl control(engine, {audio, alsa, alsaDevices, queue, log}, settings, view, view,
+                                nullptr);
+
+    const double seconds = runSeconds();
+    XrunCounter xruns;
+    for (auto _ : state) {
+        if (!control.startPlay(0)) {
+            state.SkipWithError(("play did not start: " + log.str()).c_str());
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        state.counters["grains"] = engine.activeGrainCount();
+        state.counters["periods"] = engine.callbacksTotal();
+        state.counters["underruns"] = engine.underruns();
+        state.counters["expected_periods"] = seconds * kRate / kPeriod;
+        state.counters["jack_xruns"] = xruns.xruns();
+        control.stopPlay();
+    }
+}
+
+BENCHMARK(jackUnderruns)
+    ->ArgName("dense")
+    ->DenseRange(0, 1)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace

@@ -1,0 +1,93 @@
+// The device's period callback with eight dense streams (about 1600 grains at
+// once) at 44100 Hz and 256-frame periods: the duration of each call
+// (median, 99th percentile, maximum) against the period's length, in wall
+// time and in the thread's own CPU time (which a busy machine does not inflate).
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "sounds/SoundTable.h"
+
+namespace {
+
+using namespace engine;
+
+constexpr uint32_t kRate = 44100;
+constexpr int kPeriod = 256;
+constexpr int32_t kDenseFreq = 16384;                         // about 2000 grains per second
+constexpr int32_t kGrainLen = 324;                            // 0.1 s grains
+constexpr int kWarmUpPeriods = 2 * kRate / 10 / kPeriod + 1;  // two grain lengths
+constexpr double kMicroseconds = 1e6;
+
+// The calling thread's CPU time: what the call cost, whatever else the
+// machine was running.
+double threadCpuMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * kMicroseconds + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
+double percentile(std::vector<double>& sorted, double fraction) {
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1));
+    return sorted[index];
+}
+
+void periodCallback(benchmark::State& state) {
+    sounds::SoundTable table(kRate);
+    Engine engine(table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4});
+    for (int s = 0; s < kMaxStreams; ++s) {
+        if (s > 0)
+            engine.createStream();
+        engine.setParameter(s, Freq, kDenseFreq);
+        engine.setParameter(s, GrainLen, kGrainLen);
+        engine.setParameter(s, PanRnd, 128);
+        engine.setParameter(s, PitchRnd, 30);
+    }
+    engine.setInterpolation(static_cast<Interpolation>(state.range(0)));
+    engine.playStart();
+    std::vector<int16_t> out(engine.samplesPerBuffer());
+    for (int p = 0; p < kWarmUpPeriods; ++p)
+        engine.periodCallback(out.data());
+
+    std::vector<double> durations;
+    std::vector<double> cpuDurations;
+    durations.reserve(static_cast<std::size_t>(state.max_iterations));
+    cpuDurations.reserve(static_cast<std::size_t>(state.max_iterations));
+    double grains = 0;
+    for (auto _ : state) {
+        const double cpuStart = threadCpuMicroseconds();
+        const auto start = std::chrono::steady_clock::now();
+        engine.periodCallback(out.data());
+        const auto end = std::chrono::steady_clock::now();
+        cpuDurations.push_back(threadCpuMicroseconds() - cpuStart);
+        durations.push_back(std::chrono::duration<double>(end - start).count() * kMicroseconds);
+        grains += engine.activeGrainCount();
+        benchmark::DoNotOptimize(out.data());
+    }
+    std::sort(durations.begin(), durations.end());
+    std::sort(cpuDurations.begin(), cpuDurations.end());
+    const double period = kPeriod * kMicroseconds / kRate;
+    state.counters["grains"] = grains / static_cast<double>(durations.size());
+    state.counters["median_us"] = percentile(durations, 0.5);
+    state.counters["p99_us"] = percentile(durations, 0.99);
+    state.counters["max_us"] = durations.back();
+    state.counters["period_us"] = period;
+    state.counters["p99/period"] = percentile(durations, 0.99) / period;
+    state.counters["cpu_median_us"] = percentile(cpuDurations, 0.5);
+    state.counters["cpu_p99_us"] = percentile(cpuDurations, 0.99);
+    state.counters["cpu_max_us"] = cpuDurations.back();
+}
+
+// 0 linear, 1 cubic, 2 spline; 3000 periods are about 17 s of sound.
+BENCHMARK(periodCallback)
+    ->ArgName("interp")
+    ->DenseRange(0, 2)
+    ->Iterations(3000)
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace
