@@ -158,6 +158,16 @@ TEST(ConversionTable, FloatToFloat) {
               (std::vector<float>{1.5f, -2.0f}));
 }
 
+TEST(ConversionTable, SameTypeCopies) {
+    const std::vector<std::int16_t> int16{-32768, 5, 32767};
+    EXPECT_EQ(decode<std::int16_t>(kInt16LE, kInt16LE, asBytes(int16), 3), int16);
+    const std::vector<std::int32_t> int32{std::numeric_limits<std::int32_t>::min(), 7};
+    EXPECT_EQ(decode<std::int32_t>(kInt32LE, kInt32LE, asBytes(int32), 2), int32);
+    const std::vector<double> float64{1e300, -0.1};
+    EXPECT_EQ(decode<double>(kFloat64LE, kFloat64LE, asBytes(float64), 2), float64);
+    EXPECT_EQ(encode(kByte, kByte, std::vector<std::uint8_t>{0, 200}), (Bytes{0, 200}));
+}
+
 TEST(ConversionTable, NotANumberBecomesSilence) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(fromBytes<std::int16_t>(encode(kInt16LE, kFloat32LE, std::vector<float>{nan})),
