@@ -18,8 +18,14 @@ file_buffer::~file_buffer() {
     // Views go before the file, so an output file can be cut to its length.
     base_.reset();
     moving_.reset();
-    if (auto* output = outputFile())
-        output->closeFile();
+    if (auto* output = outputFile()) {
+        try {
+            output->closeFile();
+        } catch (const std::exception&) {
+            // The cut failed: the file keeps its reserved tail, its header still
+            // describes the frames written.
+        }
+    }
 }
 
 mapped_file::OutputFile* file_buffer::outputFile() {
