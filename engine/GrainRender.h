@@ -12,6 +12,15 @@ namespace engine {
 
 inline constexpr int kFramesPerBlock = 8;
 
+// With GCC on x86-64 the kernel evaluation gets an AVX2 clone where the processor has one (the
+// same operations, no fused multiply-adds: identical results). ThreadSanitizer cannot run the
+// clone resolver, which runs before its runtime starts.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+#define FRISSON_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define FRISSON_KERNEL_CLONES
+#endif
+
 // The frames of one grain in one block that produce output: where they read, at which fraction
 // and with which envelope value.
 // Only the first `count` entries are set.
@@ -48,9 +57,8 @@ struct FrameDivider {
 // arithmetic runs afterwards over independent frames, so the compiler can evaluate several side by
 // side; each value is computed exactly as one kernel call would.
 template <typename Kernel>
-__attribute__((target_clones("avx2", "default"))) void evaluateKernel(
-    const float* channel, size_t stride, const AudibleFrames& frames,
-    std::array<float, kFramesPerBlock>& out) {
+FRISSON_KERNEL_CLONES void evaluateKernel(const float* channel, size_t stride, const AudibleFrames& frames,
+                                          std::array<float, kFramesPerBlock>& out) {
     std::array<std::array<float, kFramesPerBlock>, Kernel::kFramesRead> taps;
     for (int n = 0; n < frames.count; ++n) {
         const float* s = channel + static_cast<size_t>(frames.index[static_cast<size_t>(n)]) * stride;
