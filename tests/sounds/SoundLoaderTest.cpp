@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,36 @@ TEST_P(LargeSoundTest, AsksBeforeLoadingWhatMayNotFit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OkAndCancel, LargeSoundTest, ::testing::Bool());
+
+// Holds the loader thread inside its question until the test answers.
+class HeldQuestion : public LargeSoundQuestion {
+  public:
+    bool confirmLoad(const std::string&, const std::string&) override {
+        asked.set_value();
+        return answer.get_future().get();
+    }
+    std::promise<void> asked;
+    std::promise<bool> answer;
+};
+
+TEST_F(SoundLoaderTest, RecordBeingLoadedIsNeitherReusedNorFreed) {
+    HeldQuestion held;
+    memory_ = [] { return std::optional(platform::PhysicalMemory{16u << 20, 1u << 20}); };
+    SoundLoader loader(table_, queue_, held, memory_);
+    const std::string path = writeFloatWav("held.wav", 44100, 2, std::vector<float>(600000 * 2, 0.125f));
+    const auto request = loader.request(path, 0, kOutputRate);
+    held.asked.get_future().wait();
+    // Searches for other sounds pass the loading record by.
+    for (int i = 0; i < 2 * SoundTable::kRecordCount; ++i)
+        ASSERT_NE(table_.findOrAllocate("other" + std::to_string(i) + ".wav"), request.sound);
+    EXPECT_EQ(request.sound->path, path);
+    held.answer.set_value(true);
+    const auto message = waitForMessage();
+    ASSERT_EQ(message.number, platform::kMsgSoundLoaded);
+    EXPECT_EQ(loader.loadedSound(message), request.sound);
+    EXPECT_EQ(request.sound->frames, 600000);
+    EXPECT_EQ(request.sound->data[1199999], 0.125f);
+}
 
 TEST_F(SoundLoaderTest, SoundsOfMoreThanTwoChannelsAreRefused) {
     const std::string path = writeFloatWav("quad.wav", 44100, 4, ramp(400));
