@@ -218,12 +218,5 @@ TEST_F(RecorderTest, PerStreamRecordingStopsWhenTheLastFileFails) {
     EXPECT_STREQ(recorder_.takeStatusText(), kWriteFailedText);
 }
 
-TEST(RecordingFormat, WidthsMapToSampleFormats) {
-    EXPECT_EQ(recordingSampleFormat(16), audio::kInt16LE);
-    EXPECT_EQ(recordingSampleFormat(24), audio::kInt24LE);
-    EXPECT_EQ(recordingSampleFormat(32), audio::kFloat32LE);
-    EXPECT_THROW(recordingSampleFormat(8), std::invalid_argument);
-}
-
 }  // namespace
 }  // namespace output

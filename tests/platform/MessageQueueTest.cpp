@@ -11,19 +11,6 @@
 namespace platform {
 namespace {
 
-TEST(MessageQueue, NumbersAreThoseTheMainWindowHandles) {
-    EXPECT_EQ(kMsgBufferDone, 957u);
-    EXPECT_EQ(kMsgMidiPlayStart, 33168u);
-    EXPECT_EQ(kMsgMidiPlayStop, 33169u);
-    EXPECT_EQ(kMsgProgramChange, 33178u);
-    EXPECT_EQ(kMsgMidiMonitor, 33218u);
-    EXPECT_EQ(kMsgSoundLoaded, 0x8226u);
-    EXPECT_EQ(kMsgSoundLoadFailed, 0x8227u);
-    EXPECT_EQ(moveScrollBarMessage(28), 34296u);
-    EXPECT_TRUE(isMoveScrollBarMessage(34297));
-    EXPECT_FALSE(isMoveScrollBarMessage(34298));
-}
-
 TEST(MessageQueue, DeliversInPostingOrderWithArgumentsAndTexts) {
     MessageQueue queue;
     EXPECT_FALSE(queue.take());
