@@ -46,10 +46,6 @@ std::uint32_t WaveEncoder::readField(std::uint64_t offset) const {
     return readLE32(buffer_.get_block(offset, 4).begin);
 }
 
-void WaveEncoder::writeField(std::uint64_t offset, std::uint32_t value) {
-    put32(buffer_.get_block(offset, 4).begin, value);
-}
-
 std::uint64_t WaveEncoder::framesWritten() const {
     return readField(kDataSizeField) / (std::uint64_t{sampleSize(format_)} * channels_);
 }
@@ -82,8 +78,9 @@ void WaveEncoder::writeHeader() {
 
 void WaveEncoder::advance(std::uint64_t frames) {
     const std::uint64_t bytes = frames * sampleSize(format_) * channels_;
-    writeField(kRiffSizeField, static_cast<std::uint32_t>(readField(kRiffSizeField) + bytes));
-    writeField(kDataSizeField, static_cast<std::uint32_t>(readField(kDataSizeField) + bytes));
+    std::uint8_t* header = buffer_.get_block(0, kDataStart).begin;
+    put32(header + kRiffSizeField, static_cast<std::uint32_t>(readLE32(header + kRiffSizeField) + bytes));
+    put32(header + kDataSizeField, static_cast<std::uint32_t>(readLE32(header + kDataSizeField) + bytes));
 }
 
 void WaveEncoder::resize(std::uint64_t bytes) {

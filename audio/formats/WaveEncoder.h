@@ -35,7 +35,6 @@ class WaveEncoder : public AudioEncoder {
 
   private:
     std::uint32_t readField(std::uint64_t offset) const;
-    void writeField(std::uint64_t offset, std::uint32_t value);
 
     WaveFormat wave_;
 };
