@@ -72,6 +72,10 @@ AudioSystem::~AudioSystem() {
     }
 }
 
+bool AudioSystem::streamOpen() const {
+    return api_ && api_->streamState() != StreamState::kClosed;
+}
+
 AudioApiId AudioSystem::currentApi() const {
     return api_ ? api_->currentApi() : AudioApiId::kUnspecified;
 }

@@ -87,6 +87,9 @@ class AudioSystem {
     bool openPlaybackStream(const SoundSettings& settings, OutputCallback callback, void* context);
 
     AudioSystemState state() const { return state_; }
+    // Whether the back end still holds a stream: a sound server that shuts
+    // down closes it behind our back.
+    bool streamOpen() const;
     const StreamConfig& config() const { return config_; }
     AudioApiId currentApi() const;
 

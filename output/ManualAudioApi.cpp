@@ -20,6 +20,11 @@ std::vector<std::int16_t> ManualAudioServer::runPeriod() {
     return samples;
 }
 
+void ManualAudioServer::dropStream() {
+    const std::lock_guard lock(mutex_);
+    state_ = StreamState::kClosed;
+}
+
 StreamState ManualAudioServer::streamState() const {
     const std::lock_guard lock(mutex_);
     return state_;

@@ -48,6 +48,8 @@ class ManualAudioServer {
     std::vector<std::int16_t> runPeriod();
 
     StreamState streamState() const;
+    // The server goes away: it closes the open stream on its own.
+    void dropStream();
     const OpenRequest& lastOpen() const { return lastOpen_; }
     int openCount() const { return openCount_; }
     int closeCount() const { return closeCount_; }

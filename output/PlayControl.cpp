@@ -226,6 +226,23 @@ void PlayControl::onAlsaBufferDone() {
     }
 }
 
+void PlayControl::checkDevice() {
+    if (!engine_.playing()) {
+        return;
+    }
+    if (onAlsa_) {
+        if (const AlsaStatus written = devices_.alsa.release(); !written) {
+            stopPlay();
+            warnings_.showWarning(kAlsaErrorCaption, written.error);
+        }
+        return;
+    }
+    if (!devices_.audio.streamOpen()) {
+        devices_.log << "RtAudio error the sound server closed the stream\n";
+        stopPlay();
+    }
+}
+
 void PlayControl::updatePlayButton() {
     view_.setPlayButton(engine_.playing());
 }

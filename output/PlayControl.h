@@ -75,6 +75,11 @@ class PlayControl {
 
     void updatePlayButton();
 
+    // Ends play when its device has gone away (the sound server closed the
+    // stream, or the ALSA writer failed); writes the reason to the log.
+    // Called on every turn of the main loop while playing.
+    void checkDevice();
+
   private:
     bool openDevice();
     void fillRing();

@@ -23,6 +23,10 @@ void PlayLoop::run(Clock::time_point end, const std::atomic<int>& interrupts,
                 return pressed > 0 || now >= end;
             }
             interrupted_ = interrupted_ || pressed > 0;
+            play_.checkDevice();
+            if (!play_.playing()) {
+                return !runWhileStopped_;
+            }
             if (pressed > 1 || (stopAskedAt && now - *stopAskedAt > kStopGrace)) {
                 play_.stopPlay();
                 return true;

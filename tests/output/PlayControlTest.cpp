@@ -189,6 +189,19 @@ TEST_F(PlayControlTest, TheQKeyStopsAtTheNextPeriod) {
     EXPECT_EQ(view.buttons.back(), false);
 }
 
+TEST_F(PlayControlTest, AServerThatGoesAwayEndsPlayWithTheReasonInTheLog) {
+    control().togglePlay(0);
+    server.runPeriod();
+    control().checkDevice();
+    EXPECT_TRUE(control().playing());
+    server.dropStream();
+    control().checkDevice();
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
+    EXPECT_NE(log.str().find("the sound server closed the stream"), std::string::npos);
+    EXPECT_EQ(view.buttons.back(), false);
+}
+
 TEST_F(PlayControlTest, ADeviceThatRefusesToOpenLeavesPlayOff) {
     server.openError = RtError("device busy", RtError::kDriverError);
     control().togglePlay(0);
