@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 #include <stdexcept>
 
@@ -155,6 +157,54 @@ TEST_F(FileBufferTest, OpenFailuresCarryTheSystemText) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Not a regular file");
     }
+}
+
+TEST_F(FileBufferTest, UnreadableFilesAreRefused) {
+    const std::string path = patternFile(dir_, 100);
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    // Root reads every file: look at it as an ordinary user for the open.
+    constexpr uid_t kNobody = 65534;
+    const bool asRoot = geteuid() == 0;
+    if (asRoot) {
+        ASSERT_EQ(seteuid(kNobody), 0);
+    }
+    std::string error = "(opened)";
+    try {
+        mapped_file::InputFile file(path);
+    } catch (const std::runtime_error& e) {
+        error = e.what();
+    }
+    if (asRoot) {
+        ASSERT_EQ(seteuid(0), 0);
+    }
+    EXPECT_EQ(error, "Permission denied");
+}
+
+// A file that cannot grow (here: past the process's file size limit, as on a
+// full disk) fails with the mapping error and keeps its previous extent.
+TEST_F(FileBufferTest, FailedGrowthKeepsThePreviousMapping) {
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 2 * kMiB;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::string path = dir_ + "/capped.wav";
+    {
+        file_buffer buffer(std::make_unique<mapped_file::OutputFile>(path));
+        try {
+            buffer.outputFile()->resize(4 * kMiB);
+            ADD_FAILURE() << "no exception";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "OutputFile: Could not create file mapping object");
+        }
+        EXPECT_EQ(buffer.fileSize(), kMiB);
+        buffer.get_block(kMiB - 1, 1).begin[0] = 7;
+        buffer.outputFile()->resize(1000);
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+    EXPECT_EQ(test::fileSize(path), 1000u);
 }
 
 TEST_F(FileBufferTest, NewOutputFileIsOneMebibyteAndIsCutOnClose) {
