@@ -121,6 +121,16 @@ TEST_F(WaveWriter, LongWritesGrowTheFileAndKeepEveryFrame) {
     }
 }
 
+TEST_F(WaveWriter, SizeFieldsNeverWrapAround) {
+    const auto file = Soundfile::create(path("full.wav"), 8000, 1, kInt16LE);
+    // A header that already counts 4 GiB - 1 bytes: no whole frame fits any more.
+    std::uint8_t* riffSize = file->buffer().get_block(4, 4).begin;
+    riffSize[0] = riffSize[1] = riffSize[2] = riffSize[3] = 0xFF;
+    const std::vector<float> samples(16, 0.25f);
+    EXPECT_EQ(file->writer().write(samples.data(), 16), 0u);
+    EXPECT_EQ(file->writer().framesWritten(), 0u);
+}
+
 TEST_F(WaveWriter, RefusedFormatsLeaveNoFile) {
     const std::string out = path("be.wav");
     try {
