@@ -36,7 +36,10 @@ WaveEncoder::WaveEncoder(file_buffer& buffer, std::uint32_t sampleRate, std::uin
 
 WaveEncoder::~WaveEncoder() {
     try {
-        resize(readField(kRiffSizeField) + kRiffHeaderBytes);
+        // A header that claims more than the file holds is not grown into.
+        const std::uint64_t contentSize = readField(kRiffSizeField) + kRiffHeaderBytes;
+        if (contentSize <= buffer_.fileSize())
+            resize(contentSize);
     } catch (...) {
         // The file keeps its reserved length; its header still describes the frames.
     }

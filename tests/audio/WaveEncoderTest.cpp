@@ -129,6 +129,8 @@ TEST_F(WaveWriter, SizeFieldsNeverWrapAround) {
     const std::vector<float> samples(16, 0.25f);
     EXPECT_EQ(file->writer().write(samples.data(), 16), 0u);
     EXPECT_EQ(file->writer().framesWritten(), 0u);
+    riffSize[0] = 36;
+    riffSize[1] = riffSize[2] = riffSize[3] = 0;
 }
 
 TEST_F(WaveWriter, RefusedFormatsLeaveNoFile) {
