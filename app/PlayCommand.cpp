@@ -185,6 +185,8 @@ int play(const RenderOptions& options, const PlayExtras& extras) {
     engine.setRecordingSink(nullptr);
     recorder.stop();
     std::cout << view.status();
+    if (control.deviceLost())
+        throw CommandFailure("the output device went away during play");
     if (const char* failure = recorder.takeStatusText())
         throw CommandFailure(failure);
     return kExitOk;

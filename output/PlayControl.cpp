@@ -77,6 +77,7 @@ bool PlayControl::startPlay(int mode) {
         // The buffers still queued belong to the ending play.
         devices_.alsa.reset();
     }
+    deviceLost_ = false;
     const bool resetStreams = mode != kMidiMode && (recorder_ == nullptr || !recorder_->recording());
     playGeneration_.fetch_add(1, kRelaxed);
     restartPending_ = false;
@@ -232,6 +233,7 @@ void PlayControl::checkDevice() {
     }
     if (onAlsa_) {
         if (const AlsaStatus written = devices_.alsa.release(); !written) {
+            deviceLost_ = true;
             stopPlay();
             warnings_.showWarning(kAlsaErrorCaption, written.error);
         }
@@ -239,6 +241,7 @@ void PlayControl::checkDevice() {
     }
     if (!devices_.audio.streamOpen()) {
         devices_.log << "RtAudio error the sound server closed the stream\n";
+        deviceLost_ = true;
         stopPlay();
     }
 }

@@ -79,6 +79,8 @@ class PlayControl {
     // stream, or the ALSA writer failed); writes the reason to the log.
     // Called on every turn of the main loop while playing.
     void checkDevice();
+    // Whether the last play ended because its device went away.
+    bool deviceLost() const { return deviceLost_; }
 
   private:
     bool openDevice();
@@ -99,6 +101,7 @@ class PlayControl {
 
     // Read by MIDI input on its own thread.
     std::atomic<bool> restartPending_{false};
+    bool deviceLost_ = false;
     // Whether the open device (if any) is the direct ALSA one.
     bool onAlsa_ = false;
     // Done messages of an earlier play carry an older generation.

@@ -199,6 +199,7 @@ TEST_F(PlayControlTest, AServerThatGoesAwayEndsPlayWithTheReasonInTheLog) {
     EXPECT_FALSE(control().playing());
     EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
     EXPECT_NE(log.str().find("the sound server closed the stream"), std::string::npos);
+    EXPECT_TRUE(control().deviceLost());
     EXPECT_EQ(view.buttons.back(), false);
 }
 
