@@ -2,13 +2,17 @@
 // what it records and what reaches JACK, compared with `frisson render`.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "JackCapture.h"
@@ -125,6 +129,64 @@ TEST_F(PlayCommandJackTest, RecordsAndPlaysExactlyWhatRenderWrites) {
             << "right, frame " << frame;
     }
     EXPECT_GE(checked, frames / 2);
+}
+
+// Presses Ctrl-C `times` times, `after` the start and 20 ms apart, while the
+// command runs on the test's thread.
+class CtrlC {
+  public:
+    CtrlC(int times, std::chrono::milliseconds after)
+        : thread_([times, after] {
+              std::this_thread::sleep_for(after);
+              for (int k = 0; k < times; ++k) {
+                  std::raise(SIGINT);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+          }) {}
+    ~CtrlC() { thread_.join(); }
+
+  private:
+    std::thread thread_;
+};
+
+double secondsOfPlay(const std::vector<std::string>& args) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runCommand("play", args), 0);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(PlayCommandJackTest, CtrlCFadesOutAndASecondCtrlCStopsAtOnce) {
+    // Grains of 1 s (GrainLen 1024: 1024² × rate / 2^20 frames), so a soft
+    // stop fades them over half a second.
+    const fs::path faded = folder() / "faded.wav";
+    double took = 0;
+    {
+        CtrlC press(1, std::chrono::milliseconds(500));
+        took = secondsOfPlay({"-o", faded.string(), "--record", "--device", "jack", "--seconds", "30",
+                              "--stream", "sound=sine,GrainLen=1024"});
+    }
+    // Half a second of play, then the half-second fade and the ring.
+    EXPECT_GT(took, 0.9);
+    EXPECT_LT(took, 3.0);
+    const std::vector<float> samples = floatSamples(faded);
+    ASSERT_GT(samples.size(), 1000u);
+    const auto peakOf = [&](std::size_t from) {
+        float peak = 0;
+        for (std::size_t k = from; k < samples.size(); ++k) {
+            peak = std::max(peak, std::fabs(samples[k]));
+        }
+        return peak;
+    };
+    // The last period is the end of the fade: near silence.
+    EXPECT_LT(peakOf(samples.size() - 256 * kChannels), 0.01f * peakOf(0));
+
+    const fs::path cut = folder() / "cut.wav";
+    {
+        CtrlC press(2, std::chrono::milliseconds(500));
+        took = secondsOfPlay({"-o", cut.string(), "--record", "--device", "jack", "--seconds", "30",
+                              "--stream", "sound=sine,GrainLen=1024"});
+    }
+    EXPECT_LT(took, 0.9);  // no fade
 }
 
 }  // namespace
