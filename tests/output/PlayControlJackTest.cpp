@@ -90,7 +90,7 @@ TEST_F(PlayControlJackTest, SoftStopEndsWhenTheRingHasDrained) {
     ASSERT_TRUE(pumpUntilStopped());
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
     // At most the half-second fade and the ring, with room for a slow machine.
-    EXPECT_LT(took, 2.0);
+    EXPECT_LT(took, 4.0);
     EXPECT_FALSE(engine.anyGrainActive());
     EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
 }
