@@ -268,6 +268,16 @@ TEST_F(AlsaPlayControlTest, PlayDuringASoftStopKeepsThePcmOpen) {
     EXPECT_EQ(engine.filled(), 4);
 }
 
+TEST_F(AlsaPlayControlTest, TheQKeyStopsAtTheNextBufferDone) {
+    ASSERT_TRUE(control().startPlay(0));
+    pumpFor(4);
+    engine.setQuitKeyHeld(true);
+    pumpFor(1);
+    EXPECT_FALSE(control().playing());
+    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_EQ(view.buttons.back(), false);
+}
+
 TEST_F(AlsaPlayControlTest, AnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
     alsaDevices.names = {"no_such_pcm_for_frisson"};
     settings.deviceSelection = 0;
