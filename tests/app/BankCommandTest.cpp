@@ -100,9 +100,10 @@ TEST_F(BankCommandTest, RenderRecallsExactlyTheStoredParameters) {
     // The patch stored in slot 5 is the file's second record.
     const patches::ParamValues values = patchValues(7000);
     std::string spelled = "sound=sine";
-    for (int p = 0; p < 27; ++p)
-        spelled += "," + std::string(engine::paramSpec(p).name) + "=" +
-                   std::to_string(values[static_cast<size_t>(p)]);
+    for (int p = 0; p < 27; ++p) {
+        spelled.append(",").append(engine::paramSpec(p).name).append("=");
+        spelled.append(std::to_string(values[static_cast<size_t>(p)]));
+    }
     const auto recalled = dir / "recalled.wav";
     const auto written = dir / "written.wav";
     const std::vector<std::string> common = {"--seconds", "0.3", "--rate", "22050"};
