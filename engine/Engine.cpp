@@ -144,6 +144,13 @@ void Engine::setParameter(int index, int param, int32_t value) {
     setParameter(index, param, value, static_cast<double>(changeTime()));
 }
 
+ParamSet Engine::paramSet(int index) const {
+    ParamSet set{};
+    for (int p = 0; p < kParamCount; ++p)
+        set[static_cast<size_t>(p)] = stream(index).param(p).targetValue();
+    return set;
+}
+
 void Engine::snapParameters(int index) {
     Stream& s = stream(index);
     for (int p = 0; p < ChangeTime; ++p)

@@ -82,6 +82,8 @@ class Engine {
     // The same with the global change time.
     void setParameter(int index, int param, int32_t value);
     int32_t changeTime() const { return changeTime_.load(std::memory_order_relaxed); }
+    // The stream's 29 targets.
+    ParamSet paramSet(int index) const;
     // current = value = target for parameters 0..27.
     void snapParameters(int index);
 

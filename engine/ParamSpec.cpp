@@ -49,11 +49,23 @@ std::optional<int> findParam(std::string_view name) {
     return std::nullopt;
 }
 
-std::array<int32_t, kParamCount> defaultParamSet() {
-    std::array<int32_t, kParamCount> set{};
+ParamSet defaultParamSet() {
+    ParamSet set{};
     for (int p = 0; p < kParamCount; ++p)
         set[static_cast<size_t>(p)] = paramSpec(p).defaultValue;
     return set;
+}
+
+float controllerStep(int param) {
+    constexpr float kSteps = 128.0f;
+    const ParamSpec& spec = paramSpec(param);
+    return static_cast<float>(spec.max - spec.min) / kSteps;
+}
+
+float fineControllerStep(int param) {
+    constexpr float kSteps = 16384.0f;
+    const ParamSpec& spec = paramSpec(param);
+    return static_cast<float>(spec.max - spec.min) / kSteps;
 }
 
 }  // namespace engine

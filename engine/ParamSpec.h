@@ -68,7 +68,15 @@ constexpr int scrollIdOf(int param) {
 // Looks a parameter up by its exact name ("GrainLen"); nothing if unknown.
 std::optional<int> findParam(std::string_view name);
 
+// The 29 parameter targets of a stream, in parameter order.
+using ParamSet = std::array<int32_t, kParamCount>;
+
 // The set of all 29 default values.
-std::array<int32_t, kParamCount> defaultParamSet();
+ParamSet defaultParamSet();
+
+// The value span of one step of a 7-bit MIDI controller, (max − min) / 128, and of one step of a
+// 14-bit controller, (max − min) / 16384, in single precision.
+float controllerStep(int param);
+float fineControllerStep(int param);
 
 }  // namespace engine

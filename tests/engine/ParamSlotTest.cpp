@@ -94,6 +94,20 @@ TEST_F(EngineParams, FirstStreamStartsWithDefaultsAndHomeCoarseValues) {
     EXPECT_EQ(engine.changeTime(), 64);
 }
 
+TEST(ParamSpecSteps, ControllerStepsSpanTheRange) {
+    EXPECT_EQ(engine::controllerStep(engine::Pitch), 256.0f);    // 32768 / 128
+    EXPECT_EQ(engine::fineControllerStep(engine::Pitch), 2.0f);  // 32768 / 16384
+    EXPECT_EQ(engine::controllerStep(engine::AttackRnd), 255.0f / 128);
+    EXPECT_FLOAT_EQ(engine::controllerStep(engine::Freq), 16359.0f / 128);
+}
+
+TEST_F(EngineParams, ParamSetHoldsTheTargets) {
+    engine.setParameter(0, engine::Gliss, -77);
+    engine::ParamSet expected = engine::defaultParamSet();
+    expected[engine::Gliss] = -77;
+    EXPECT_EQ(engine.paramSet(0), expected);
+}
+
 TEST_F(EngineParams, ChangeTimeSetsTheGlobalTimeAndStartsNoSmoothing) {
     engine.setParameter(0, engine::ChangeTime, 128);
     EXPECT_EQ(engine.changeTime(), 128);
