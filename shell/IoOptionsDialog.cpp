@@ -109,18 +109,22 @@ void IoOptionsDialog::startTestPlay() {
     testPlaying_ = !parts_.play.allocateBuffers().has_value() && parts_.play.startPlay(0);
     parts_.play.updatePlayButton();
     if (!testPlaying_) {
-        stopTestPlay();
+        resumeRecording();
     }
 }
 
 void IoOptionsDialog::stopTestPlay() {
     testPlaying_ = false;
     parts_.play.stopPlay();
+    resumeRecording();
+    pause_(kTestPlayPause);
+}
+
+void IoOptionsDialog::resumeRecording() {
     if (recordingSuspended_) {
         parts_.engine.setRecordingSink(parts_.recorder);
         recordingSuspended_ = false;
     }
-    pause_(kTestPlayPause);
 }
 
 std::vector<std::string> IoOptionsDialog::midiDeviceEntries() const {

@@ -101,6 +101,7 @@ class IoOptionsDialog {
   private:
     void startTestPlay();
     void stopTestPlay();
+    void resumeRecording();
 
     Parts parts_;
     std::function<void(std::chrono::milliseconds)> pause_;

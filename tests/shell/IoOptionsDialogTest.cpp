@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "engine/Engine.h"
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
+#include "output/Recorder.h"
 #include "platform/MessageQueue.h"
 #include "sounds/SoundTable.h"
 
@@ -159,11 +161,37 @@ TEST_F(IoOptionsDialogTest, TestPlayPlaysWithTheEditedSettingsAndStopsOnFocusLos
     EXPECT_EQ(pauses, (std::vector<long>{200, 200}));
 }
 
+TEST_F(IoOptionsDialogTest, ATestPlayNeverRecords) {
+    const std::filesystem::path folder = std::filesystem::path(FRISSON_TEST_TMP) / "io-options";
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "fizz.wav").string();
+    output::Recorder recorder(engine.lock());
+    std::array<bool, output::kRecordingSlots> streams{};
+    streams[0] = true;
+    ASSERT_TRUE(recorder.start(path, {22050, 2, output::recordingSampleFormat(16)}, false, streams, 0));
+    engine.setRecordingSink(&recorder);
+    IoOptionsDialog recordingDialog({sound, midi, audio, alsaDevices, control, engine, &recorder, midiInput},
+                                    [](std::chrono::milliseconds) {});
+    recordingDialog.testPlayClicked();
+    ASSERT_TRUE(control.playing());  // the ring is full: four periods were rendered
+    recordingDialog.testPlayClicked();
+    EXPECT_TRUE(recorder.recording());
+    // Back on after the test: the next period rendered is recorded.
+    engine.playStart(false, false);
+    engine.renderStep();
+    engine.setRecordingSink(nullptr);
+    recorder.stop();
+    constexpr std::uintmax_t kHeader = 44;
+    constexpr std::uintmax_t kOnePeriod = 256 * 2 * 2;  // frames × channels × 16-bit
+    EXPECT_EQ(std::filesystem::file_size(path), kHeader + kOnePeriod);
+}
+
 TEST_F(IoOptionsDialogTest, ATestPlayThatCannotStartLeavesTheButtonUnchecked) {
     server.openError = output::RtError("busy", output::RtError::kDriverError);
     dialog().testPlayClicked();
     EXPECT_FALSE(dialog().testPlayChecked());
     EXPECT_FALSE(control.playing());
+    EXPECT_EQ(pauses, (std::vector<long>{200}));  // only the wait before starting
 }
 
 }  // namespace
