@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <sstream>
 
 #include "engine/Engine.h"
@@ -166,6 +167,34 @@ TEST_F(PlayControlTest, PlayDuringASoftStopRestartsOnTheOpenStream) {
         pumpMessages();
     }
     EXPECT_TRUE(control().playing());
+}
+
+TEST_F(PlayControlTest, PeriodsAskedForAfterTheRingDrainedAreReportedAsUnderruns) {
+    control().togglePlay(0);
+    unsigned periods = 0;
+    for (int k = 0; k < 8; ++k, ++periods) {
+        server.runPeriod();
+    }
+    control().togglePlay(0);
+    // Run the device until it asks for the end of play, without handing the
+    // message on yet: the main thread is late.
+    std::optional<platform::Message> endOfPlay;
+    while (!endOfPlay && periods < kEnoughPeriods) {
+        server.runPeriod();
+        ++periods;
+        endOfPlay = queue.take();
+    }
+    ASSERT_TRUE(endOfPlay.has_value());
+    // Three more periods while nothing is rendered: three underruns.
+    for (int k = 0; k < 3; ++k, ++periods) {
+        server.runPeriod();
+    }
+    control().onBufferDone(endOfPlay->first, endOfPlay->second);
+    EXPECT_FALSE(control().playing());
+    const unsigned perMille = 3000 / periods;
+    ASSERT_EQ(view.statusMessages.size(), 1u);
+    EXPECT_EQ(view.statusMessages[0], "3 buffer underruns in performance (" + std::to_string(perMille / 10) +
+                                          "." + std::to_string(perMille % 10) + " %)");
 }
 
 TEST_F(PlayControlTest, HardStopClosesTheStreamAtOnce) {
