@@ -12,7 +12,7 @@ inline constexpr int kExitUsage = 2;
 // A wrong command line: the message is printed as one line and the command
 // exits with status 2.
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
