@@ -3,6 +3,7 @@
 #include "engine/ParamSpec.h"
 #include "sounds/SoundTable.h"
 
+#include <chrono>
 #include <cmath>
 #include <new>
 #include <stdexcept>
@@ -49,16 +50,88 @@ Engine::~Engine() {
         finishGrain(*grain);
 }
 
+int Engine::freeStreamSlot() const {
+    for (int i = 0; i < kMaxStreams; ++i)
+        if (stream(i).stateNow() == Empty)
+            return i;
+    return -1;
+}
+
 int Engine::createStream() {
-    if (streamCount_ >= kMaxStreams)
+    const int index = freeStreamSlot();
+    if (index < 0)
         return -1;
-    const int index = streamCount_;
     {
         std::lock_guard guard(lock_);
         prepareNewStream(stream(index), sounds_.builtin());
     }
     ++streamCount_;
     return index;
+}
+
+int Engine::newStream(int from) {
+    const int index = freeStreamSlot();
+    if (index < 0)
+        return -1;
+    const Stream& source = stream(from);
+    Stream& copy = stream(index);
+    sounds_.addUser(*source.sound);
+    {
+        constexpr auto relaxed = std::memory_order_relaxed;
+        std::lock_guard guard(lock_);
+        copy.sound = source.sound;
+        copy.channelSelect.store(source.channelSelect.load(relaxed), relaxed);
+        for (int p = 0; p < kParamCount; ++p) {
+            const ParamSlot& original = source.param(p);
+            ParamSlot& to = copy.param(p);
+            to.current.store(original.current.load(relaxed), relaxed);
+            to.step.store(original.step.load(relaxed), relaxed);
+            to.value.store(original.value.load(relaxed), relaxed);
+            to.target.store(original.target.load(relaxed), relaxed);
+            to.endFrame.store(original.endFrame.load(relaxed), relaxed);
+            to.coarseValue.store(original.coarseValue.load(relaxed), relaxed);
+        }
+        ParamSlot& amp = copy.param(Amp);
+        amp.current.store(0.0f, relaxed);
+        amp.value.store(0, relaxed);
+        amp.target.store(0, relaxed);
+        amp.endFrame.store(frameClock(), relaxed);
+        copy.bankIndex = source.bankIndex;
+        copy.patchSlot = source.patchSlot;
+        copy.loopPos = source.loopPos;
+        copy.loopRate = source.loopRate;
+        copy.loopLen = source.loopLen;
+        copy.loopLenDev = source.loopLenDev;
+        copy.grainPhase = source.grainPhase;
+        copy.grainPhaseInc = source.grainPhaseInc;
+        copy.hardSync.store(source.hardSync.load(relaxed), relaxed);
+        copy.ampNow = source.ampNow;
+        copy.state.store(source.stateNow(), relaxed);
+    }
+    ++streamCount_;
+    return index;
+}
+
+void Engine::endStream(int index) {
+    Stream& s = stream(index);
+    sounds::Sound* sound = nullptr;
+    {
+        std::lock_guard guard(lock_);
+        s.state.store(Empty, std::memory_order_relaxed);
+        sound = s.sound;
+        s.sound = &sounds_.builtin();
+    }
+    --streamCount_;
+    if (sound == nullptr || sounds_.isBuiltin(*sound))
+        return;
+    const bool onlyUser = [&] {
+        std::lock_guard tableGuard(sounds_.mutex());
+        return sound->refCount == 1;
+    }();
+    if (onlyUser && sound->activeGrains.load(std::memory_order_acquire) > 0)
+        sounds_.releaseLater(*sound, std::chrono::milliseconds(delayedReleaseMilliseconds(s, format_.rate)));
+    else
+        sounds_.release(*sound);
 }
 
 void Engine::attachSound(int index, sounds::Sound& sound) {

@@ -55,8 +55,16 @@ class Engine {
     void setCurrentStream(int index) { currentStream_ = index; }
     Stream& stream(int index) { return streams_[static_cast<size_t>(index)]; }
     const Stream& stream(int index) const { return streams_[static_cast<size_t>(index)]; }
-    // Creates the next stream (Active, built-in sine, default parameters); -1 when all 8 exist.
+    // Creates a stream at the lowest free index (Active, built-in sine, default parameters);
+    // -1 when all 8 exist.
     int createStream();
+    // Takes the engine lock. The New button: copies stream `from` into the lowest free slot (its
+    // sound gains a user), with its Amp silent (0, reached at once); -1 when all 8 exist.
+    int newStream(int from);
+    // Takes the engine lock. The Stem button: the stream becomes Empty and lets go of its sound.
+    // When it was the sound's only user and grains of it still sound, the release waits twice the
+    // stream's grain length (the table's one-shot timer).
+    void endStream(int index);
     // Takes the engine lock. Exchanges the stream's sound (the stream is Busy meanwhile), releasing
     // its previous sound unless it is the built-in sound; channelSelect becomes 3 for a two-channel
     // sound, else 1. The caller has counted the new user (findOrAllocate/finishLoad); attaching the
@@ -159,6 +167,7 @@ class Engine {
   private:
     using PlayList = std::array<Stream*, kMaxStreams>;
 
+    int freeStreamSlot() const;
     void resetStreamsForPlay();
     void renderStepLocked();
     int buildPlayList(PlayList& list);

@@ -88,6 +88,12 @@ void SoundTable::failLoad(Sound& sound) {
     sound.loading.store(false, std::memory_order_release);
 }
 
+void SoundTable::addUser(Sound& sound) {
+    std::lock_guard lock(mutex_);
+    if (!isBuiltin(sound))
+        ++sound.refCount;
+}
+
 void SoundTable::release(Sound& sound) {
     std::lock_guard lock(mutex_);
     releaseLocked(sound);

@@ -51,6 +51,8 @@ class SoundTable {
     // Thread: loader. A load failed: free the record and leave it with refCount -1.
     void failLoad(Sound& sound);
 
+    // Thread: main. One user more (a stream copied from another); nothing for the built-in sound.
+    void addUser(Sound& sound);
     // Thread: main or timer. One user fewer; a sound without users and without sounding grains is
     // freed when large, otherwise kept (refCount -1). The built-in sound is never released.
     void release(Sound& sound);

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <vector>
 
@@ -262,6 +264,67 @@ TEST_F(EngineRender, LongGrainsFollowAmpWhileTheySound) {
     render(20);
     const auto centre = static_cast<float>(std::sin(std::numbers::pi / 4));
     EXPECT_FLOAT_EQ(left(23 * kPeriod), static_cast<float>(256.0 * centre / 512)) << "unity half";
+}
+
+TEST_F(EngineRender, NewStreamCopiesTheCurrentStreamWithItsAmpSilent) {
+    sounds::Sound& sound = dc(0, 1.0f);
+    engine.attachSound(0, sound);
+    set(0, Pitch, 7000);
+    engine.setHardSync(0, true);
+    engine.playStart(true, false);
+    render(3);
+    const int copy = engine.newStream(0);
+    ASSERT_EQ(copy, 1);
+    EXPECT_EQ(engine.streamCount(), 2);
+    EXPECT_EQ(sound.refCount, 2);
+    const Stream& s = engine.stream(copy);
+    EXPECT_EQ(s.sound, &sound);
+    EXPECT_EQ(s.current(Pitch), 7000.0f);
+    EXPECT_EQ(s.hardSync.load(), 1);
+    EXPECT_EQ(s.current(Amp), 0.0f);
+    EXPECT_EQ(s.value(Amp), 0);
+    EXPECT_EQ(s.param(Amp).targetValue(), 0);
+    EXPECT_EQ(s.param(Amp).endFrame, engine.frameClock());
+    EXPECT_EQ(s.loopPos, engine.stream(0).loopPos);
+}
+
+TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
+    std::chrono::milliseconds delay{0};
+    std::function<void()> release;
+    table.setTimer([&](std::chrono::milliseconds d, std::function<void()> action) {
+        delay = d;
+        release = std::move(action);
+    });
+    sounds::Sound& sound = dc(1, 1.0f);
+    engine.createStream();
+    engine.attachSound(1, sound);
+    enginetest::flatGrains(engine, 1);
+    engine.setStreamState(0, Muted);  // only the second stream sounds
+    engine.playStart(true, false);
+    render(1);
+    ASSERT_GT(sound.activeGrains.load(), 0);
+    engine.endStream(1);
+    EXPECT_EQ(engine.stream(1).stateNow(), Empty);
+    EXPECT_EQ(engine.streamCount(), 1);
+    EXPECT_EQ(sound.refCount, 1) << "the count stays until the timer fires";
+    EXPECT_EQ(delay.count(), 200) << "twice the default grain length of 4414 frames";
+    render(1);
+    EXPECT_FLOAT_EQ(left(kPeriod + 10), kCentreGain) << "the grains of the ended stream play out";
+    render(20);  // past the grain's 4415 frames, as the timer's 200 ms are
+    EXPECT_EQ(sound.activeGrains.load(), 0);
+    ASSERT_TRUE(release);
+    release();
+    EXPECT_EQ(sound.refCount, -1);
+    // The free slot is taken again by the next stream.
+    EXPECT_EQ(engine.createStream(), 1);
+}
+
+TEST_F(EngineRender, EndingAStreamWithoutSoundingGrainsReleasesAtOnce) {
+    sounds::Sound& sound = dc(1, 1.0f);
+    engine.createStream();
+    engine.attachSound(1, sound);
+    engine.endStream(1);
+    EXPECT_EQ(sound.refCount, -1);
 }
 
 TEST_F(EngineRender, StopWithoutSoftStopStopsAtOnce) {
