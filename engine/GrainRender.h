@@ -78,6 +78,8 @@ inline void stepGrainBlock(Grain& grain, AudibleFrames& audible) {
     const sounds::Sound& sound = *grain.sound;
     const FrameDivider ui(static_cast<uint32_t>(std::max<int64_t>(roundToNearest(sound.unitsPerFrame), 1)));
     const double uiDouble = ui.divisor;
+    // Dividing by a power of two is an exact multiplication.
+    const bool powerOfTwo = (ui.divisor & (ui.divisor - 1)) == 0;
     const auto& envelope = envelopeTable();
 
     int first = 0;
@@ -104,13 +106,16 @@ inline void stepGrainBlock(Grain& grain, AudibleFrames& audible) {
         uint32_t i = 0;
         uint32_t remainder = 0;
         ui.split(grain.pos, i, remainder);
-        const auto t = static_cast<float>(remainder / uiDouble);
+        // Without glissando the step is the start speed itself.
         const int64_t step =
-            roundToNearest(grain.speed + static_cast<double>(grain.speedSlope) * grain.frameCount);
+            grain.speedSlope == 0.0f
+                ? int64_t{grain.speed}
+                : roundToNearest(grain.speed + static_cast<double>(grain.speedSlope) * grain.frameCount);
         ++grain.frameCount;
         grain.pos = addPosition(grain.pos, step);
         if (env < grain.silenceLevel)
             continue;
+        const auto t = static_cast<float>(powerOfTwo ? remainder * ui.inverse : remainder / uiDouble);
         const auto n = static_cast<size_t>(audible.count++);
         audible.frame[n] = j;
         audible.index[n] = i;
