@@ -35,8 +35,8 @@ std::vector<std::string> split(const std::string& text, char separator) {
 }
 
 int32_t parseParamValue(const std::string& item, int param, const std::string& text) {
-    const auto& spec = engine::paramSpec(param);
-    return static_cast<int32_t>(parseInteger(item, text, spec.min, spec.max));
+    const auto& limits = engine::paramSpec(param);
+    return static_cast<int32_t>(parseInteger(item, text, limits.min, limits.max));
 }
 
 int parseParamName(const std::string& context, const std::string& name) {
@@ -91,11 +91,11 @@ const char* const kRenderOptionsHelp =
     "                       sound=PATH|sine, bank=FILE.fpb, patch=N|default, Name=value,\n"
     "                       mute, solo, hardsync, channel=left|right|both\n";
 
-StreamSpec parseStreamSpec(const std::string& spec) {
+StreamSpec parseStreamSpec(const std::string& text) {
     StreamSpec stream;
-    if (spec.empty())
+    if (text.empty())
         throw UsageError("--stream: empty SPEC");
-    for (const std::string& item : split(spec, ',')) {
+    for (const std::string& item : split(text, ',')) {
         const size_t equals = item.find('=');
         const std::string key = item.substr(0, equals);
         if (equals == std::string::npos) {

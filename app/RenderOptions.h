@@ -57,7 +57,7 @@ struct RenderOptions {
 extern const char* const kRenderOptionsHelp;
 
 // Parses one SPEC ("sound=a.wav,Pitch=100,mute"); UsageError for anything wrong.
-StreamSpec parseStreamSpec(const std::string& spec);
+StreamSpec parseStreamSpec(const std::string& text);
 
 // Parses the render options. Arguments it does not know are handed to
 // `other` (which returns how many arguments it took, 0 for none); any left

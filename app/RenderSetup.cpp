@@ -37,19 +37,19 @@ engine::Interpolation interpolationOf(Interpolation mode) {
 
 // The values of patch `slot` (0: the default patch) of the bank file, or
 // nothing for an empty slot.
-std::optional<patches::ParamValues> patchValues(const StreamSpec& spec) {
-    if (*spec.patch == 0)
+std::optional<patches::ParamValues> patchValues(const StreamSpec& streamSpec) {
+    if (*streamSpec.patch == 0)
         return engine::defaultParamSet();
-    if (!spec.bank)
-        throw UsageError("patch=" + std::to_string(*spec.patch) + " needs bank=FILE.fpb");
-    const auto bytes = patches::readFileBytes(*spec.bank);
+    if (!streamSpec.bank)
+        throw UsageError("patch=" + std::to_string(*streamSpec.patch) + " needs bank=FILE.fpb");
+    const auto bytes = patches::readFileBytes(*streamSpec.bank);
     if (!bytes)
-        throw CommandFailure(*spec.bank + ": cannot be read");
+        throw CommandFailure(*streamSpec.bank + ": cannot be read");
     const auto decoded = patches::decodeBankFile(*bytes);
     if (decoded.problem != patches::BankFileProblem::None)
-        throw CommandFailure(*spec.bank + " is not a valid Frisson patch bank file");
+        throw CommandFailure(*streamSpec.bank + " is not a valid Frisson patch bank file");
     // Record i of the file fills slot i.
-    const auto index = static_cast<size_t>(*spec.patch - 1);
+    const auto index = static_cast<size_t>(*streamSpec.patch - 1);
     const auto& records = decoded.contents.patches;
     if (index >= records.size() || !records[index].occupied())
         return std::nullopt;
@@ -68,29 +68,30 @@ const char* channelName(int32_t select) {
     return select == engine::RightChannel ? "right" : "both";
 }
 
-void prepareStream(HeadlessEngine& headless, int index, const StreamSpec& spec, std::ostream& warnings) {
+void prepareStream(HeadlessEngine& headless, int index, const StreamSpec& streamSpec,
+                   std::ostream& warnings) {
     engine::Engine& engine = headless.engine();
-    if (!spec.sound.empty())
-        engine.attachSound(index, headless.loadSound(spec.sound, index));
+    if (!streamSpec.sound.empty())
+        engine.attachSound(index, headless.loadSound(streamSpec.sound, index));
 
-    if (spec.patch) {
-        if (const auto values = patchValues(spec)) {
+    if (streamSpec.patch) {
+        if (const auto values = patchValues(streamSpec)) {
             for (int p = 0; p < kRecalledParams; ++p)
                 engine.setParameter(index, p, (*values)[static_cast<size_t>(p)]);
         } else {
-            warnings << "warning: patch " << *spec.patch << " of " << *spec.bank << " is empty; stream "
-                     << index + 1 << " keeps its parameters\n";
+            warnings << "warning: patch " << *streamSpec.patch << " of " << *streamSpec.bank
+                     << " is empty; stream " << index + 1 << " keeps its parameters\n";
         }
-    } else if (spec.bank) {
-        checkBank(*spec.bank);
+    } else if (streamSpec.bank) {
+        checkBank(*streamSpec.bank);
     }
 
-    for (const auto& [param, value] : spec.overrides)
+    for (const auto& [param, value] : streamSpec.overrides)
         engine.setParameter(index, param, value);
-    if (spec.hardSync)
+    if (streamSpec.hardSync)
         engine.setHardSync(index, true);
-    if (spec.channelSelect) {
-        const int32_t select = *spec.channelSelect;
+    if (streamSpec.channelSelect) {
+        const int32_t select = *streamSpec.channelSelect;
         if (select != engine::LeftChannel && engine.stream(index).sound->channels < 2)
             throw UsageError(std::string("channel=") + channelName(select) + ": the sound of stream " +
                              std::to_string(index + 1) + " has one channel");
@@ -132,10 +133,10 @@ void prepareStreams(HeadlessEngine& headless, const RenderOptions& options, std:
     for (int index = 0; index < count; ++index)
         prepareStream(headless, index, options.streams[static_cast<size_t>(index)], warnings);
     for (int index = 0; index < count; ++index) {
-        const StreamSpec& spec = options.streams[static_cast<size_t>(index)];
-        if (spec.mute)
+        const StreamSpec& streamSpec = options.streams[static_cast<size_t>(index)];
+        if (streamSpec.mute)
             engine.setStreamState(index, engine::Muted);
-        if (spec.solo)
+        if (streamSpec.solo)
             engine.soloStream(index);
     }
 }

@@ -14,8 +14,8 @@ constexpr int32_t kFinePages = 128;
 constexpr int32_t kLargestCoarsePage = 100;
 
 int32_t mirror(int param, int32_t x) {
-    const auto& spec = paramSpec(param);
-    return std::clamp(spec.max - x + spec.min, spec.min, spec.max);
+    const auto& row = paramSpec(param);
+    return std::clamp(row.max - x + row.min, row.min, row.max);
 }
 
 }  // namespace
@@ -28,22 +28,22 @@ int32_t valueToPosition(int param, int32_t value) {
 }
 
 int32_t resetPosition(int param) {
-    const auto& spec = paramSpec(param);
-    return spec.max - spec.defaultValue + spec.min;
+    const auto& row = paramSpec(param);
+    return row.max - row.defaultValue + row.min;
 }
 
 ScrollBarSetup scrollBarSetup(int param) {
-    const auto& spec = paramSpec(param);
-    const int32_t span = spec.max - spec.min;
+    const auto& row = paramSpec(param);
+    const int32_t span = row.max - row.min;
     int32_t page = span / kCoarsePages;
     if (page > kLargestCoarsePage)
         page = span / kFinePages;
-    return {spec.min - kRangeBelow, spec.max + kRangeAbove, page};
+    return {row.min - kRangeBelow, row.max + kRangeAbove, page};
 }
 
 ScrollResult scrollAction(int param, ScrollCode code, int32_t currentPosition, int16_t thumb,
                           ScrollModifiers modifiers, int32_t globalChangeTime) {
-    const auto& spec = paramSpec(param);
+    const auto& row = paramSpec(param);
     const ScrollBarSetup bar = scrollBarSetup(param);
     int32_t position = currentPosition;
     switch (code) {
@@ -63,10 +63,10 @@ ScrollResult scrollAction(int param, ScrollCode code, int32_t currentPosition, i
             position = thumb;
             break;
         case ScrollCode::Top:
-            position = spec.min;
+            position = row.min;
             break;
         case ScrollCode::Bottom:
-            position = spec.max;
+            position = row.max;
             break;
         case ScrollCode::ThumbPosition:
         case ScrollCode::EndScroll:

@@ -73,9 +73,9 @@ class CheckingTarget : public midi::MidiTarget {
         return table[static_cast<size_t>(stream)][static_cast<size_t>(param)];
     }
     static void checkValue(int param, int32_t value) {
-        const auto& spec = engine::paramSpec(param);
+        const auto& row = engine::paramSpec(param);
         const int32_t slack = param == engine::Pitch ? kPitchBendOvershoot : 0;
-        check(value >= spec.min - slack && value <= spec.max + slack);
+        check(value >= row.min - slack && value <= row.max + slack);
     }
 
     uint32_t streams_;
@@ -105,8 +105,8 @@ void drain(platform::MessageQueue& queue, CheckingTarget& target) {
                 check(platform::isMoveScrollBarMessage(message->number));
                 const int param = static_cast<int>(message->number - platform::kMsgMoveScrollBar);
                 check(param < engine::kParamCount);
-                const auto& spec = engine::paramSpec(param);
-                check(message->first >= spec.min && message->first <= spec.max);
+                const auto& row = engine::paramSpec(param);
+                check(message->first >= row.min && message->first <= row.max);
             }
         }
     }

@@ -41,8 +41,8 @@ int spreadControllerValue(int data) {
 // The value span of one step, kept in single precision as the controller
 // scale tables are.
 double stepOf(int param, double divisions) {
-    const auto& spec = engine::paramSpec(param);
-    return static_cast<float>((spec.max - spec.min) / divisions);
+    const auto& limits = engine::paramSpec(param);
+    return static_cast<float>((limits.max - limits.min) / divisions);
 }
 
 int32_t floorDiv(int32_t a, int32_t b) {
@@ -72,7 +72,7 @@ void MidiResponse::controllerChange(int stream, int controller, int data) {
     } else {
         return;
     }
-    const auto& spec = engine::paramSpec(param);
+    const auto& limits = engine::paramSpec(param);
     const int spread = spreadControllerValue(data);
     // Pan runs the other way round: a controller at 0 puts the sound fully left.
     const bool reversed = param == engine::PanPos;
@@ -81,9 +81,9 @@ void MidiResponse::controllerChange(int stream, int controller, int data) {
     int32_t position = 0;
     if (!fine) {
         const double step = stepOf(param, kCoarseDivisions);
-        value = static_cast<int32_t>(std::trunc(spec.min + step * spread));
+        value = static_cast<int32_t>(std::trunc(limits.min + step * spread));
         target_.setCoarseValue(stream, param, value);
-        position = static_cast<int32_t>(std::trunc(spec.min + step * (kControllerSteps - spread)));
+        position = static_cast<int32_t>(std::trunc(limits.min + step * (kControllerSteps - spread)));
     } else {
         const double step = stepOf(param, kFineDivisions);
         int32_t base = 0;
@@ -101,7 +101,7 @@ void MidiResponse::controllerChange(int stream, int controller, int data) {
                 base = -base;  // work in the controller's direction
             value = static_cast<int32_t>(std::trunc(step * increment + base));
         }
-        value = std::clamp(value, spec.min, spec.max);
+        value = std::clamp(value, limits.min, limits.max);
         if (value == base)
             return;
         position = engine::valueToPosition(param, value);
@@ -168,12 +168,12 @@ void MidiResponse::MapMIDIresponse(ResponseRow row, int stream, const LastNote& 
     }
     x = std::clamp(x, 0, kLargestInput);
 
-    const auto& spec = engine::paramSpec(*param);
-    int64_t span = spec.max - spec.min;
-    int64_t base = spec.min;
+    const auto& limits = engine::paramSpec(*param);
+    int64_t span = limits.max - limits.min;
+    int64_t base = limits.min;
     if (*param == engine::Rate || *param == engine::Pitch) {
         // Signed parameters scale their magnitude and keep their direction.
-        span = target_.paramTarget(stream, *param) < 0 ? -spec.max : spec.max;
+        span = target_.paramTarget(stream, *param) < 0 ? -limits.max : limits.max;
         base = 0;
     }
     // The dialog keeps percentages within 0..100; a row from edited settings
@@ -181,7 +181,7 @@ void MidiResponse::MapMIDIresponse(ResponseRow row, int stream, const LastNote& 
     const int64_t from = std::min(responseFrom(row), kMaxPercent);
     const int64_t to = std::min(responseTo(row), kMaxPercent);
     const int64_t value64 = base + (span * from + (span * (to - from) * x) / kInputDivisions) / kMaxPercent;
-    const int32_t value = std::max(static_cast<int32_t>(value64), spec.min);
+    const int32_t value = std::max(static_cast<int32_t>(value64), limits.min);
 
     target_.setParameter(stream, *param, value, kControllerChangeTime);
     moveSlider(stream, *param, engine::valueToPosition(*param, value));

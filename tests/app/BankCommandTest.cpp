@@ -37,8 +37,8 @@ std::string readBytes(const fs::path& path) {
 patches::ParamValues patchValues(int32_t pitch) {
     patches::ParamValues values{};
     for (int p = 0; p < engine::kParamCount; ++p) {
-        const auto& spec = engine::paramSpec(p);
-        values[static_cast<size_t>(p)] = spec.min + (spec.max - spec.min) / 3;
+        const auto& row = engine::paramSpec(p);
+        values[static_cast<size_t>(p)] = row.min + (row.max - row.min) / 3;
     }
     values[engine::Pitch] = pitch;
     values[engine::Amp] = 300;
@@ -107,9 +107,9 @@ TEST_F(BankCommandTest, RenderRecallsExactlyTheStoredParameters) {
     const auto recalled = dir / "recalled.wav";
     const auto written = dir / "written.wav";
     const std::vector<std::string> common = {"--seconds", "0.3", "--rate", "22050"};
-    auto with = [&](const fs::path& out, const std::string& spec) {
+    auto with = [&](const fs::path& out, const std::string& streamText) {
         std::vector<std::string> args = common;
-        args.insert(args.end(), {"-o", out.string(), "--stream", spec});
+        args.insert(args.end(), {"-o", out.string(), "--stream", streamText});
         return args;
     };
     ASSERT_EQ(run("render", with(recalled, "bank=" + bankPath + ",patch=2")), kExitOk);

@@ -49,15 +49,15 @@ TEST(RenderOptions, EveryOptionIsRead) {
 }
 
 TEST(RenderOptions, StreamSpecItems) {
-    const StreamSpec spec = parseStreamSpec(
+    const StreamSpec streamSpec = parseStreamSpec(
         "sound=/tmp/a b.wav,Pitch=-16384,Amp=1024,mute,solo,hardsync,channel=right,ChangeTime=1");
-    EXPECT_EQ(spec.sound, "/tmp/a b.wav");
-    ASSERT_EQ(spec.overrides.size(), 3u);
-    EXPECT_EQ(spec.overrides[0], (std::pair<int, int32_t>{13, -16384}));
-    EXPECT_EQ(spec.overrides[1], (std::pair<int, int32_t>{23, 1024}));
-    EXPECT_EQ(spec.overrides[2], (std::pair<int, int32_t>{28, 1}));
-    EXPECT_TRUE(spec.mute && spec.solo && spec.hardSync);
-    EXPECT_EQ(spec.channelSelect, 2);
+    EXPECT_EQ(streamSpec.sound, "/tmp/a b.wav");
+    ASSERT_EQ(streamSpec.overrides.size(), 3u);
+    EXPECT_EQ(streamSpec.overrides[0], (std::pair<int, int32_t>{13, -16384}));
+    EXPECT_EQ(streamSpec.overrides[1], (std::pair<int, int32_t>{23, 1024}));
+    EXPECT_EQ(streamSpec.overrides[2], (std::pair<int, int32_t>{28, 1}));
+    EXPECT_TRUE(streamSpec.mute && streamSpec.solo && streamSpec.hardSync);
+    EXPECT_EQ(streamSpec.channelSelect, 2);
     EXPECT_EQ(parseStreamSpec("channel=left").channelSelect, 1);
     EXPECT_EQ(parseStreamSpec("channel=both").channelSelect, 3);
     EXPECT_TRUE(parseStreamSpec("sound=sine").sound.empty());

@@ -8,23 +8,23 @@
 namespace {
 
 TEST(ParamSpecTable, DefaultsAndHomesLieInTheirRanges) {
-    for (const auto& spec : engine::paramSpecs()) {
-        SCOPED_TRACE(std::string(spec.name));
-        EXPECT_LT(spec.min, spec.max);
-        EXPECT_GE(spec.defaultValue, spec.min);
-        EXPECT_LE(spec.defaultValue, spec.max);
-        EXPECT_GE(spec.home, 0);
-        EXPECT_LE(spec.home, 127);
-        EXPECT_FALSE(spec.tooltip.empty());
+    for (const auto& row : engine::paramSpecs()) {
+        SCOPED_TRACE(std::string(row.name));
+        EXPECT_LT(row.min, row.max);
+        EXPECT_GE(row.defaultValue, row.min);
+        EXPECT_LE(row.defaultValue, row.max);
+        EXPECT_GE(row.home, 0);
+        EXPECT_LE(row.home, 127);
+        EXPECT_FALSE(row.tooltip.empty());
     }
 }
 
 TEST(ParamSpecTable, NamesAreUniqueAndFoundByName) {
     std::set<std::string_view> names;
     for (int p = 0; p < engine::kParamCount; ++p) {
-        const auto& spec = engine::paramSpec(p);
-        EXPECT_TRUE(names.insert(spec.name).second) << spec.name;
-        EXPECT_EQ(engine::findParam(spec.name), p);
+        const auto& row = engine::paramSpec(p);
+        EXPECT_TRUE(names.insert(row.name).second) << row.name;
+        EXPECT_EQ(engine::findParam(row.name), p);
     }
     EXPECT_FALSE(engine::findParam("grainlen").has_value()) << "lookup is case-sensitive";
     EXPECT_FALSE(engine::findParam("").has_value());

@@ -29,8 +29,8 @@ class EnginePatchStreamsTest : public ::testing::Test {
 
 TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamThroughTheFile) {
     for (int p = 0; p < engine::kParamCount; ++p) {
-        const auto& spec = engine::paramSpec(p);
-        engine.setParameter(0, p, spec.min + (spec.max - spec.min) / 3);
+        const auto& row = engine::paramSpec(p);
+        engine.setParameter(0, p, row.min + (row.max - row.min) / 3);
     }
     engine.setParameter(0, engine::ChangeTime, 64);
     panel.slotClick(kDefaultPatchButton + 4, true, false);
@@ -49,10 +49,10 @@ TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamThroughTheFi
     EXPECT_EQ(panel.recallOrStore(1, 1, 1, PatchClickMode::Recall), 1412);
 
     for (int p = 0; p < kRecalledParamCount; ++p) {
-        const auto& spec = engine::paramSpec(p);
-        EXPECT_EQ(engine.stream(1).param(p).targetValue(), spec.min + (spec.max - spec.min) / 3) << spec.name;
+        const auto& row = engine::paramSpec(p);
+        EXPECT_EQ(engine.stream(1).param(p).targetValue(), row.min + (row.max - row.min) / 3) << row.name;
         // A change over 64/64 s at 44100 Hz ends 44100 frames after the clock (0 while stopped).
-        EXPECT_EQ(engine.stream(1).param(p).endFrame.load(), 44100) << spec.name;
+        EXPECT_EQ(engine.stream(1).param(p).endFrame.load(), 44100) << row.name;
     }
     EXPECT_EQ(engine.stream(1).param(engine::PanPos).targetValue(), 77) << "the pan position stays";
     EXPECT_EQ(engine.changeTime(), 64) << "the change time stays";
