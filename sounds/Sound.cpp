@@ -23,13 +23,13 @@ float unitsPerFrameOf(int32_t frames, int channels) {
 
 int32_t guardFramesOf(int32_t frames, float unitsPerFrame) {
     const auto whole = static_cast<uint32_t>(unitsPerFrame);
-    const int32_t specified =
+    const int32_t standard =
         static_cast<int32_t>(kWholeSound % std::max<uint32_t>(whole, 1)) + kMinimumGuardFrames;
     // A kernel reads frames i .. i + 5 where i = position / round(unitsPerFrame).
     const auto rounded = static_cast<uint32_t>(std::lrint(unitsPerFrame));
     const int64_t lastIndex = kPositionMask / std::max<uint32_t>(rounded, 1);
     const int64_t needed = lastIndex + kKernelReach + 1 - frames;
-    return static_cast<int32_t>(std::max<int64_t>(specified, needed));
+    return static_cast<int32_t>(std::max<int64_t>(standard, needed));
 }
 
 void fillGuardRegion(Sound& sound, int32_t guardFrames) {
