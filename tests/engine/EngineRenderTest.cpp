@@ -126,6 +126,24 @@ TEST_F(EngineRender, NegativePitchPlaysBackwardsAndZeroHolds) {
         ASSERT_FLOAT_EQ(left(j), static_cast<float>(16384) / kRampFrames * kCentreGain) << j;
 }
 
+TEST_F(EngineRender, HardSyncStartsAGrainAtEachBackwardWrap) {
+    engine.attachSound(0, dc(0, 1.0f));
+    enginetest::flatGrains(engine, 0);
+    set(0, GrainLen, 13);  // 7 frames: a grain sounds in its first block only
+    set(0, Freq, 25);      // the grain clock alone would start one grain in 19 s
+    set(0, Rate, -4086);   // backwards at natural speed: −4096 units a frame
+    set(0, Length, 1);     // a loop of 65536 units: 16 frames
+    engine.setHardSync(0, true);
+    engine.playStart(true, false);
+    render(1);
+    // The loop runs 0 → −32768 (wrap to 32768) → 0 → −32768 (wrap) ...: a wrap after every
+    // second block, each followed by a grain at the first frame of the next block.
+    for (int block = 0; block < 32; ++block) {
+        const bool sounding = block == 0 || block % 2 == 1;
+        EXPECT_EQ(left(static_cast<size_t>(8 * block)) != 0.0f, sounding) << block;
+    }
+}
+
 TEST_F(EngineRender, StereoSourceInStereoAndMonoOutput) {
     engine.attachSound(0, dc(0, 0.5f, 2, 0.25f));
     EXPECT_EQ(engine.stream(0).channelSelect.load(), BothChannels);
@@ -151,6 +169,25 @@ TEST_F(EngineRender, StereoSourceInStereoAndMonoOutput) {
     EXPECT_FLOAT_EQ(monoFrame(BothChannels), 0.5f * kCentreGain + 0.5f * 0.25f * kCentreGain);
     EXPECT_FLOAT_EQ(monoFrame(LeftChannel), 0.5f * kCentreGain);
     EXPECT_FLOAT_EQ(monoFrame(RightChannel), 0.25f * kCentreGain);
+}
+
+TEST_F(EngineRender, LongGrainsInMonoOutputFollowAmpOnBothChannels) {
+    // Mono output of a stereo sound: the right channel's half weight follows Amp as well.
+    dc(0, 0.5f, 2, 0.25f);
+    Engine mono{table, {.rate = kRate, .stereo = false, .framesPerBuffer = kPeriod, .bufferCount = 4}};
+    CapturingSink out;
+    mono.setRecordingSink(&out);
+    mono.attachSound(0, table.record(0));
+    enginetest::flatGrains(mono, 0);
+    mono.setParameter(0, GrainLen, 2048);
+    mono.setParameter(0, Freq, 25);
+    mono.playStart(true, false);
+    mono.setParameter(0, Amp, 256, 1.0);
+    for (int p = 0; p < 10; ++p)
+        mono.renderOfflinePeriod();
+    mono.setRecordingSink(nullptr);
+    const double gain = 256.0 * static_cast<float>(std::sin(std::numbers::pi / 4)) / 512;
+    EXPECT_FLOAT_EQ(out.mix.at(9 * kPeriod), static_cast<float>(0.5 * gain + 0.5 * 0.25 * gain));
 }
 
 TEST_F(EngineRender, MutedStreamStartsNoGrainsAndItsLoopStandsStill) {
