@@ -162,7 +162,6 @@ class Engine {
     }
     std::mutex& lock() { return lock_; }
     sounds::SoundTable& soundTable() { return sounds_; }
-    const GrainPool& grainPool() const { return pool_; }
 
   private:
     using PlayList = std::array<Stream*, kMaxStreams>;

@@ -32,7 +32,6 @@ Grain& GrainPool::start() {
     *grain = Grain{};
     grain->next = active_;
     active_ = grain;
-    ++activeCount_;
     return *grain;
 }
 
@@ -45,7 +44,6 @@ Grain* GrainPool::remove(Grain* previous, Grain& grain) {
     grain.next = nullptr;
     grain.nextFree = free_;
     free_ = &grain;
-    --activeCount_;
     return following;
 }
 

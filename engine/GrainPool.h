@@ -28,8 +28,6 @@ class GrainPool {
     Grain* remove(Grain* previous, Grain& grain);
 
     Grain* active() const { return active_; }
-    size_t activeCount() const { return activeCount_; }
-    size_t capacity() const { return chunks_.size() * kChunkGrains; }
 
   private:
     void addChunk();
@@ -37,7 +35,6 @@ class GrainPool {
     std::vector<std::unique_ptr<std::array<Grain, kChunkGrains>>> chunks_;
     Grain* active_ = nullptr;
     Grain* free_ = nullptr;
-    size_t activeCount_ = 0;
 };
 
 }  // namespace engine

@@ -41,11 +41,9 @@ struct Sound {
 
     // The part of the path after its last separator (the whole path if it has none).
     std::string_view name() const;
-    // Start of the samples and one past the last sample frame (the guard region follows it).
+    // Start of the samples; the guard region follows the last frame.
     const float* samples() const { return data.data(); }
-    const float* dataEnd() const { return data.data() + static_cast<size_t>(frames) * channelCount(); }
     size_t channelCount() const { return static_cast<size_t>(channels); }
-    bool empty() const { return data.empty(); }
 };
 
 // 2^28 / frames in single precision plus channels / 2 (integer division).
