@@ -4,10 +4,13 @@ JOBS    ?= $(shell nproc)
 RELEASE := build/release
 ASAN    := build/asan
 FUZZ    := build/fuzz
+TSAN    := build/tsan
+# The suites whose tests run threads against each other: queue, timers, loader, render cycle.
+TSAN_LAYERS := platform sounds engine
 FRISSON := $(RELEASE)/app/frisson
 DEMO    := build/demo
 
-.PHONY: all deps build run test test-release test-asan fuzz format format-check bench clean
+.PHONY: all deps build run test test-release test-asan test-tsan fuzz format format-check bench clean
 
 all: build
 
@@ -21,7 +24,7 @@ build: deps
 run: build
 	@scripts/demo.sh $(FRISSON) $(DEMO)
 
-test: deps format-check test-release test-asan fuzz
+test: deps format-check test-release test-asan test-tsan fuzz
 
 test-release: build
 	@ctest --test-dir $(RELEASE) -j $(JOBS) --output-on-failure
@@ -31,6 +34,15 @@ test-asan: deps
 	    -DFRISSON_SANITIZE=address,undefined >/dev/null
 	@cmake --build $(ASAN) -j $(JOBS)
 	@ctest --test-dir $(ASAN) -j $(JOBS) --output-on-failure
+
+test-tsan: deps
+	@cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFRISSON_BUILD_BENCH=OFF \
+	    -DFRISSON_SANITIZE=thread >/dev/null
+	@cmake --build $(TSAN) -j $(JOBS) --target $(TSAN_LAYERS:=_tests)
+	@for layer in $(TSAN_LAYERS); do \
+	    echo "ThreadSanitizer: $${layer}_tests"; \
+	    $(TSAN)/tests/$$layer/$${layer}_tests --gtest_brief=1 || exit 1; \
+	done
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
