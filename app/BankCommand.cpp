@@ -19,20 +19,10 @@ constexpr const char* kBankUsage =
 }  // namespace
 
 int runBank(Args args) {
-    std::string path;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kBankUsage;
-            return kExitOk;
-        }
-        if (arg.size() > 1 && arg[0] == '-')
-            throw UsageError("unknown option '" + arg + "'");
-        if (!path.empty())
-            throw UsageError("expects one FILE, got '" + path + "' and '" + arg + "'");
-        path = arg;
-    }
-    if (path.empty())
-        throw UsageError("expects a FILE.fpb; try 'frisson bank --help'");
+    const auto given = parseSinglePath(args, kBankUsage, "bank", "FILE.fpb");
+    if (!given)
+        return kExitOk;
+    const std::string& path = *given;
 
     const auto bytes = patches::readFileBytes(path);
     if (!bytes) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iostream>
 
 namespace app {
 
@@ -26,6 +27,26 @@ double parseNumber(const std::string& option, const std::string& text, double mi
     if (value < min || value > max)
         throw UsageError(option + ": " + text + " is out of range");
     return value;
+}
+
+std::optional<std::string> parseSinglePath(std::span<const std::string> args, std::string_view usage,
+                                           std::string_view command, std::string_view expected) {
+    std::string path;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::cout << usage;
+            return std::nullopt;
+        }
+        if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError("unknown option '" + arg + "'");
+        if (!path.empty())
+            throw UsageError("expects one FILE, got '" + path + "' and '" + arg + "'");
+        path = arg;
+    }
+    if (path.empty())
+        throw UsageError("expects a " + std::string(expected) + "; try 'frisson " + std::string(command) +
+                         " --help'");
+    return path;
 }
 
 }  // namespace app

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace app {
 
@@ -22,5 +25,11 @@ long parseInteger(const std::string& option, const std::string& text, long min, 
 
 // Parses a finite decimal number in [min, max].
 double parseNumber(const std::string& option, const std::string& text, double min, double max);
+
+// Reads the arguments of a command that takes exactly one file: the path, or
+// nothing when --help printed `usage` instead. `expected` names the file in
+// the error for a missing argument ("FILE.fpb").
+std::optional<std::string> parseSinglePath(std::span<const std::string> args, std::string_view usage,
+                                           std::string_view command, std::string_view expected);
 
 }  // namespace app

@@ -20,20 +20,10 @@ constexpr const char* kInfoUsage =
 }  // namespace
 
 int runInfo(Args args) {
-    std::string path;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kInfoUsage;
-            return kExitOk;
-        }
-        if (arg.size() > 1 && arg[0] == '-')
-            throw UsageError("unknown option '" + arg + "'");
-        if (!path.empty())
-            throw UsageError("expects one FILE, got '" + path + "' and '" + arg + "'");
-        path = arg;
-    }
-    if (path.empty())
-        throw UsageError("expects a FILE; try 'frisson info --help'");
+    const auto given = parseSinglePath(args, kInfoUsage, "info", "FILE");
+    if (!given)
+        return kExitOk;
+    const std::string& path = *given;
 
     try {
         const auto file = audio::Soundfile::open(path);
