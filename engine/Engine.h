@@ -51,8 +51,9 @@ class Engine {
 
     // ---- Streams (Thread: main unless stated)
     int streamCount() const { return streamCount_; }
-    int currentStream() const { return currentStream_; }
-    void setCurrentStream(int index) { currentStream_ = index; }
+    // Thread: any (MIDI input reads it to route to the stream on show).
+    int currentStream() const { return currentStream_.load(std::memory_order_relaxed); }
+    void setCurrentStream(int index) { currentStream_.store(index, std::memory_order_relaxed); }
     Stream& stream(int index) { return streams_[static_cast<size_t>(index)]; }
     const Stream& stream(int index) const { return streams_[static_cast<size_t>(index)]; }
     // Creates a stream at the lowest free index (Active, built-in sine, default parameters);
@@ -183,7 +184,7 @@ class Engine {
     sounds::SoundTable& sounds_;
     std::array<Stream, kMaxStreams> streams_;
     int streamCount_ = 0;
-    int currentStream_ = 0;
+    std::atomic<int> currentStream_{0};
     GrainPool pool_;
     Lcg rng_;
     OutputFormat format_;
