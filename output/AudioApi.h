@@ -71,6 +71,7 @@ class AudioApi {
                             unsigned long format, unsigned sampleRate, unsigned* frames,
                             RawAudioCallback callback, void* userData, StreamOptions* options) = 0;
     virtual void startStream() = 0;
+    // Stops at once; what the server still holds of the stream is dropped.
     virtual void stopStream() = 0;
     virtual void closeStream() = 0;
     virtual StreamState streamState() const = 0;

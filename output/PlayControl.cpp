@@ -76,6 +76,14 @@ bool PlayControl::startPlay(int mode) {
     } else if (onAlsa_) {
         // The buffers still queued belong to the ending play.
         devices_.alsa.reset();
+    } else {
+        // The stream stays open but pauses while the ring is refilled: the
+        // period callback must not read a slot that is being rendered.
+        try {
+            devices_.audio.stop();
+        } catch (const RtError& error) {
+            devices_.log << "RtAudio error " << error.message() << "\n";
+        }
     }
     deviceLost_ = false;
     const bool resetStreams = mode != kMidiMode && (recorder_ == nullptr || !recorder_->recording());

@@ -124,8 +124,11 @@ void RtAudioApi::startStream() {
     guarded([&] { rtAudio_->startStream(); });
 }
 
+// Stops at once rather than draining: RtAudio's drain waits for the server's
+// next callback, forever when the server has stopped calling this client
+// (JACK drops a client that was too slow). The ring is drained by then anyway.
 void RtAudioApi::stopStream() {
-    guarded([&] { rtAudio_->stopStream(); });
+    guarded([&] { rtAudio_->abortStream(); });
 }
 
 void RtAudioApi::closeStream() {
