@@ -1,4 +1,4 @@
-// frisson play [render options] [--stream SPEC]... [--device NAME] [--record]:
+// frisson play [render options] [--stream ITEMS]... [--device NAME] [--record]:
 // plays the streams on a sound server or sound card until the time is up or
 // Ctrl-C (a stop request; a second Ctrl-C stops at once), then prints the
 // underrun report.
@@ -31,7 +31,7 @@ namespace app {
 namespace {
 
 constexpr const char* kPlayUsage =
-    "usage: frisson play [options] [--stream SPEC]... [--device NAME] [--record] [--midi PORT]\n"
+    "usage: frisson play [options] [--stream ITEMS]... [--device NAME] [--record] [--midi PORT]\n"
     "Plays the streams until --seconds have passed or Ctrl-C (a soft stop with\n"
     "--soft-stop; a second Ctrl-C stops at once), then prints the underrun report.\n"
     "  --device NAME        the output device: any part of a line of 'frisson devices'\n"

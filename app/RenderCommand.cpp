@@ -1,4 +1,4 @@
-// frisson render -o OUT.wav [options] [--stream SPEC]...: renders offline what
+// frisson render -o OUT.wav [options] [--stream ITEMS]...: renders offline what
 // the real-time program would record, through the same render cycle and
 // recording writer.
 #include <unistd.h>
@@ -22,7 +22,7 @@ namespace app {
 namespace {
 
 constexpr const char* kRenderUsage =
-    "usage: frisson render -o OUT.wav [options] [--stream SPEC]...\n"
+    "usage: frisson render -o OUT.wav [options] [--stream ITEMS]...\n"
     "Renders the streams offline and writes what the program would record.\n"
     "  -o OUT.wav           the file to write (with --per-stream, OUT.<n>.wav)\n";
 

@@ -87,14 +87,14 @@ const char* const kRenderOptionsHelp =
     "  --no-reset-loop      do not reset the loops at play start\n"
     "  --per-stream         one file per stream: OUT's \"wav\" becomes \"<n>.wav\"\n"
     "  --at T:[STREAM:]Name=value     set a parameter at T seconds (stream 1..8, default 1)\n"
-    "  --stream SPEC        add a stream; SPEC is a comma-separated list of\n"
+    "  --stream ITEMS       add a stream; ITEMS is a comma-separated list of\n"
     "                       sound=PATH|sine, bank=FILE.fpb, patch=N|default, Name=value,\n"
     "                       mute, solo, hardsync, channel=left|right|both\n";
 
 StreamSpec parseStreamSpec(const std::string& text) {
     StreamSpec stream;
     if (text.empty())
-        throw UsageError("--stream: empty SPEC");
+        throw UsageError("--stream: no items given");
     for (const std::string& item : split(text, ',')) {
         const size_t equals = item.find('=');
         const std::string key = item.substr(0, equals);

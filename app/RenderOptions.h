@@ -14,7 +14,7 @@ namespace app {
 
 enum class Interpolation { Linear, Cubic, Spline };
 
-// One --stream SPEC: the stream's sound, patch, parameter overrides and switches.
+// One --stream ITEMS: the stream's sound, patch, parameter overrides and switches.
 struct StreamSpec {
     std::string sound;  // a file path; empty for the built-in sine
     std::optional<std::string> bank;
@@ -56,7 +56,7 @@ struct RenderOptions {
 // The options shared by `render` and `play`, as `--help` lists them.
 extern const char* const kRenderOptionsHelp;
 
-// Parses one SPEC ("sound=a.wav,Pitch=100,mute"); UsageError for anything wrong.
+// Parses the items of one --stream ("sound=a.wav,Pitch=100,mute"); UsageError for anything wrong.
 StreamSpec parseStreamSpec(const std::string& text);
 
 // Parses the render options. Arguments it does not know are handed to
