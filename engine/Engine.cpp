@@ -24,12 +24,11 @@ void prepareNewStream(Stream& stream, sounds::Sound& builtin) {
     stream.sound = &builtin;
     stream.channelSelect.store(LeftChannel, std::memory_order_relaxed);
     for (int p = 0; p < kParamCount; ++p) {
-        const ParamSpec& spec = paramSpec(p);
+        const ParamSpec& row = paramSpec(p);
         ParamSlot& slot = stream.param(p);
-        slot.target.store(spec.defaultValue, std::memory_order_relaxed);
-        slot.coarseValue.store(
-            static_cast<int32_t>(spec.min + (spec.max - spec.min) / kHomeSteps * spec.home),
-            std::memory_order_relaxed);
+        slot.target.store(row.defaultValue, std::memory_order_relaxed);
+        slot.coarseValue.store(static_cast<int32_t>(row.min + (row.max - row.min) / kHomeSteps * row.home),
+                               std::memory_order_relaxed);
         slot.snap();
     }
     stream.grainPhase = sounds::kWholeSound;

@@ -56,16 +56,22 @@ ParamSet defaultParamSet() {
     return set;
 }
 
+namespace {
+
+// The value span of one step when a controller's range covers the parameter's range in `steps`.
+float valueSpanPerStep(int param, float steps) {
+    const ParamSpec& row = paramSpec(param);
+    return static_cast<float>(row.max - row.min) / steps;
+}
+
+}  // namespace
+
 float controllerStep(int param) {
-    constexpr float kSteps = 128.0f;
-    const ParamSpec& spec = paramSpec(param);
-    return static_cast<float>(spec.max - spec.min) / kSteps;
+    return valueSpanPerStep(param, 128.0f);
 }
 
 float fineControllerStep(int param) {
-    constexpr float kSteps = 16384.0f;
-    const ParamSpec& spec = paramSpec(param);
-    return static_cast<float>(spec.max - spec.min) / kSteps;
+    return valueSpanPerStep(param, 16384.0f);
 }
 
 }  // namespace engine

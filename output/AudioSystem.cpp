@@ -37,8 +37,8 @@ std::int32_t keyIndex(const std::string& shownName) {
     return static_cast<std::int32_t>(std::stol(shownName.substr(begin, close - begin)));
 }
 
-unsigned channelsOf(const DeviceSpec& spec) {
-    return spec.device < 0 ? 0u : spec.channels;
+unsigned channelsOf(const DeviceSpec& side) {
+    return side.device < 0 ? 0u : side.channels;
 }
 
 }  // namespace

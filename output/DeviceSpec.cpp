@@ -21,22 +21,22 @@ std::uint32_t datatype2rtfmt(audio::SampleFormat sampleFormat) {
 }
 
 DeviceSpec DeviceSpec::blank() {
-    DeviceSpec spec;
-    spec.sampleRate = 0;
-    spec.channels = 0;
-    spec.format = audio::kUnknown;
-    spec.rtFormat = 0;
-    return spec;
+    DeviceSpec side;
+    side.sampleRate = 0;
+    side.channels = 0;
+    side.format = audio::kUnknown;
+    side.rtFormat = 0;
+    return side;
 }
 
 StreamConfig StreamConfig::make(std::uint32_t sampleRate, std::uint32_t channels,
                                 audio::SampleFormat format) {
-    DeviceSpec spec;
-    spec.sampleRate = sampleRate;
-    spec.channels = channels;
-    spec.format = format;
-    spec.rtFormat = datatype2rtfmt(format);
-    return StreamConfig{spec, spec};
+    DeviceSpec side;
+    side.sampleRate = sampleRate;
+    side.channels = channels;
+    side.format = format;
+    side.rtFormat = datatype2rtfmt(format);
+    return StreamConfig{side, side};
 }
 
 }  // namespace output
