@@ -107,9 +107,10 @@ void setPanAndGains(Grain& grain, const Stream& stream, Lcg& rng, float a, uint3
     const int32_t m = stream.value(AmpAM);
     const int32_t depth = std::abs(m);
     const double w = m >= 0 ? static_cast<double>(a) : 1.0 - a;
+    // f = (|M| × w + (512 − |M|)) / 512, the first term already divided when it is rounded.
     const auto modulated = static_cast<float>(depth * w / kModulationUnits);
     const auto rest = static_cast<float>(kModulationUnits - depth);
-    const double f = (static_cast<double>(modulated) + rest) / kModulationUnits;
+    const double f = static_cast<double>(modulated) + static_cast<double>(rest) / kModulationUnits;
     grain.gainL = static_cast<float>(grain.gainL * f);
     grain.gainR = static_cast<float>(grain.gainR * f);
 

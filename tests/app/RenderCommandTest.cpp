@@ -159,6 +159,30 @@ TEST(RenderCommand, MutedStreamIsSilentAndSoloMutesTheOthers) {
     EXPECT_EQ(floatSamples(dir / "solo.1.wav").size(), floatSamples(dir / "solo.2.wav").size());
 }
 
+TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
+    // The built-in sine's loudness table is 0.5 everywhere, so AmpAM M scales every grain by
+    // f = (|M| × 0.5 + 512 − |M|) / 512 and leaves everything else (draws, timing) as it was.
+    const auto dir = scratch("render-ampam");
+    const auto renderWith = [&](int depth) {
+        const fs::path out = dir / ("am" + std::to_string(depth) + ".wav");
+        EXPECT_EQ(render(small(out, {"--seconds", "0.3", "--hard-stop", "--stream",
+                                     "sound=sine,Amp=300,AmpAM=" + std::to_string(depth)})),
+                  0);
+        return floatSamples(out);
+    };
+    const std::vector<float> plain = renderWith(0);
+    ASSERT_FALSE(allZero(plain));
+    for (const int depth : {512, -512, 256, -300}) {
+        const double f = (std::abs(depth) * 0.5 + 512 - std::abs(depth)) / 512;
+        const std::vector<float> followed = renderWith(depth);
+        ASSERT_EQ(followed.size(), plain.size());
+        double worst = 0;
+        for (size_t i = 0; i < plain.size(); ++i)
+            worst = std::max(worst, std::abs(followed[i] - f * plain[i]));
+        EXPECT_LT(worst, 1e-5) << "AmpAM " << depth << " should scale the render by " << f;
+    }
+}
+
 TEST(RenderCommand, PerStreamFilesSumToTheMix) {
     const auto dir = scratch("render-sum");
     const std::vector<std::string> streams{"--seconds",          "0.2",      "--stream",

@@ -149,6 +149,34 @@ TEST_F(GrainStart, LongGrainsKeepBaseGainsForTheAmpFollower) {
     EXPECT_FLOAT_EQ(g.gainL, centre) << "until the next control update";
 }
 
+TEST_F(GrainStart, AmpFollowingScalesTheGainsByTheLoudnessAtTheGrain) {
+    // f = (|M| × w + (512 − |M|)) / 512 with w = a for M ≥ 0 and 1 − a below; Amp 512 is unity gain,
+    // so a short grain's gains are the centre pan gain times f.
+    const auto centre = static_cast<float>(std::sin(std::numbers::pi / 4));
+    struct Case {
+        float loudness;
+        int32_t depth;
+        double factor;
+    };
+    const Case cases[] = {
+        {0.25f, 0, 1.0},                                // no following
+        {0.25f, 512, 0.25},                             // f = a
+        {0.25f, -512, 0.75},                            // f = 1 − a
+        {0.8f, 256, 256 * 0.8 / 512 + 0.5},             // half following: 0.9
+        {0.25f, -300, 300 * 0.75 / 512 + 212.0 / 512},  // a bank's -300: 0.8535...
+        {1.0f, 512, 1.0},                               // the loudest place plays at full level
+    };
+    set(Amp, 512);
+    for (const Case& c : cases) {
+        sound->ampTable.assign(sound->ampTable.size(), c.loudness);
+        set(AmpAM, c.depth);
+        const Grain g = shape();
+        ASSERT_TRUE(g.fixedGain);
+        EXPECT_NEAR(g.gainL, centre * c.factor, 1e-6) << "a " << c.loudness << ", AmpAM " << c.depth;
+        EXPECT_NEAR(g.gainR, centre * c.factor, 1e-6) << "a " << c.loudness << ", AmpAM " << c.depth;
+    }
+}
+
 TEST_F(GrainStart, NegativeLengthModulationReplacesTheLength) {
     sound->ampTable.assign(sound->ampTable.size(), 0.25f);
     set(GrainLenAM, -512);
