@@ -135,21 +135,24 @@ void PatchPanel::labelSlots(int bankIndex) {
     }
 }
 
+void PatchPanel::followStream(int32_t bankIndex, int32_t patchSlot) {
+    if (bankIndex == displayedBank_ || patchSlot == 0) {
+        selectSlot(patchSlot);
+        selectedSlot_ = patchSlot;
+    } else {
+        if (selectedSlot_ >= 0)
+            view_.setSlotSelected(selectedSlot_, false);
+        selectedSlot_ = -1;
+    }
+}
+
 void PatchPanel::showBank(int bankIndex) {
     labelSlots(bankIndex);
     displayedBank_ = bankIndex;
     view_.showDisplayedBank(bankIndex);
 
     const int stream = streams_.currentStream();
-    const int32_t streamSlot = streams_.patchSlot(stream);
-    if (streams_.bankIndex(stream) == bankIndex || streamSlot == 0) {
-        selectSlot(streamSlot);
-        selectedSlot_ = streamSlot;
-    } else {
-        if (selectedSlot_ >= 0)
-            view_.setSlotSelected(selectedSlot_, false);
-        selectedSlot_ = -1;
-    }
+    followStream(streams_.bankIndex(stream), streams_.patchSlot(stream));
 
     std::string users;
     for (int s = 0; s < kMaxStreams; ++s) {

@@ -53,6 +53,10 @@ class PatchPanel {
     int recallOrStore(int stream, int bank, int slot, PatchClickMode mode);
 
     void showBank(int bank);
+    // A stream became current: its slot is selected when it belongs to the
+    // displayed bank or is the default patch, else no slot is. The displayed
+    // bank does not change.
+    void followStream(int32_t bankIndex, int32_t patchSlot);
     void labelSlots(int bank);
 
     // Panel commands.
