@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,11 @@ class Engine {
     const float* ringSlot(int slot) const {
         return ring_.data() + static_cast<size_t>(slot) * samplesPerBuffer_;
     }
+    // Thread: any, without the lock. The sound positions (28-bit fractions of the sound) of up to
+    // kPublishedGrains grains of the current stream as the last render step left them, for a
+    // display; returns how many were written to `out`.
+    static constexpr int kPublishedGrains = 64;
+    int grainPositions(std::span<uint32_t> out) const;
     std::mutex& lock() { return lock_; }
     sounds::SoundTable& soundTable() { return sounds_; }
 
@@ -180,6 +186,8 @@ class Engine {
     void renderGrains(int block);
     void outputStage(float* out, int block, const PlayList& list, int count) const;
     void finishGrain(Grain& grain);
+    // Thread: audio, engine lock held.
+    void publishGrainPositions();
 
     sounds::SoundTable& sounds_;
     std::array<Stream, kMaxStreams> streams_;
@@ -218,6 +226,8 @@ class Engine {
     RecordingSink* recording_ = nullptr;
     GestureMixer* gestureMixer_ = nullptr;
     std::function<void(int)> bufferDone_;
+    std::array<std::atomic<uint32_t>, kPublishedGrains> publishedPositions_{};
+    std::atomic<int> publishedCount_{0};
 };
 
 // The underrun report shown at a stop: "%d buffer underruns in performance (%d.%d %%)", or nothing

@@ -150,10 +150,30 @@ void Engine::renderStepLocked() {
             renderPeriod<SplineKernel>(out, list, count, countdowns_[2]);
             break;
     }
+    publishGrainPositions();
     writeIndex_.store(slot + 1 == format_.bufferCount ? 0 : slot + 1, std::memory_order_relaxed);
     filled_.fetch_add(1, std::memory_order_relaxed);
     if (recording_ != nullptr)
         handToRecording(slot);
+}
+
+void Engine::publishGrainPositions() {
+    const Stream* shown = &streams_[static_cast<size_t>(currentStream())];
+    int count = 0;
+    for (const Grain* grain = pool_.active(); grain != nullptr && count < kPublishedGrains;
+         grain = grain->next)
+        if (grain->stream == shown)
+            publishedPositions_[static_cast<size_t>(count++)].store(grain->pos, std::memory_order_relaxed);
+    publishedCount_.store(count, std::memory_order_relaxed);
+}
+
+int Engine::grainPositions(std::span<uint32_t> out) const {
+    const int count =
+        std::min<int>(publishedCount_.load(std::memory_order_relaxed), static_cast<int>(out.size()));
+    for (int i = 0; i < count; ++i)
+        out[static_cast<size_t>(i)] =
+            publishedPositions_[static_cast<size_t>(i)].load(std::memory_order_relaxed);
+    return count;
 }
 
 int Engine::buildPlayList(PlayList& list) {

@@ -492,7 +492,9 @@ void GesturePad::step() {
 }
 
 void GesturePad::scheduleStepLocked(double delayMs) {
-    const int64_t dueMs = std::llround(delayMs + 0.5);
+    // The recorded gap rounded to whole milliseconds (a gap is never negative), so playback keeps
+    // the recorded timing.
+    const auto dueMs = static_cast<int64_t>(delayMs + 0.5);
     const int64_t deadline = nowUs_() + dueMs * 1000;
     const auto due = std::chrono::milliseconds(dueMs);
     if (timerId_ != 0) {

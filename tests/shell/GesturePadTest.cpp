@@ -246,8 +246,8 @@ TEST_F(GesturePadTest, PlaybackStepsThroughTheRecordingInALoop) {
     auto gap = [](int k) { return int64_t{100001} + 2 * k; };
     recordPoints(25, gap);
     auto point = [](int k) { return std::pair(2 + 4 * k, 2 + 10 * (k % 5)); };
-    // A step d ms ahead is due after the nearest integer to d + 0.5, halves rounding up: d + 1.
-    auto deadline = [&](int k) { return (gap(k) + 1) * 1000; };
+    // A step d ms ahead is due after d ms, rounded to whole milliseconds.
+    auto deadline = [&](int k) { return gap(k) * 1000; };
 
     startPlaybackAndAwaitFirstStep();
     EXPECT_EQ(view.buttons, std::pair(true, false));
@@ -291,11 +291,11 @@ TEST_F(GesturePadTest, RecordingContinuesFromThePlaybackPosition) {
     const std::vector<GesturePoint> recorded = pad.points();
     ASSERT_EQ(recorded.size(), 20u);
     startPlaybackAndAwaitFirstStep();
-    EXPECT_EQ(pad.stepDeadline(), 100001000);
+    EXPECT_EQ(pad.stepDeadline(), 100000000);
 
     // A new deadline less than 0.5 ms from the scheduled one leaves the timer alone.
     for (auto [nowUs, expected] : std::vector<std::pair<int64_t, int64_t>>{
-             {300, 100001000}, {500, 100001500}, {700, 100001500}, {2000, 100003000}}) {
+             {300, 100000000}, {500, 100000500}, {700, 100000500}, {2000, 100002000}}) {
         us = nowUs;
         pad.step();
         EXPECT_EQ(pad.stepDeadline(), expected) << nowUs;
