@@ -11,20 +11,19 @@
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
-#include "app/MidiPlay.h"
 #include "app/RenderOptions.h"
 #include "app/RenderSetup.h"
+#include "midi/RtMidiInputBackend.h"
 #include "output/AlsaDevices.h"
-#include "output/AlsaOutput.h"
-#include "output/AudioSystem.h"
 #include "output/DeviceChoices.h"
 #include "output/PlayControl.h"
 #include "output/Recorder.h"
 #include "output/RecordingNames.h"
 #include "output/RtAudioApi.h"
-#include "platform/MessageQueue.h"
-#include "shell/MessageLoop.h"
+#include "shell/AppCore.h"
+#include "shell/ConsoleView.h"
 #include "shell/PlayLoop.h"
+#include "shell/StreamTabs.h"
 #include "shell/UserFolders.h"
 
 namespace app {
@@ -49,25 +48,13 @@ struct PlayExtras {
     std::string midiPort;
 };
 
+constexpr const char* kPrefix = "frisson play: ";
+
 std::atomic<int> interruptCount{0};
 
 extern "C" void countInterrupt(int /*signal*/) {
     interruptCount.fetch_add(1, std::memory_order_relaxed);
 }
-
-// Status texts (the underrun report) for the end; warnings at once.
-class ConsoleView : public output::PlayView, public output::UserWarnings {
-  public:
-    void setPlayButton(bool /*playing*/) override {}
-    void showStatusMessage(const std::string& text) override { status_ += text + "\n"; }
-    void showWarning(const std::string& caption, const std::string& text) override {
-        std::cerr << "frisson play: " << caption << ": " << text << "\n";
-    }
-    const std::string& status() const { return status_; }
-
-  private:
-    std::string status_;
-};
 
 size_t parseExtra(Args rest, PlayExtras& extras) {
     const std::string& option = rest[0];
@@ -98,8 +85,9 @@ std::string recordingFile(const RenderOptions& options) {
     return output::recordingPath(folder, output::recordingName(false, 0));
 }
 
-output::SoundSettings settingsOf(const RenderOptions& options, const output::DeviceChoice& device) {
-    output::SoundSettings settings;
+// The command-line settings replace the user's output settings for this performance.
+void applyOptions(const RenderOptions& options, const output::DeviceChoice& device,
+                  output::SoundSettings& settings) {
     settings.sampleRate = options.rate;
     settings.stereo = options.stereo;
     settings.bufferFrames = static_cast<uint32_t>(options.bufferFrames);
@@ -109,19 +97,47 @@ output::SoundSettings settingsOf(const RenderOptions& options, const output::Dev
     settings.softStop = options.softStop;
     settings.resetLoopOnPlay = options.resetLoop;
     settings.oneFilePerStream = options.perStream;
-    return settings;
+}
+
+// The application core as the streams of the command line see it.
+class CoreStreams : public StreamHost {
+  public:
+    explicit CoreStreams(shell::AppCore& core) : core_(core) {}
+    engine::Engine& engine() override { return core_.engine(); }
+    sounds::Sound& loadSound(const std::string& path, int streamIndex) override {
+        std::string error;
+        sounds::Sound* sound = core_.loadSoundAndWait(path, streamIndex, error);
+        if (sound == nullptr)
+            throw CommandFailure(error);
+        return *sound;
+    }
+
+  private:
+    shell::AppCore& core_;
+};
+
+std::unique_ptr<shell::AppCore> makeCore(shell::View& view, const PlayExtras& extras) {
+    shell::CoreServices services;
+    services.audioApi = output::RtAudioApi::create;
+    services.alsaDevices = output::listAlsaPlaybackDevices;
+    if (!extras.midiPort.empty())
+        services.midiBackend = [] { return std::make_unique<midi::RtMidiInputBackend>(); };
+    try {
+        return std::make_unique<shell::AppCore>(view, std::move(services));
+    } catch (const std::runtime_error& e) {
+        throw CommandFailure(e.what());
+    }
 }
 
 int play(const RenderOptions& options, const PlayExtras& extras) {
-    HeadlessEngine headless(options);
-    std::ostringstream warnings;
-    prepareStreams(headless, options, warnings);
-    std::cerr << warnings.str();
-    engine::Engine& engine = headless.engine();
+    shell::ConsoleView view(std::cerr, kPrefix);
+    const std::unique_ptr<shell::AppCore> owner = makeCore(view, extras);
+    shell::AppCore& core = *owner;
+    core.startWithoutWindow();
+    engine::Engine& engine = core.engine();
 
-    output::AudioSystem audio(output::RtAudioApi::create, std::cerr);
-    const output::AlsaDeviceTable alsaDevices = output::listAlsaPlaybackDevices();
-    const auto choices = output::outputDeviceChoices(audio.getDeviceList(), alsaDevices);
+    output::AudioSystem& audio = core.audioSystem();
+    const auto choices = output::outputDeviceChoices(audio.getDeviceList(), core.alsaDevices());
     std::optional<output::DeviceChoice> device;
     if (!extras.device.empty()) {
         device = output::findDeviceChoice(choices, extras.device);
@@ -133,46 +149,52 @@ int play(const RenderOptions& options, const PlayExtras& extras) {
     } else {
         throw CommandFailure("no usable output device (no JACK or PulseAudio server, no ALSA device)");
     }
-    output::SoundSettings settings = settingsOf(options, *device);
+    applyOptions(options, *device, core.soundSettings());
+    if (!core.applySoundSettings())
+        throw CommandFailure("could not allocate the output buffers");
+    engine.setInterpolation(engineInterpolation(options.interpolation));
+
+    CoreStreams streams(core);
+    std::ostringstream warnings;
+    prepareStreams(streams, options, warnings);
+    std::cerr << warnings.str();
+    core.tabs().showTabs();
 
     // The recording starts before play, so it begins with the first period
     // rendered, as `frisson render` does.
-    output::Recorder recorder(engine.lock());
+    output::Recorder& recorder = core.recorder();
     if (extras.record) {
-        std::array<bool, output::kRecordingSlots> streams{};
+        std::array<bool, output::kRecordingSlots> inUse{};
         for (size_t i = 0; i < options.streams.size(); ++i)
-            streams[i] = true;
-        const output::RecordingFormat format{options.rate, settings.channels(),
+            inUse[i] = true;
+        const output::RecordingFormat format{options.rate, core.soundSettings().channels(),
                                              output::recordingSampleFormat(options.bits)};
-        recorder.start(recordingFile(options), format, options.perStream, streams, engine.frameClock());
+        recorder.start(recordingFile(options), format, options.perStream, inUse, engine.frameClock());
         if (!recorder.openFailures().empty())
             throw CommandFailure(recorder.openFailures());
         engine.setRecordingSink(&recorder);
     }
 
-    platform::MessageQueue queue;
-    output::AlsaOutput alsa(queue);
-    ConsoleView view;
-    // Play starts fresh (streams reset) even though the recording already runs.
-    output::PlayControl control(engine, {audio, alsa, alsaDevices, queue, std::cerr}, settings, view, view,
-                                nullptr);
-    shell::MessageLoop messages(queue, control, nullptr);
-    shell::PlayLoop loop(messages, control);
-    std::unique_ptr<MidiPlay> midi;
+    std::string midiSource;
     if (!extras.midiPort.empty()) {
-        midi = std::make_unique<MidiPlay>(engine, control, &recorder, queue, extras.midiPort);
-        messages.setOtherMessages([&midi](const platform::Message& message) { midi->dispatch(message); });
-        loop.setRunWhileStopped(true);
-        std::cerr << "frisson play: MIDI from " << midi->sourceName() << "\n";
+        std::string error;
+        const auto opened = core.openMidiSource(extras.midiPort, error);
+        if (!opened)
+            throw CommandFailure(error);
+        std::cerr << kPrefix << "MIDI from " << *opened << "\n";
     }
 
+    output::PlayControl& control = core.playControl();
+    shell::PlayLoop loop(core, control);
+    loop.setRunWhileStopped(!extras.midiPort.empty());
     interruptCount.store(0);
     const auto previousHandler = std::signal(SIGINT, countInterrupt);
-    if (!control.startPlay(0)) {
+    // Play starts fresh (streams reset) even though the recording already runs.
+    if (!control.startPlay(output::PlayControl::kFreshStartMode)) {
         std::signal(SIGINT, previousHandler);
         throw CommandFailure("could not start play on '" + device->text + "' (see the messages above)");
     }
-    std::cerr << "frisson play: playing on " << device->text << "\n";
+    std::cerr << kPrefix << "playing on " << device->text << "\n";
     Timeline timeline(options.changes);
     const auto start = shell::PlayLoop::Clock::now();
     const auto end = start + std::chrono::duration_cast<shell::PlayLoop::Clock::duration>(
@@ -184,7 +206,6 @@ int play(const RenderOptions& options, const PlayExtras& extras) {
 
     engine.setRecordingSink(nullptr);
     recorder.stop();
-    std::cout << view.status();
     if (control.deviceLost())
         throw CommandFailure("the output device went away during play");
     if (const char* failure = recorder.takeStatusText())

@@ -23,7 +23,9 @@ engine::OutputFormat outputFormatOf(const RenderOptions& options) {
     return format;
 }
 
-engine::Interpolation interpolationOf(Interpolation mode) {
+}  // namespace
+
+engine::Interpolation engineInterpolation(Interpolation mode) {
     switch (mode) {
         case Interpolation::Linear:
             return engine::Interpolation::Linear;
@@ -34,6 +36,8 @@ engine::Interpolation interpolationOf(Interpolation mode) {
     }
     return engine::Interpolation::Spline;
 }
+
+namespace {
 
 // The values of patch `slot` (0: the default patch) of the bank file, or
 // nothing for an empty slot.
@@ -68,8 +72,7 @@ const char* channelName(int32_t select) {
     return select == engine::RightChannel ? "right" : "both";
 }
 
-void prepareStream(HeadlessEngine& headless, int index, const StreamSpec& streamSpec,
-                   std::ostream& warnings) {
+void prepareStream(StreamHost& headless, int index, const StreamSpec& streamSpec, std::ostream& warnings) {
     engine::Engine& engine = headless.engine();
     if (!streamSpec.sound.empty())
         engine.attachSound(index, headless.loadSound(streamSpec.sound, index));
@@ -103,7 +106,7 @@ void prepareStream(HeadlessEngine& headless, int index, const StreamSpec& stream
 
 HeadlessEngine::HeadlessEngine(const RenderOptions& options)
     : table_(options.rate), loader_(table_, queue_, answer_), engine_(table_, outputFormatOf(options)) {
-    engine_.setInterpolation(interpolationOf(options.interpolation));
+    engine_.setInterpolation(engineInterpolation(options.interpolation));
     engine_.setSoftStop(options.softStop);
     engine_.setResetLoopOnPlay(options.resetLoop);
     engine_.setPerStreamOutput(options.perStream);
@@ -124,7 +127,7 @@ sounds::Sound& HeadlessEngine::loadSound(const std::string& path, int streamInde
     }
 }
 
-void prepareStreams(HeadlessEngine& headless, const RenderOptions& options, std::ostream& warnings) {
+void prepareStreams(StreamHost& headless, const RenderOptions& options, std::ostream& warnings) {
     engine::Engine& engine = headless.engine();
     const int count = static_cast<int>(options.streams.size());
     // The engine starts with stream 0; the others are created in order.

@@ -21,19 +21,26 @@ class CommandFailure : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The engine with its sound table and loader, for a command without a window:
-// the output format and the switches come from the options.
-class HeadlessEngine {
+// The engine that streams are prepared on, and how its sounds are brought in.
+class StreamHost {
   public:
-    explicit HeadlessEngine(const RenderOptions& options);
-
-    engine::Engine& engine() { return engine_; }
-    sounds::SoundTable& sounds() { return table_; }
-
+    virtual ~StreamHost() = default;
+    virtual engine::Engine& engine() = 0;
     // Brings a sound file in through the loader thread, as the window does, and
     // waits for it. A file too large for the free memory is loaded: the command
     // line asked for it. CommandFailure with the loader's text. Thread: main.
-    sounds::Sound& loadSound(const std::string& path, int streamIndex);
+    virtual sounds::Sound& loadSound(const std::string& path, int streamIndex) = 0;
+};
+
+// The engine with its sound table and loader, for a command without a window:
+// the output format and the switches come from the options.
+class HeadlessEngine : public StreamHost {
+  public:
+    explicit HeadlessEngine(const RenderOptions& options);
+
+    engine::Engine& engine() override { return engine_; }
+    sounds::SoundTable& sounds() { return table_; }
+    sounds::Sound& loadSound(const std::string& path, int streamIndex) override;
 
   private:
     sounds::SoundTable table_;
@@ -48,7 +55,10 @@ class HeadlessEngine {
 // overrides, hard sync and channel choice; then applies mute and solo in
 // stream order. Warnings (an empty patch slot) go to `warnings`.
 // UsageError or CommandFailure when a stream cannot be prepared. Thread: main.
-void prepareStreams(HeadlessEngine& headless, const RenderOptions& options, std::ostream& warnings);
+void prepareStreams(StreamHost& host, const RenderOptions& options, std::ostream& warnings);
+
+// The engine's interpolation mode for the option.
+engine::Interpolation engineInterpolation(Interpolation mode);
 
 // The --at changes, applied as rendering reaches them.
 class Timeline {

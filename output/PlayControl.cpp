@@ -86,7 +86,8 @@ bool PlayControl::startPlay(int mode) {
         }
     }
     deviceLost_ = false;
-    const bool resetStreams = mode != kMidiMode && (recorder_ == nullptr || !recorder_->recording());
+    const bool resetStreams =
+        mode == kFreshStartMode || (mode != kMidiMode && (recorder_ == nullptr || !recorder_->recording()));
     playGeneration_.fetch_add(1, kRelaxed);
     restartPending_ = false;
     if (onAlsa_) {

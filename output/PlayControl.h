@@ -35,6 +35,10 @@ class PlayControl {
     // A start or stop that comes from MIDI: the streams keep their loop
     // positions and grain clocks.
     static constexpr int kMidiMode = 4;
+    // A performance that begins together with its recording (`frisson play
+    // --record`): the streams are reset as at any fresh start, so the
+    // recording begins with the frames an offline render writes.
+    static constexpr int kFreshStartMode = 5;
 
     struct Devices {
         AudioSystem& audio;

@@ -38,7 +38,15 @@ std::string folderOf(const std::string& path) {
 CoreServices desktopServices() {
     CoreServices services;
     services.audioApi = output::RtAudioApi::create;
-    services.midiBackend = [] { return std::make_unique<midi::RtMidiInputBackend>(); };
+    services.midiBackend = []() -> std::unique_ptr<midi::MidiInputBackend> {
+        // Without a MIDI service the window runs on; MIDI input then lists no devices.
+        try {
+            return std::make_unique<midi::RtMidiInputBackend>();
+        } catch (const std::exception& e) {
+            std::cerr << e.what() << "\n";
+            return nullptr;
+        }
+    };
     services.alsaDevices = output::listAlsaPlaybackDevices;
     return services;
 }
@@ -148,6 +156,86 @@ void AppCore::start() {
         queue_.post(kMsgDeferredCommand, kCmdOutputFolder);
 }
 
+void AppCore::startWithoutWindow() {
+    Parts& p = *parts_;
+    // A command reads the user's settings but never writes them back.
+    windowless_ = true;
+    p.panel.start(engine::defaultParamSet());
+    p.tabs->selectStream(0);
+    programFolder_ = shell::programFolder();
+    p.panel.setPatchFolder(patchFolderFor(programFolder_, p.user.userName()));
+    p.user.loadSettings();
+    applyFolderDefaults(p.user.settings(), programFolder_);
+    p.midiSettings.loadStored(p.user.settings().midi);
+    SessionStore session(p.store, p.user.settingsKey());
+    patches::loadSession(p.panel, p.panel.patchFolder(), session, p.adapters);
+}
+
+output::SoundSettings& AppCore::soundSettings() {
+    return parts_->user.settings().sound;
+}
+
+bool AppCore::applySoundSettings() {
+    applySettingsToEngine();
+    return !ended_;
+}
+
+output::Recorder& AppCore::recorder() {
+    return parts_->recorder;
+}
+
+output::AudioSystem& AppCore::audioSystem() {
+    return parts_->audio;
+}
+
+const output::AlsaDeviceTable& AppCore::alsaDevices() const {
+    return parts_->alsaDevices;
+}
+
+sounds::Sound* AppCore::loadSoundAndWait(const std::string& path, int stream, std::string& error) {
+    Parts& p = *parts_;
+    const auto request = p.loader.request(path, stream, p.engine.outputFormat().rate);
+    if (request.outcome == sounds::SoundLoader::Outcome::InMemory)
+        return request.sound;
+    for (;;) {
+        const auto message = queue_.waitAndTake(std::chrono::milliseconds(100));
+        if (!message)
+            continue;
+        if (message->number == platform::kMsgSoundLoadFailed) {
+            error = message->text;
+            return nullptr;
+        }
+        if (message->number == platform::kMsgSoundLoaded) {
+            if (sounds::Sound* sound = p.loader.loadedSound(*message))
+                return sound;
+            continue;
+        }
+        dispatch(*message);
+    }
+}
+
+std::optional<std::string> AppCore::openMidiSource(const std::string& part, std::string& error) {
+    Parts& p = *parts_;
+    if (!p.midiInput) {
+        error = "no MIDI service is available";
+        return std::nullopt;
+    }
+    p.midiInput->listDevices();
+    const auto& names = p.midiInput->deviceNames();
+    const auto position = midi::findDeviceContaining(names, part);
+    if (!position) {
+        error = "no MIDI source matches '" + part + "'; 'frisson midi-ports' lists them";
+        return std::nullopt;
+    }
+    const std::string name = names[static_cast<size_t>(*position)];
+    p.midiSettings.selectedDevice = *position;
+    if (!p.midiInput->openMidiInput()) {
+        error = "could not open the MIDI source '" + name + "'";
+        return std::nullopt;
+    }
+    return name;
+}
+
 void AppCore::applySettingsToEngine() {
     Parts& p = *parts_;
     const output::SoundSettings& sound = p.user.settings().sound;
@@ -192,7 +280,8 @@ void AppCore::shutDown() {
     }
     if (p.midiInput)
         p.midiInput->shutDown();
-    p.recentFiles.saveRecent(p.store, p.user.settingsKey());
+    if (!windowless_)
+        p.recentFiles.saveRecent(p.store, p.user.settingsKey());
     p.relay.close();
     view_.closeHelp();
 }

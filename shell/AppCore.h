@@ -16,10 +16,17 @@
 #include "output/AudioApi.h"
 #include "platform/MessageQueue.h"
 #include "shell/GesturePad.h"
+#include "shell/MessageLoop.h"
 #include "shell/View.h"
 
 namespace output {
 class PlayControl;
+class AudioSystem;
+class Recorder;
+struct SoundSettings;
+}  // namespace output
+namespace sounds {
+struct Sound;
 }
 
 namespace shell {
@@ -51,10 +58,10 @@ std::optional<std::string> redirectDiagnosticsToLog();
 // its bank panel, its menus and dialogs, and the gesture pad, as logic. The
 // window delivers the user's actions as calls; everything shown goes through
 // the View. Thread: main, unless stated.
-class AppCore {
+class AppCore : public MessagePump {
   public:
     AppCore(View& view, CoreServices services);
-    ~AppCore();
+    ~AppCore() override;
     AppCore(const AppCore&) = delete;
     AppCore& operator=(const AppCore&) = delete;
 
@@ -105,9 +112,27 @@ class AppCore {
     // Handles every message waiting, without waiting.
     void dispatchWaiting();
     // Dispatches messages until `done()` holds, waiting at most `tick` at a time.
-    void runUntil(const std::function<bool()>& done, std::chrono::milliseconds tick);
+    void runUntil(const std::function<bool()>& done, std::chrono::milliseconds tick) override;
     void dispatch(const platform::Message& message);
     platform::MessageQueue& queue() { return queue_; }
+
+    // ---- A performance without a window (`frisson play`)
+    // The start-up of a command: the first stream, the user's settings and the
+    // session's banks (for program changes); no login, no device check, no questions.
+    void startWithoutWindow();
+    // The live output settings; applySoundSettings() makes the engine follow them
+    // (false, with the fatal box shown, when the buffers cannot be allocated).
+    output::SoundSettings& soundSettings();
+    bool applySoundSettings();
+    output::Recorder& recorder();
+    output::AudioSystem& audioSystem();
+    const output::AlsaDeviceTable& alsaDevices() const;
+    // Loads a sound file for stream `stream` and waits for it, handling the other
+    // messages meanwhile. The record, or nullptr with the loader's text in `error`.
+    sounds::Sound* loadSoundAndWait(const std::string& path, int stream, std::string& error);
+    // Opens the first MIDI source whose name contains `part`: its name, or nothing
+    // with the reason in `error`.
+    std::optional<std::string> openMidiSource(const std::string& part, std::string& error);
 
     // ---- State the window and the tests read
     engine::Engine& engine();
@@ -158,6 +183,7 @@ class AppCore {
     std::string programFolder_;
     bool ended_ = false;
     bool shutDown_ = false;
+    bool windowless_ = false;
 };
 
 }  // namespace shell

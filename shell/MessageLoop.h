@@ -23,12 +23,22 @@ class SoundArrivals {
     virtual void soundLoadFailed(const std::string& text) = 0;
 };
 
+// Whatever takes the main thread's messages and acts on them, for a loop that
+// waits between turns. Thread: main.
+class MessagePump {
+  public:
+    virtual ~MessagePump() = default;
+    // Dispatches messages until `done()` holds, waiting at most `tick` at a
+    // time so that `done()` is asked again at least that often.
+    virtual void runUntil(const std::function<bool()>& done, std::chrono::milliseconds tick) = 0;
+};
+
 // The main thread's message loop: takes what other threads posted and hands
 // each message to the part of the core that handles it (957 to play control,
 // the MIDI play toggles to the play toggle, 33318/33319 to the sound
 // arrivals). The window's event loop and `frisson play` both drive it.
 // Thread: main.
-class MessageLoop {
+class MessageLoop : public MessagePump {
   public:
     // `sounds` may be null: loader messages are then dropped.
     MessageLoop(platform::MessageQueue& queue, output::PlayControl& play, SoundArrivals* sounds);

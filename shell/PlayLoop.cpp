@@ -6,7 +6,7 @@
 
 namespace shell {
 
-PlayLoop::PlayLoop(MessageLoop& messages, output::PlayControl& play) : messages_(messages), play_(play) {}
+PlayLoop::PlayLoop(MessagePump& messages, output::PlayControl& play) : messages_(messages), play_(play) {}
 
 void PlayLoop::run(Clock::time_point end, const std::atomic<int>& interrupts,
                    const std::function<void()>& eachTick) {

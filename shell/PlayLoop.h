@@ -27,7 +27,7 @@ class PlayLoop {
     // a generous margin.
     static constexpr std::chrono::seconds kStopGrace{5};
 
-    PlayLoop(MessageLoop& messages, output::PlayControl& play);
+    PlayLoop(MessagePump& messages, output::PlayControl& play);
 
     // Runs until play has ended. `interrupts` counts Ctrl-C presses (written
     // by a signal handler); `eachTick` runs on every turn while playing.
@@ -42,7 +42,7 @@ class PlayLoop {
     bool interrupted() const { return interrupted_; }
 
   private:
-    MessageLoop& messages_;
+    MessagePump& messages_;
     output::PlayControl& play_;
     bool interrupted_ = false;
     bool runWhileStopped_ = false;
