@@ -21,7 +21,7 @@ inline constexpr uint32_t kMsgProgramChange = 33178;    // (control id, stream i
 inline constexpr uint32_t kMsgMidiMonitor = 33218;      // (packed MIDI short message)
 inline constexpr uint32_t kMsgSoundLoaded = 33318;      // (stream index, sound record)
 inline constexpr uint32_t kMsgSoundLoadFailed = 33319;  // text: what went wrong
-inline constexpr uint32_t kMsgGestureRedraw = 33400;   // the gesture pad's marker moved on the timer thread
+inline constexpr uint32_t kMsgGestureRedraw = 33400;    // the gesture pad's marker moved on the timer thread
 inline constexpr uint32_t kMsgMoveScrollBar = 34268;    // + k: (scroll position) for scroll bar k
 inline constexpr uint32_t kScrollBarMessageCount = 30;  // 34268..34297
 
