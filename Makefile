@@ -5,8 +5,9 @@ RELEASE := build/release
 ASAN    := build/asan
 FUZZ    := build/fuzz
 TSAN    := build/tsan
-# The suites whose tests run threads against each other: queue, timers, loader, render cycle.
-TSAN_LAYERS := platform sounds engine
+# The suites whose tests run threads against each other: queue, timers, loader, render cycle,
+# the application core with its gesture timer.
+TSAN_LAYERS := platform sounds engine shell
 FRISSON := $(RELEASE)/app/frisson
 DEMO    := build/demo
 

@@ -57,7 +57,7 @@ std::string comboName(std::string_view name) {
 }
 
 int32_t roundToParam(float v) {
-    const long rounded = std::lround(v);
+    const long rounded = std::lrint(v);  // halves to even, as the engine rounds
     return static_cast<int32_t>(
         std::clamp<long>(rounded, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }

@@ -88,6 +88,8 @@ class IoOptionsDialog {
     // The channel edit lost the focus with `text`: returns what it shows now.
     std::string channelEditLostFocus(const std::string& text);
     int midiChannel() const { return parts_.midi.channel.load(); }
+    bool moveSliders() const { return parts_.midi.moveSliders.load(); }
+    bool monitorInput() const { return parts_.midi.monitorInput.load() != 0; }
     void setMoveSliders(bool on) { parts_.midi.moveSliders.store(on); }
     void setMonitorInput(bool on) { parts_.midi.monitorInput.store(on ? 1 : 0); }
 
