@@ -210,7 +210,15 @@ class Engine {
     // Countdown to the next control update, one per interpolation mode.
     std::array<int32_t, 3> countdowns_;
 
+    // The engine lock: held by every render step, and by other threads only for short, bounded
+    // exchanges that never allocate, wait or do I/O: a stream's sound or record (attach, new, end,
+    // test tone), the recording sink and the recorder's set of open files, the gesture mixer, the
+    // buffer-done handler, play start (the stream reset) and the stop request (shortening the
+    // sounding grains), and a MIDI loop reset. Reallocating the buffers (setOutputFormat) holds it
+    // only while play is stopped. The period callback only tries it and never waits.
     std::mutex lock_;
+    // Renders the period callback skipped because the lock was taken. Thread: audio.
+    int missedRenders_ = 0;
     std::vector<float> ring_;
     std::vector<float> streamBuffers_;
     std::vector<float> staging_;

@@ -104,8 +104,20 @@ int Engine::periodCallback(int16_t* out) {
     }
     if (drained)
         return 0;
-    if (left < n)
-        renderStep();
+    if (left < n) {
+        // The period callback never waits for the engine lock. While another thread holds it, this
+        // period's render is skipped (the ring plays on, as after a late render, and it counts as an
+        // underrun); the next callback that gets the lock makes the missed renders up.
+        if (lock_.try_lock()) {
+            for (int k = 0; k <= missedRenders_ && filled_.load(kRelaxed) < n; ++k)
+                renderStepLocked();
+            missedRenders_ = 0;
+            lock_.unlock();
+        } else {
+            underruns_.fetch_add(1, kRelaxed);
+            missedRenders_ = std::min(missedRenders_ + 1, n);
+        }
+    }
     return 0;
 }
 

@@ -1,8 +1,17 @@
 #include "output/Recorder.h"
 
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 #include <utility>
+#include <vector>
+
+#include "output/PeriodQueue.h"
 
 #include "output/RecordingNames.h"
 
@@ -13,6 +22,11 @@ namespace {
 constexpr int kBits16 = 16;
 constexpr int kBits24 = 24;
 constexpr int kBits32 = 32;
+// The queue holds at least this many of the longest periods the options allow.
+constexpr size_t kLongestPeriodFrames = 16384;
+constexpr size_t kQueuedLongestPeriods = 4;
+// Entries for the shortest periods (8 frames) over a good part of the queue's time.
+constexpr size_t kQueueEntries = 16384;
 
 }  // namespace
 
@@ -27,6 +41,123 @@ audio::SampleFormat recordingSampleFormat(int bits) {
         default:
             throw std::invalid_argument("sample width must be 16, 24 or 32 bits");
     }
+}
+
+// The writer side of a recording: the queue the audio thread fills, the files,
+// and the thread that empties the one into the others. The main thread talks to
+// it through `commands` (files to open or close) under `mutex`.
+struct Recorder::Writer {
+    struct Command {
+        int slot = 0;
+        std::unique_ptr<audio::Soundfile> file;  // null: close the slot's file
+        uint64_t stamp = 0;                      // closes once the periods before this one are written
+    };
+
+    explicit Writer(Recorder& owner) : owner(owner) {}
+
+    void run();
+    void takeCommands(std::vector<Command>& closes);
+    void write(const PeriodQueue::Entry& entry);
+    void fail(int slot);
+
+    Recorder& owner;
+    PeriodQueue queue;
+    // The writer thread's own, once it runs.
+    std::array<std::unique_ptr<audio::Soundfile>, kRecordingSlots> files;
+    std::array<std::unique_ptr<audio::Soundfile>, kRecordingSlots> pendingOpen;
+    // Set by the audio thread when the queue was full.
+    std::atomic<bool> fellBehind{false};
+
+    std::mutex mutex;
+    std::condition_variable wake;      // commands, a flush or the finish
+    std::condition_variable progress;  // the queue ran empty
+    std::vector<Command> commands;
+    bool finishing = false;
+    bool done = false;
+    std::thread thread;
+};
+
+void Recorder::Writer::takeCommands(std::vector<Command>& closes) {
+    for (Command& command : commands) {
+        if (command.file)
+            pendingOpen[static_cast<size_t>(command.slot)] = std::move(command.file);
+        else
+            closes.push_back(std::move(command));
+    }
+    commands.clear();
+}
+
+void Recorder::Writer::fail(int slot) {
+    files[static_cast<size_t>(slot)].reset();
+    const uint32_t left =
+        owner.openSlots_.fetch_and(~(1u << slot), std::memory_order_relaxed) & ~(1u << slot);
+    owner.statusText_.store(kWriteFailedText);
+    if (left == 0)
+        owner.recording_.store(false, std::memory_order_relaxed);
+}
+
+void Recorder::Writer::write(const PeriodQueue::Entry& entry) {
+    const float* samples = queue.samples(entry);
+    for (int slot = 0; slot < kRecordingSlots; ++slot) {
+        if ((entry.slots & (1u << slot)) == 0)
+            continue;
+        auto& file = files[static_cast<size_t>(slot)];
+        if (!file)
+            file = std::move(pendingOpen[static_cast<size_t>(slot)]);
+        if (file) {
+            uint64_t written = 0;
+            try {
+                written = file->writer().write(samples, entry.samplesPerSlot);
+            } catch (...) {
+                written = 0;  // a full disk or a vanished file: the file closes with what it holds
+            }
+            if (written != entry.samplesPerSlot)
+                fail(slot);
+        }
+        samples += entry.samplesPerSlot;
+    }
+}
+
+void Recorder::Writer::run() {
+    std::vector<Command> closes;
+    for (;;) {
+        std::optional<PeriodQueue::Entry> entry;
+        {
+            std::unique_lock lock(mutex);
+            takeCommands(closes);
+            entry = queue.front();
+            if (!entry && fellBehind.exchange(false, std::memory_order_relaxed)) {
+                // Everything queued before the queue overflowed is in the files: they close here.
+                files = {};
+                pendingOpen = {};
+                owner.statusText_.store(kFellBehindText);
+            }
+            if (!entry) {
+                if (finishing)
+                    break;
+                progress.notify_all();
+                // The audio thread never signals: the writer looks again every few milliseconds.
+                wake.wait_for(lock, std::chrono::milliseconds(2));
+                continue;
+            }
+        }
+        const uint64_t index = queue.popped();
+        for (auto it = closes.begin(); it != closes.end();) {
+            if (it->stamp <= index) {
+                files[static_cast<size_t>(it->slot)].reset();
+                it = closes.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        write(*entry);
+        queue.pop();
+    }
+    files = {};
+    pendingOpen = {};
+    const std::lock_guard lock(mutex);
+    done = true;
+    progress.notify_all();
 }
 
 Recorder::Recorder(std::mutex& engineLock) : engineLock_(engineLock) {}
@@ -59,31 +190,72 @@ bool Recorder::start(const std::string& basePath, const RecordingFormat& format,
     } else {
         opened[0] = open(basePath);
     }
-    bool any = false;
-    for (const auto& file : opened)
-        any = any || file != nullptr;
+    uint32_t slots = 0;
+    for (int i = 0; i < kRecordingSlots; ++i)
+        if (opened[static_cast<size_t>(i)])
+            slots |= 1u << i;
+    if (slots == 0)
+        return false;
+
+    // Room for kQueueSeconds of every slot, and at least a few of the longest periods.
+    const size_t perSlot = std::max<size_t>(static_cast<size_t>(kQueueSeconds * format.sampleRate),
+                                            kLongestPeriodFrames * kQueuedLongestPeriods) *
+                           std::max<uint32_t>(format.channels, 1);
+    const size_t slotCount = onePerStream ? kRecordingSlots : 1;
+    auto writer = std::make_unique<Writer>(*this);
+    writer->queue.reset(perSlot * slotCount, kQueueEntries);
+    writer->files = std::move(opened);
+    writer->thread = std::thread([w = writer.get()] { w->run(); });
 
     const std::lock_guard lock(engineLock_);
-    slots_ = std::move(opened);
-    onePerStream_ = onePerStream;
+    writer_ = std::move(writer);
+    onePerStream_.store(onePerStream, std::memory_order_relaxed);
     startClock_ = runningFrames == 0 ? 1 : runningFrames;
-    recording_.store(any, std::memory_order_relaxed);
-    return any;
+    openSlots_.store(slots, std::memory_order_relaxed);
+    recording_.store(true, std::memory_order_relaxed);
+    return true;
 }
 
 void Recorder::stop() {
-    std::array<std::unique_ptr<audio::Soundfile>, kRecordingSlots> closing;
     {
         const std::lock_guard lock(engineLock_);
         recording_.store(false, std::memory_order_relaxed);
-        closing = std::move(slots_);
+        openSlots_.store(0, std::memory_order_relaxed);
     }
-    // The files are closed (and cut to their content) outside the lock.
+    finishWriter();
+}
+
+void Recorder::finishWriter() {
+    if (!writer_)
+        return;
+    {
+        const std::lock_guard lock(writer_->mutex);
+        writer_->finishing = true;
+    }
+    writer_->wake.notify_all();
+    // The queued periods are written and the files closed (cut to their content) on the writer thread.
+    writer_->thread.join();
+    writer_.reset();
+}
+
+void Recorder::flush() {
+    if (!writer_)
+        return;
+    Writer& writer = *writer_;
+    const uint64_t target = writer.queue.pushed();
+    std::unique_lock lock(writer.mutex);
+    writer.wake.notify_all();
+    writer.progress.wait(lock, [&] {
+        return writer.done || (writer.queue.popped() >= target && writer.commands.empty() &&
+                               !writer.fellBehind.load(std::memory_order_relaxed));
+    });
 }
 
 void Recorder::streamAdded(int index, const std::string& basePath, int64_t runningFrames) {
-    if (!recording() || !onePerStream_ || index < 0 || index >= kRecordingSlots)
+    if (!recording() || !onePerStream() || index < 0 || index >= kRecordingSlots || !writer_)
         return;
+    if (slotOpen(index))
+        streamEnded(index);
     openFailures_.clear();
     const std::string path = runningFrames > startClock_ + 1
                                  ? addedStreamRecordingPath(basePath, index + 1, runningFrames - startClock_)
@@ -91,69 +263,70 @@ void Recorder::streamAdded(int index, const std::string& basePath, int64_t runni
     auto file = open(path);
     if (!file)
         return;
-    std::unique_ptr<audio::Soundfile> replaced;
+    {
+        const std::lock_guard lock(writer_->mutex);
+        writer_->commands.push_back({index, std::move(file), 0});
+    }
     {
         const std::lock_guard lock(engineLock_);
-        replaced = std::exchange(slots_[static_cast<size_t>(index)], std::move(file));
+        openSlots_.fetch_or(1u << index, std::memory_order_relaxed);
     }
     std::fprintf(stderr, "Created %s\n", path.c_str());
 }
 
 void Recorder::streamEnded(int index) {
-    if (index < 0 || index >= kRecordingSlots)
+    if (index < 0 || index >= kRecordingSlots || !writer_)
         return;
-    std::unique_ptr<audio::Soundfile> closing;
-    const std::lock_guard lock(engineLock_);
-    closing = std::move(slots_[static_cast<size_t>(index)]);
+    uint64_t stamp = 0;
+    {
+        const std::lock_guard lock(engineLock_);
+        openSlots_.fetch_and(~(1u << index), std::memory_order_relaxed);
+        stamp = writer_->queue.pushed();
+    }
+    {
+        const std::lock_guard lock(writer_->mutex);
+        writer_->commands.push_back({index, nullptr, stamp});
+    }
+    writer_->wake.notify_all();
 }
 
 bool Recorder::slotOpen(int index) const {
-    const std::lock_guard lock(engineLock_);
-    return index >= 0 && index < kRecordingSlots && slots_[static_cast<size_t>(index)] != nullptr;
-}
-
-bool Recorder::writeSlot(int index, const float* samples, uint64_t count) {
-    auto& file = slots_[static_cast<size_t>(index)];
-    uint64_t written = 0;
-    try {
-        if (samples != nullptr)
-            written = file->writer().write(samples, count);
-    } catch (...) {
-        // A full disk or a vanished file: nothing may escape the audio thread.
-        written = 0;
-    }
-    if (written == count)
-        return true;
-    file.reset();
-    fail();
-    return false;
-}
-
-void Recorder::fail() {
-    statusText_.store(kWriteFailedText);
+    return index >= 0 && index < kRecordingSlots &&
+           (openSlots_.load(std::memory_order_relaxed) & (1u << index)) != 0;
 }
 
 bool Recorder::streamFileOpen(int stream) const {
-    return onePerStream_ && stream >= 0 && stream < kRecordingSlots &&
-           slots_[static_cast<size_t>(stream)] != nullptr;
+    return onePerStream() && slotOpen(stream);
 }
 
 void Recorder::writePeriod(const engine::RenderedPeriod& period) {
-    if (!recording())
+    if (!recording() || !writer_)
         return;
-    if (!onePerStream_) {
-        if (slots_[0] && !writeSlot(0, period.mix, period.samples))
-            recording_.store(false, std::memory_order_relaxed);
+    const uint32_t slots = onePerStream() ? openSlots_.load(std::memory_order_relaxed) : 1u;
+    if (slots == 0 || period.samples == 0)
         return;
-    }
-    bool anyOpen = false;
-    for (int i = 0; i < kRecordingSlots; ++i) {
-        const auto slot = static_cast<size_t>(i);
-        if (slots_[slot])
-            anyOpen = writeSlot(i, period.streams[slot], period.samples) || anyOpen;
-    }
-    if (!anyOpen)
+    const auto perSlot = static_cast<uint32_t>(period.samples);
+    float* out =
+        writer_->queue.reserve(static_cast<size_t>(perSlot) * static_cast<size_t>(std::popcount(slots)));
+    if (out == nullptr) {
+        // The disk has fallen behind by the whole queue: the recording ends here, nothing is dropped
+        // silently.
         recording_.store(false, std::memory_order_relaxed);
+        openSlots_.store(0, std::memory_order_relaxed);
+        writer_->fellBehind.store(true, std::memory_order_relaxed);
+        return;
+    }
+    for (int slot = 0; slot < kRecordingSlots; ++slot) {
+        if ((slots & (1u << slot)) == 0)
+            continue;
+        const float* source = onePerStream() ? period.streams[static_cast<size_t>(slot)] : period.mix;
+        if (source != nullptr)
+            std::copy(source, source + perSlot, out);
+        else
+            std::fill(out, out + perSlot, 0.0f);
+        out += perSlot;
+    }
+    writer_->queue.commit(perSlot, slots);
 }
 
 }  // namespace output

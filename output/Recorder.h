@@ -29,11 +29,17 @@ struct RecordingFormat {
 // 32 is float. Raises std::invalid_argument for any other width.
 audio::SampleFormat recordingSampleFormat(int bits);
 
-// The open recording files: one file with the final mix (slot 0), or one file
-// per stream slot. Opening and closing swap files in and out under the engine
-// lock; the writes run inside the render step, which holds that lock.
+// The recording files: one file with the final mix (slot 0), or one file per
+// stream slot. The audio thread only copies each rendered period into a
+// preallocated queue; a writer thread of the recording converts the samples
+// and writes the files, so no page fault, no system call and no wait on a disk
+// ever lands in the period callback. Opening and closing happen on the main
+// thread; the engine lock is held only while the set of open slots changes.
 class Recorder : public engine::RecordingSink {
   public:
+    // The queue holds this much sound: a disk that stalls longer stops the recording.
+    static constexpr double kQueueSeconds = 2.0;
+
     explicit Recorder(std::mutex& engineLock);
     ~Recorder() override;
     Recorder(const Recorder&) = delete;
@@ -47,7 +53,7 @@ class Recorder : public engine::RecordingSink {
     bool start(const std::string& basePath, const RecordingFormat& format, bool onePerStream,
                std::span<const bool, kRecordingSlots> streamsInUse, int64_t runningFrames);
 
-    // Closes every file. Thread: main, takes the engine lock.
+    // Writes what is still queued and closes every file. Thread: main, takes the engine lock.
     void stop();
 
     // A stream took slot `index` while per-stream recording runs: opens its
@@ -55,22 +61,27 @@ class Recorder : public engine::RecordingSink {
     // writes "Created %s" to stderr. Thread: main, takes the engine lock.
     void streamAdded(int index, const std::string& basePath, int64_t runningFrames);
 
-    // The stream in slot `index` ended: closes its file. Thread: main, takes the engine lock.
+    // The stream in slot `index` ended: its file closes after the periods already queued.
+    // Thread: main, takes the engine lock.
     void streamEnded(int index);
 
-    // Writes one rendered period: the mix to the single file, or each stream's
-    // buffer to its own file. A short write or an error closes that file and
-    // leaves kWriteFailedText for the status line; recording stops when no file
-    // is left. Nothing is thrown. Thread: audio, engine lock held.
+    // Queues one rendered period: the mix for the single file, or each open
+    // slot's stream buffer. When the queue is full (the disk has fallen
+    // behind by kQueueSeconds) recording stops; the files keep everything
+    // queued before and kFellBehindText is left for the status line. Never
+    // blocks, allocates or calls the system. Thread: audio, engine lock held.
     void writePeriod(const engine::RenderedPeriod& period) override;
     // Thread: audio, engine lock held.
     bool streamFileOpen(int stream) const override;
 
     // Thread: any.
     bool recording() const { return recording_.load(std::memory_order_relaxed); }
-    bool onePerStream() const { return onePerStream_; }
-    // Thread: main, takes the engine lock.
+    bool onePerStream() const { return onePerStream_.load(std::memory_order_relaxed); }
+    // Whether slot `index` has a file that has not failed. Thread: any.
     bool slotOpen(int index) const;
+
+    // Waits until every period queued so far is in its file (or failed). Thread: main.
+    void flush();
 
     // The status text a failed write left, once; nullptr when there is none. Thread: main.
     const char* takeStatusText() { return statusText_.exchange(nullptr); }
@@ -80,19 +91,24 @@ class Recorder : public engine::RecordingSink {
     const std::string& openFailures() const { return openFailures_; }
 
   private:
+    struct Writer;
+
     std::unique_ptr<audio::Soundfile> open(const std::string& path);
-    // Writes count samples to slot i; false (and the slot closed) when the file failed.
-    bool writeSlot(int index, const float* samples, uint64_t count);
-    void fail();
+    void finishWriter();
 
     std::mutex& engineLock_;
-    std::array<std::unique_ptr<audio::Soundfile>, kRecordingSlots> slots_;
     RecordingFormat format_;
     std::atomic<bool> recording_{false};
-    bool onePerStream_ = false;
+    std::atomic<bool> onePerStream_{false};
+    // Bit i: slot i has a file the audio thread queues samples for.
+    std::atomic<uint32_t> openSlots_{0};
     int64_t startClock_ = 0;
     std::atomic<const char*> statusText_{nullptr};
     std::string openFailures_;
+    std::unique_ptr<Writer> writer_;
 };
+
+inline constexpr const char* kFellBehindText =
+    "ERROR: Recording stopped: the disk could not keep up. The file holds everything up to then.";
 
 }  // namespace output

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -122,6 +125,43 @@ TEST_F(RenderCycle, RejectsFormatsItCannotRender) {
         engine.setOutputFormat({.rate = 48000, .stereo = false, .framesPerBuffer = 512, .bufferCount = 7}));
     EXPECT_EQ(engine.samplesPerBuffer(), 512u);
     EXPECT_EQ(table.builtin().clockUnit, 268435456 / 48000);
+}
+
+TEST_F(RenderCycle, ACallbackThatFindsTheLockTakenPlaysOnAndCatchesUpLater) {
+    engine.playStart();
+    std::mutex handOver;
+    std::condition_variable changed;
+    bool held = false;
+    bool release = false;
+    // Another thread holds the engine lock, as the main thread does while it exchanges a sound.
+    std::thread holder([&] {
+        const std::lock_guard engineLock(engine.lock());
+        std::unique_lock lock(handOver);
+        held = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+    });
+    {
+        std::unique_lock lock(handOver);
+        changed.wait(lock, [&] { return held; });
+    }
+    // Two periods play from the ring without a render (each counted as an underrun).
+    ASSERT_EQ(engine.periodCallback(out.data()), 0);
+    ASSERT_EQ(engine.periodCallback(out.data()), 0);
+    EXPECT_EQ(engine.filled(), kBuffers - 2);
+    EXPECT_EQ(engine.underruns(), 2u);
+    EXPECT_EQ(engine.frameClock(), kBuffers * kPeriod);
+    {
+        const std::lock_guard lock(handOver);
+        release = true;
+    }
+    changed.notify_all();
+    holder.join();
+    // The next period renders the missed ones and its own: the ring is full again, in order.
+    ASSERT_EQ(engine.periodCallback(out.data()), 0);
+    EXPECT_EQ(engine.filled(), kBuffers);
+    EXPECT_EQ(engine.frameClock(), (kBuffers + 3) * kPeriod);
+    EXPECT_EQ(sink.mix.size(), static_cast<size_t>((kBuffers + 3) * 2 * kPeriod));
 }
 
 }  // namespace

@@ -4,8 +4,13 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <filesystem>
+#include <thread>
 #include <vector>
 
+#include "engine/Engine.h"
+#include "output/PeriodQueue.h"
+#include "sounds/SoundTable.h"
 #include "tests/output/RecordingTestFiles.h"
 
 namespace output {
@@ -31,6 +36,12 @@ engine::RenderedPeriod mixPeriod(const std::vector<float>& samples, int channels
 
 class RecorderTest : public ::testing::Test {
   protected:
+    // Queues a period as the audio thread does and waits until the writer thread has written it.
+    void write(const engine::RenderedPeriod& period) {
+        recorder_.writePeriod(period);
+        recorder_.flush();
+    }
+
     std::mutex engineLock_;
     Recorder recorder_{engineLock_};
 };
@@ -154,7 +165,7 @@ TEST_F(RecorderTest, FileThatCannotBeCreatedLeavesRecordingOff) {
 TEST_F(RecorderTest, PartialFrameIsAShortWriteThatClosesTheFile) {
     const auto path = recordingScratch("recorder-odd") / "odd.wav";
     ASSERT_TRUE(recorder_.start(path, {44100, 2, audio::kInt16LE}, false, kNoStreams, 0));
-    recorder_.writePeriod(mixPeriod(std::vector<float>(7, 0.5f), 2));
+    write(mixPeriod(std::vector<float>(7, 0.5f), 2));
     EXPECT_FALSE(recorder_.recording());
     EXPECT_FALSE(recorder_.slotOpen(0));
     EXPECT_STREQ(recorder_.takeStatusText(), "ERROR: Could not write to output soundfile. Closed file.");
@@ -190,7 +201,7 @@ TEST_F(RecorderTest, FileThatCannotGrowIsClosedAndReportedWithoutThrowing) {
     ASSERT_TRUE(recorder_.start(path, {8000, 2, audio::kInt16LE}, false, kNoStreams, 0));
     const std::vector<float> period(2 * 4096, 0.125f);
     for (int i = 0; i < 200 && recorder_.recording(); ++i)
-        EXPECT_NO_THROW(recorder_.writePeriod(mixPeriod(period, 2)));
+        EXPECT_NO_THROW(write(mixPeriod(period, 2)));
     EXPECT_FALSE(recorder_.recording());
     EXPECT_STREQ(recorder_.takeStatusText(), kWriteFailedText);
     // What was written before the failure is a valid file.
@@ -211,11 +222,110 @@ TEST_F(RecorderTest, PerStreamRecordingStopsWhenTheLastFileFails) {
     period.streams[1] = whole.data();
     period.streams[4] = whole.data();
     period.samples = 15;  // half a frame short: both files fail
-    recorder_.writePeriod(period);
+    write(period);
     EXPECT_FALSE(recorder_.slotOpen(1));
     EXPECT_FALSE(recorder_.slotOpen(4));
     EXPECT_FALSE(recorder_.recording());
     EXPECT_STREQ(recorder_.takeStatusText(), kWriteFailedText);
+}
+
+TEST_F(RecorderTest, AQueueThatOverflowsStopsTheRecordingAndKeepsWhatWasQueued) {
+    const auto path = recordingScratch("recorder-behind") / "behind.wav";
+    // 8000 Hz mono: the queue holds at least four of the longest periods, 65536 samples.
+    ASSERT_TRUE(recorder_.start(path, {8000, 1, audio::kFloat32LE}, false, kNoStreams, 0));
+    const std::vector<float> period(1000, 0.25f);
+    for (int p = 0; p < 10; ++p)
+        write(mixPeriod(period, 1));
+    // A period the queue cannot take is what a stalled disk leads to.
+    const std::vector<float> tooMuch(70000, 0.5f);
+    write(mixPeriod(tooMuch, 1));
+    EXPECT_FALSE(recorder_.recording());
+    EXPECT_FALSE(recorder_.slotOpen(0));
+    EXPECT_STREQ(recorder_.takeStatusText(), kFellBehindText);
+    write(mixPeriod(period, 1));  // nothing more is taken
+    recorder_.stop();
+    const std::string bytes = readBytes(path);
+    ASSERT_EQ(bytes.size(), 44u + 10u * 1000u * 4u);
+    EXPECT_EQ(le32(bytes, 40), 40000u);
+    EXPECT_EQ(sampleFloat(bytes, 9999), 0.25f);
+}
+
+TEST(PeriodQueue, WrapsWholePeriodsAndRefusesWhatDoesNotFit) {
+    PeriodQueue queue;
+    queue.reset(10, 3);
+    // Two periods of 4 fit; a third does not until the first is taken; it then starts the next
+    // lap, since only 2 samples are left before the ring's end.
+    float* first = queue.reserve(4);
+    ASSERT_NE(first, nullptr);
+    std::fill(first, first + 4, 1.0f);
+    queue.commit(4, 1);
+    float* second = queue.reserve(4);
+    ASSERT_NE(second, nullptr);
+    std::fill(second, second + 4, 2.0f);
+    queue.commit(2, 0b11);
+    EXPECT_EQ(queue.reserve(4), nullptr);
+    EXPECT_EQ(queue.reserve(11), nullptr);
+
+    auto entry = queue.front();
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->sampleCount(), 4u);
+    EXPECT_EQ(queue.samples(*entry)[3], 1.0f);
+    queue.pop();
+    float* third = queue.reserve(4);
+    ASSERT_EQ(third, first) << "the next lap begins at the ring's start";
+    std::fill(third, third + 4, 3.0f);
+    queue.commit(4, 1);
+    EXPECT_EQ(queue.pushed(), 3u);
+
+    entry = queue.front();
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->sampleCount(), 4u) << "two slots of two samples";
+    EXPECT_EQ(queue.samples(*entry)[0], 2.0f);
+    queue.pop();
+    EXPECT_EQ(queue.samples(*queue.front())[0], 3.0f);
+    queue.pop();
+    EXPECT_FALSE(queue.front().has_value());
+    EXPECT_EQ(queue.popped(), 3u);
+}
+
+// Page faults the calling thread has taken so far.
+long threadPageFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_minflt + usage.ru_majflt;
+}
+
+TEST(RecordingOnTheAudioThread, TakesNoPageFaultWhileTheFileGrows) {
+    sounds::SoundTable table{44100};
+    engine::Engine engine{table, {.rate = 44100, .stereo = true, .framesPerBuffer = 256, .bufferCount = 4}};
+    engine.setParameter(0, engine::Freq, 16000);
+    engine.snapParameters(0);
+    std::mutex& lock = engine.lock();
+    Recorder recorder(lock);
+    const auto path = recordingScratch("recorder-faults") / "fresh.wav";
+    std::filesystem::remove(path);
+    ASSERT_TRUE(recorder.start(path, {44100, 2, audio::kFloat32LE}, false, kNoStreams, 0));
+    engine.setRecordingSink(&recorder);
+    engine.playStart(true, false);
+
+    // 3000 periods: 17 s of stereo float, 6 MB of fresh file pages, written while this thread
+    // plays the audio thread's part.
+    long faults = -1;
+    std::thread audio([&] {
+        for (int p = 0; p < 50; ++p)
+            engine.renderOfflinePeriod();
+        const long before = threadPageFaults();
+        for (int p = 0; p < 3000; ++p)
+            engine.renderOfflinePeriod();
+        faults = threadPageFaults() - before;
+    });
+    audio.join();
+    recorder.flush();
+    EXPECT_TRUE(recorder.recording());
+    engine.setRecordingSink(nullptr);
+    recorder.stop();
+    EXPECT_EQ(faults, 0);
+    EXPECT_EQ(readBytes(path).size(), 44u + 3050u * 512u * 4u);
 }
 
 }  // namespace
