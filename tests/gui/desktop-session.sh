@@ -74,7 +74,13 @@ session() {
     kill "$app"
     return 1
   fi
-  wait "$app"
+  local status=0
+  wait "$app" || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "frisson exited with status $status; its log:"
+    cat "$XDG_STATE_HOME/frisson/FizzLog.txt" || true
+    return 1
+  fi
 }
 if [ -n "$inside_x" ]; then
   session
