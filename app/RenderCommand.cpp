@@ -143,6 +143,7 @@ int render(const RenderOptions& options) {
 
     OutputFiles files(options);
     output::Recorder recorder(engine.lock());
+    recorder.setWaitWhenFull(true);
     // Every stream of the command line has its file; a muted one records silence.
     std::array<bool, output::kRecordingSlots> streams{};
     for (size_t i = 0; i < options.streams.size(); ++i)

@@ -43,6 +43,7 @@ class PeriodQueue {
     void pop();
 
     // Thread: any.
+    size_t capacity() const { return ring_.size(); }
     uint64_t pushed() const { return pushed_.load(std::memory_order_acquire); }
     uint64_t popped() const { return popped_.load(std::memory_order_acquire); }
 

@@ -306,8 +306,13 @@ void Recorder::writePeriod(const engine::RenderedPeriod& period) {
     if (slots == 0 || period.samples == 0)
         return;
     const auto perSlot = static_cast<uint32_t>(period.samples);
-    float* out =
-        writer_->queue.reserve(static_cast<size_t>(perSlot) * static_cast<size_t>(std::popcount(slots)));
+    const size_t count = static_cast<size_t>(perSlot) * static_cast<size_t>(std::popcount(slots));
+    float* out = writer_->queue.reserve(count);
+    // An offline render has all the time it needs: it waits for the writer instead of dropping.
+    while (out == nullptr && waitWhenFull_ && count <= writer_->queue.capacity()) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        out = writer_->queue.reserve(count);
+    }
     if (out == nullptr) {
         // The disk has fallen behind by the whole queue: the recording ends here, nothing is dropped
         // silently.

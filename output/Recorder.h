@@ -82,6 +82,9 @@ class Recorder : public engine::RecordingSink {
 
     // Waits until every period queued so far is in its file (or failed). Thread: main.
     void flush();
+    // For an offline render: a full queue makes writePeriod wait for the writer instead of
+    // ending the recording. Never on a sound card's thread. Thread: main, before start().
+    void setWaitWhenFull(bool on) { waitWhenFull_ = on; }
 
     // The status text a failed write left, once; nullptr when there is none. Thread: main.
     const char* takeStatusText() { return statusText_.exchange(nullptr); }
@@ -100,6 +103,7 @@ class Recorder : public engine::RecordingSink {
     RecordingFormat format_;
     std::atomic<bool> recording_{false};
     std::atomic<bool> onePerStream_{false};
+    bool waitWhenFull_ = false;
     // Bit i: slot i has a file the audio thread queues samples for.
     std::atomic<uint32_t> openSlots_{0};
     int64_t startClock_ = 0;

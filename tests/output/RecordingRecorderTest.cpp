@@ -250,6 +250,24 @@ TEST_F(RecorderTest, AQueueThatOverflowsStopsTheRecordingAndKeepsWhatWasQueued) 
     EXPECT_EQ(sampleFloat(bytes, 9999), 0.25f);
 }
 
+TEST_F(RecorderTest, AnOfflineRenderWaitsForTheWriterInsteadOfDropping) {
+    const auto path = recordingScratch("recorder-wait") / "offline.wav";
+    recorder_.setWaitWhenFull(true);
+    ASSERT_TRUE(recorder_.start(path, {8000, 1, audio::kFloat32LE}, false, kNoStreams, 0));
+    // 100 periods of 30000 samples, queued as fast as they come: 46 times what the queue holds.
+    std::vector<float> period(30000);
+    for (int p = 0; p < 100; ++p) {
+        period.front() = static_cast<float>(p);
+        recorder_.writePeriod(mixPeriod(period, 1));
+    }
+    EXPECT_TRUE(recorder_.recording());
+    recorder_.stop();
+    EXPECT_EQ(recorder_.takeStatusText(), nullptr);
+    const std::string bytes = readBytes(path);
+    ASSERT_EQ(bytes.size(), 44u + 100u * 30000u * 4u);
+    EXPECT_EQ(sampleFloat(bytes, 99 * 30000), 99.0f);
+}
+
 TEST(PeriodQueue, WrapsWholePeriodsAndRefusesWhatDoesNotFit) {
     PeriodQueue queue;
     queue.reset(10, 3);
