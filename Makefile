@@ -6,8 +6,8 @@ ASAN    := build/asan
 FUZZ    := build/fuzz
 TSAN    := build/tsan
 # The suites whose tests run threads against each other: queue, timers, loader, render cycle,
-# the application core with its gesture timer.
-TSAN_LAYERS := platform sounds engine shell
+# the recording writer, the application core with its gesture timer.
+TSAN_LAYERS := platform sounds engine output shell
 FRISSON := $(RELEASE)/app/frisson
 DEMO    := build/demo
 
