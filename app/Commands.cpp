@@ -11,6 +11,7 @@ int runMidiPorts(Args args);
 int runBank(Args args);
 int runDevices(Args args);
 int runPlay(Args args);
+int runParams(Args args);
 
 std::span<const Command> commands() {
     static const std::array table{
@@ -21,6 +22,7 @@ std::span<const Command> commands() {
         Command{"devices", "list the output devices", &runDevices},
         Command{"midi-ports", "list the MIDI sources", &runMidiPorts},
         Command{"bank", "list a patch bank file", &runBank},
+        Command{"params", "list the 29 parameters: range, default and meaning", &runParams},
     };
     return table;
 }

@@ -3,6 +3,7 @@
 // recording writer.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -49,8 +50,13 @@ class Progress {
             return;
         last_ = now;
         shown_ = true;
-        std::fprintf(stderr, "\rfrisson render: %.1f s of %.1f s", static_cast<double>(frames) / rate_,
-                     total_);
+        const double done = static_cast<double>(frames) / rate_;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        // The soft stop's tail goes past the requested length: the percentage stops at 100.
+        std::fprintf(stderr,
+                     "\rfrisson render: %.1f s of %.1f s (%3.0f %%), %.1f s elapsed, %.1fx real time ", done,
+                     total_, std::min(100.0, total_ > 0 ? 100.0 * done / total_ : 100.0), elapsed,
+                     elapsed > 0 ? done / elapsed : 0.0);
         std::fflush(stderr);
     }
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/CommandLine.h"
@@ -117,6 +118,30 @@ TEST_F(BankCommandTest, RenderRecallsExactlyTheStoredParameters) {
     const std::string a = readBytes(recalled);
     EXPECT_GT(a.size(), 44u);
     EXPECT_EQ(a, readBytes(written));
+}
+
+TEST(ParamsCommand, ListsEveryParameterWithItsRangeDefaultAndMeaning) {
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(run("params", {}), kExitOk);
+    const std::string text = ::testing::internal::GetCapturedStdout();
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    ASSERT_EQ(lines.size(), 1u + 29u);  // the heading, then one line a parameter in scroll-bar order
+    const auto line = [&](size_t param) { return lines.at(param + 1); };
+    EXPECT_EQ(line(0).substr(0, 5), "Start");
+    for (const auto& [param, name, range, value] :
+         std::vector<std::tuple<size_t, std::string, std::string, std::string>>{
+             {13, "Pitch", "-16384..16384", "6144"},
+             {20, "AttackRnd", "0..255", "0"},
+             {23, "Amp", "0..1024", "461"},
+             {28, "ChangeTime", "1..4096", "64"}}) {
+        EXPECT_EQ(line(param).substr(0, name.size()), name);
+        EXPECT_NE(line(param).find(" " + range + " "), std::string::npos) << line(param);
+        EXPECT_NE(line(param).find(" " + value + " "), std::string::npos) << line(param);
+    }
+    EXPECT_NE(line(23).find("Sets output amplitude"), std::string::npos);
+    EXPECT_THROW(run("params", {"extra"}), UsageError);
 }
 
 }  // namespace
