@@ -28,11 +28,11 @@ int runParams(Args args) {
         throw UsageError("takes no arguments; try 'frisson params --help'");
     }
     std::printf("%-12s %-15s %-8s %s\n", "name", "range", "default", "meaning");
-    for (const engine::ParamSpec& spec : engine::paramSpecs()) {
-        const std::string range = std::to_string(spec.min) + ".." + std::to_string(spec.max);
-        std::printf("%-12.*s %-15s %-8d %.*s\n", static_cast<int>(spec.name.size()), spec.name.data(),
-                    range.c_str(), spec.defaultValue, static_cast<int>(spec.tooltip.size()),
-                    spec.tooltip.data());
+    for (const engine::ParamSpec& row : engine::paramSpecs()) {
+        const std::string range = std::to_string(row.min) + ".." + std::to_string(row.max);
+        std::printf("%-12.*s %-15s %-8d %.*s\n", static_cast<int>(row.name.size()), row.name.data(),
+                    range.c_str(), row.defaultValue, static_cast<int>(row.tooltip.size()),
+                    row.tooltip.data());
     }
     return kExitOk;
 }

@@ -15,7 +15,6 @@ namespace {
 // The control-update countdown starts at one block so that the first block runs an update.
 constexpr int32_t kFirstCountdown = 8;
 constexpr int kBlockFrames = 8;
-constexpr int kStagingSlots = 2 * kMaxStreams + 1;  // even and odd copies per stream, then silence
 constexpr double kHomeSteps = 128.0;
 constexpr double kGrainLenScale = 1.0 / 1048576.0;
 constexpr uint32_t kMillisecondsPerGrainLength = 2000;  // twice the grain length, in ms
@@ -250,7 +249,7 @@ std::optional<std::string> Engine::setOutputFormat(const OutputFormat& format) {
         return "Could not allocate output buffer memory";
     }
     try {
-        staging_.assign(samples * kStagingSlots, 0.0f);
+        silence_.assign(samples, 0.0f);
     } catch (const std::bad_alloc&) {
         return "Could not allocate file output buffer memory";
     }

@@ -106,7 +106,8 @@ class Engine {
     void setPerStreamOutput(bool on);
     bool perStreamOutput() const { return perStream_; }
     // Thread: main, while stopped; takes the engine lock. Reallocates the ring, the stream buffers
-    // and the staging; recomputes the sounds' rate constants. Returns an error text on failure
+    // and the silence a muted stream records; recomputes the sounds' rate constants. Returns an error text on
+    // failure
     // ("Could not allocate output buffer memory" or "Could not allocate file output buffer memory").
     std::optional<std::string> setOutputFormat(const OutputFormat& format);
     const OutputFormat& outputFormat() const { return format_; }
@@ -221,7 +222,7 @@ class Engine {
     int missedRenders_ = 0;
     std::vector<float> ring_;
     std::vector<float> streamBuffers_;
-    std::vector<float> staging_;
+    std::vector<float> silence_;  // what a stream without sound hands to its file
     std::atomic<int> writeIndex_{0};
     std::atomic<int> filled_{0};
     std::atomic<uint32_t> callbacksTotal_{0};

@@ -12,8 +12,8 @@ namespace engine {
 struct RenderedPeriod {
     // The clamped mix just rendered into the ring: `samples` interleaved values.
     const float* mix = nullptr;
-    // With one file per stream: per stream slot, its unclamped buffer of this period (a staging copy
-    // that stays valid until the next period but one) when its state is Active or Solo and its file
+    // With one file per stream: per stream slot, its unclamped buffer of this period (valid only
+    // during writePeriod: a sink copies what it keeps) when its state is Active or Solo and its file
     // is open, otherwise silence. All nullptr without one file per stream.
     std::array<const float*, kMaxStreams> streams{};
     size_t samples = 0;

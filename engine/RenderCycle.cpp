@@ -60,18 +60,11 @@ void Engine::handToRecording(int slot) {
     period.channels = outChannels();
     period.index = recordedBuffers_;
     if (perStream_) {
-        const float* silence = staging_.data() + 2 * kMaxStreams * samplesPerBuffer_;
-        const size_t parity = recordedBuffers_ % 2;
+        // The recording copies what it keeps before this returns: the stream buffers go as they are.
         for (int i = 0; i < kMaxStreams; ++i) {
             const Stream& s = stream(i);
-            if (s.runsClocks() && recording_->streamFileOpen(i)) {
-                float* copy =
-                    staging_.data() + (static_cast<size_t>(i) + kMaxStreams * parity) * samplesPerBuffer_;
-                std::copy(s.outBuffer, s.outBuffer + samplesPerBuffer_, copy);
-                period.streams[static_cast<size_t>(i)] = copy;
-            } else {
-                period.streams[static_cast<size_t>(i)] = silence;
-            }
+            const bool sounds = s.runsClocks() && recording_->streamFileOpen(i);
+            period.streams[static_cast<size_t>(i)] = sounds ? s.outBuffer : silence_.data();
         }
     }
     recording_->writePeriod(period);

@@ -72,6 +72,7 @@ std::optional<std::string> redirectDiagnosticsToLog() {
 AppCore::AppCore(View& view, CoreServices services) : view_(view), services_(std::move(services)) {
     parts_ = std::make_unique<Parts>(*this, view_, services_, queue_);
     Parts& p = *parts_;
+    p.messages.setOtherMessages([this](const platform::Message& message) { dispatchOther(message); });
     p.adapters.onMoveScrollBar = [this](int param, int32_t value) {
         positions_[static_cast<size_t>(param)] = engine::valueToPosition(param, value);
         view_.setScrollPosition(param, positions_[static_cast<size_t>(param)]);
@@ -123,8 +124,7 @@ void AppCore::start() {
     Parts& p = *parts_;
     for (int part : {0, 4})
         view_.setStatusText(part, "");
-    p.panel.start(engine::defaultParamSet());
-    p.tabs->selectStream(0);
+    showFirstStream();
     view_.setButton(kFileButton, {kFileButtonLabel, false});
     p.adapters.setPlayButton(false);
 
@@ -134,20 +134,14 @@ void AppCore::start() {
         p.user.setUserName(dialog.userName());
         p.user.settings().doStartupLogin = dialog.doStartupLogin();
     }
-    programFolder_ = shell::programFolder();
-    p.panel.setPatchFolder(patchFolderFor(programFolder_, p.user.userName()));
-
-    p.user.loadSettings();
-    applyFolderDefaults(p.user.settings(), programFolder_);
+    loadUserSettings();
     output::checkSoundDevices(p.audio, p.alsaDevices, p.user.settings().sound, p.adapters);
     applySettingsToEngine();
-    p.midiSettings.loadStored(p.user.settings().midi);
     if (p.midiInput && services_.openMidi)
         p.midiInput->initMidiInput();
 
     refreshDisplay(engine::ChangeTime);
-    SessionStore session(p.store, p.user.settingsKey());
-    patches::loadSession(p.panel, p.panel.patchFolder(), session, p.adapters);
+    loadSessionBanks();
 
     const std::string& out = p.user.settings().soundfileOutFolder;
     std::error_code error;
@@ -157,16 +151,29 @@ void AppCore::start() {
 }
 
 void AppCore::startWithoutWindow() {
-    Parts& p = *parts_;
     // A command reads the user's settings but never writes them back.
     windowless_ = true;
-    p.panel.start(engine::defaultParamSet());
-    p.tabs->selectStream(0);
+    showFirstStream();
+    loadUserSettings();
+    loadSessionBanks();
+}
+
+void AppCore::showFirstStream() {
+    parts_->panel.start(engine::defaultParamSet());
+    parts_->tabs->selectStream(0);
+}
+
+void AppCore::loadUserSettings() {
+    Parts& p = *parts_;
     programFolder_ = shell::programFolder();
     p.panel.setPatchFolder(patchFolderFor(programFolder_, p.user.userName()));
     p.user.loadSettings();
     applyFolderDefaults(p.user.settings(), programFolder_);
     p.midiSettings.loadStored(p.user.settings().midi);
+}
+
+void AppCore::loadSessionBanks() {
+    Parts& p = *parts_;
     SessionStore session(p.store, p.user.settingsKey());
     patches::loadSession(p.panel, p.panel.patchFolder(), session, p.adapters);
 }
@@ -387,27 +394,26 @@ void AppCore::runUntil(const std::function<bool()>& done, std::chrono::milliseco
 
 void AppCore::dispatch(const platform::Message& message) {
     Parts& p = *parts_;
+    p.messages.dispatch(message);
+    // A recording that failed on the audio thread leaves its text for the status line.
+    if (const char* failure = p.recorder.takeStatusText()) {
+        showStatus(failure);
+        updateFileButton();
+    }
+    if (!p.play.playing())
+        p.gesture.playStopped();
+}
+
+void AppCore::dispatchOther(const platform::Message& message) {
+    Parts& p = *parts_;
     const uint32_t n = message.number;
     switch (n) {
-        case platform::kMsgBufferDone:
-            p.play.onBufferDone(message.first, message.second);
-            break;
-        case platform::kMsgMidiPlayStart:
-        case platform::kMsgMidiPlayStop:
-            playToggle(output::PlayControl::kMidiMode);
-            break;
         case platform::kMsgProgramChange:
             p.panel.programChange(static_cast<int>(message.first), static_cast<int>(message.second));
             p.gesture.refreshCorners();
             break;
         case platform::kMsgMidiMonitor:
             showStatus(midi::formatMonitorLine(static_cast<uint32_t>(message.first)));
-            break;
-        case platform::kMsgSoundLoaded:
-            soundLoaded(message.first, message.second);
-            break;
-        case platform::kMsgSoundLoadFailed:
-            showStatus(message.text);
             break;
         case platform::kMsgGestureRedraw:
             p.gesture.redraw();
@@ -429,13 +435,6 @@ void AppCore::dispatch(const platform::Message& message) {
                                       static_cast<int32_t>(message.first));
             break;
     }
-    // A recording that failed on the audio thread leaves its text for the status line.
-    if (const char* failure = p.recorder.takeStatusText()) {
-        showStatus(failure);
-        updateFileButton();
-    }
-    if (!p.play.playing())
-        p.gesture.playStopped();
 }
 
 // ---- Sounds

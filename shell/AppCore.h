@@ -58,7 +58,7 @@ std::optional<std::string> redirectDiagnosticsToLog();
 // its bank panel, its menus and dialogs, and the gesture pad, as logic. The
 // window delivers the user's actions as calls; everything shown goes through
 // the View. Thread: main, unless stated.
-class AppCore : public MessagePump {
+class AppCore : public MessagePump, private SoundArrivals {
   public:
     AppCore(View& view, CoreServices services);
     ~AppCore() override;
@@ -156,13 +156,21 @@ class AppCore : public MessagePump {
     class Adapters;
 
     void loadSoundFile(const std::string& path);
-    void soundLoaded(int64_t stream, int64_t record);
+    // The loader's messages, routed by the message loop.
+    void soundLoaded(int64_t stream, int64_t record) override;
+    void soundLoadFailed(const std::string& text) override { showStatus(text); }
+    // Everything the message loop does not route itself.
+    void dispatchOther(const platform::Message& message);
     void useTestTone();
     void chooseOutputFolder();
     void toggleRecording();
     void updateFileButton();
     void playToggle(int reason);
     void applySettingsToEngine();
+    // Start-up steps shared by the window and a command.
+    void showFirstStream();
+    void loadUserSettings();
+    void loadSessionBanks();
     void newLogin();
     void ioOptions();
     void midiResponse();

@@ -25,6 +25,7 @@
 #include "shell/GesturePad.h"
 #include "shell/IoOptionsDialog.h"
 #include "shell/LoginDialog.h"
+#include "shell/MessageLoop.h"
 #include "shell/StreamTabs.h"
 #include "shell/UserSettings.h"
 #include "sounds/SoundLoader.h"
@@ -71,7 +72,8 @@ struct AppCore::Parts {
                         ? std::make_unique<midi::MidiInput>(midiSettings, midiHandler, *midiBackend, adapters)
                         : nullptr),
           midiPort(midiInput ? std::make_unique<MidiPort>(*midiInput) : nullptr),
-          gesture(engine, panel, view, timers, queue, services.gestureClocks) {}
+          gesture(engine, panel, view, timers, queue, services.gestureClocks),
+          messages(queue, play, &core) {}
 
     platform::SettingsStore store;
     ViewAdapters adapters;
@@ -98,6 +100,7 @@ struct AppCore::Parts {
     std::unique_ptr<MidiPort> midiPort;
     platform::TimerService timers;
     GesturePad gesture;
+    MessageLoop messages;
     std::unique_ptr<StreamTabs> tabs;
 };
 

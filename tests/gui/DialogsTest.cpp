@@ -233,14 +233,3 @@ TEST(LoginWindowTest, LogsInATypedNameAndDeletesAUserWithCtrlShift) {
 
 }  // namespace
 }  // namespace gui
-
-// Until the suite's shared main exists: one QApplication on the offscreen platform.
-#if !__has_include("tests/gui/GuiTestMain.cpp")
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
-#endif

@@ -10,6 +10,7 @@
 #include "patches/PatchPanel.h"
 #include "shell/MenuCommands.h"
 #include "shell/StreamTabs.h"
+#include "tests/shell/CoreTestSupport.h"
 #include "tests/shell/FakeView.h"
 #include "tests/shell/TempHome.h"
 
@@ -17,62 +18,13 @@ namespace shell {
 namespace {
 
 using testing::FakeView;
-
-// A MIDI service without ports.
-class NoMidiPorts : public midi::MidiInputBackend {
-  public:
-    std::string serviceName() const override { return "none"; }
-    unsigned portCount() override { return 0; }
-    std::optional<std::string> portName(unsigned, std::string& error) override {
-        error = "no port";
-        return std::nullopt;
-    }
-    bool open(unsigned, BytesCallback, std::string& error) override {
-        error = "no port";
-        return false;
-    }
-    void close() override {}
-};
-
-// A 16-bit stereo WAV of `frames` frames of a quiet ramp.
-void writeStereoWav(const std::filesystem::path& path, uint32_t frames) {
-    std::ofstream out(path, std::ios::binary);
-    const auto le = [&](uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
-    };
-    const uint32_t data = frames * 4;
-    out << "RIFF";
-    le(36 + data, 4);
-    out << "WAVEfmt ";
-    le(16, 4), le(1, 2), le(2, 2), le(44100, 4), le(44100 * 4, 4), le(4, 2), le(16, 2);
-    out << "data";
-    le(data, 4);
-    for (uint32_t i = 0; i < frames * 2; ++i)
-        le(i % 2000, 2);
-}
+using testing::writeStereoWav;
 
 class AppCoreTest : public testing::TempHome {
   protected:
-    void SetUp() override {
-        TempHome::SetUp();
-        output::DeviceInfo system;
-        system.probed = true;
-        system.name = "system";
-        system.outputChannels = 2;
-        system.isDefaultOutput = true;
-        server.devices[output::AudioApiId::kJack] = {system};
-    }
-
     AppCore& core() {
-        if (!core_) {
-            CoreServices services;
-            services.audioApi = server.factory();
-            services.midiBackend = [] { return std::make_unique<NoMidiPorts>(); };
-            services.settingsFile = settingsFile().string();
-            services.log = &log;
-            core_ = std::make_unique<AppCore>(view, std::move(services));
-        }
+        if (!core_)
+            core_ = std::make_unique<AppCore>(view, testing::testServices(server, settingsFile(), log));
         return *core_;
     }
     AppCore& started() {

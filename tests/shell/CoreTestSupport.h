@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "midi/MidiInputBackend.h"
+#include "output/ManualAudioApi.h"
+#include "shell/AppCore.h"
+
+namespace shell::testing {
+
+// A MIDI service without ports.
+class NoMidiPorts : public midi::MidiInputBackend {
+  public:
+    std::string serviceName() const override { return "none"; }
+    unsigned portCount() override { return 0; }
+    std::optional<std::string> portName(unsigned, std::string& error) override {
+        error = "no port";
+        return std::nullopt;
+    }
+    bool open(unsigned, BytesCallback, std::string& error) override {
+        error = "no port";
+        return false;
+    }
+    void close() override {}
+};
+
+// The services of a core under test: `server` with one JACK device "system", no MIDI
+// ports, the settings in `settingsFile`, device diagnostics into `log`.
+inline CoreServices testServices(output::ManualAudioServer& server, const std::filesystem::path& settingsFile,
+                                 std::ostream& log) {
+    output::DeviceInfo system;
+    system.probed = true;
+    system.name = "system";
+    system.outputChannels = 2;
+    system.isDefaultOutput = true;
+    server.devices[output::AudioApiId::kJack] = {system};
+    CoreServices services;
+    services.audioApi = server.factory();
+    services.midiBackend = [] { return std::make_unique<NoMidiPorts>(); };
+    services.settingsFile = settingsFile.string();
+    services.log = &log;
+    return services;
+}
+
+// A 16-bit stereo WAV of `frames` frames of a quiet ramp.
+inline void writeStereoWav(const std::filesystem::path& path, uint32_t frames) {
+    std::ofstream out(path, std::ios::binary);
+    const auto le = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+    };
+    const uint32_t data = frames * 4;
+    out << "RIFF";
+    le(36 + data, 4);
+    out << "WAVEfmt ";
+    le(16, 4), le(1, 2), le(2, 2), le(44100, 4), le(44100 * 4, 4), le(4, 2), le(16, 2);
+    out << "data";
+    le(data, 4);
+    for (uint32_t i = 0; i < frames * 2; ++i)
+        le(i % 2000, 2);
+}
+
+}  // namespace shell::testing
