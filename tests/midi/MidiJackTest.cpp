@@ -97,6 +97,14 @@ class MidiJackTest : public ::testing::Test {
         }
         settings.selectedDevice = *port;
         EXPECT_TRUE(input.openMidiInput());
+        // A JACK connection carries data only from a later graph cycle on, later still on a loaded
+        // server: the keyboard sends a controller nothing responds to until one arrives.
+        EXPECT_TRUE(pumpUntil([&] {
+            send({0xB0, 0, 0});
+            std::this_thread::sleep_for(10ms);
+            return !monitorLines.empty();
+        })) << "the keyboard's connection never carried a message";
+        monitorLines.clear();
     }
 
     void send(std::vector<unsigned char> bytes) { keyboard->sendMessage(&bytes); }
