@@ -105,6 +105,9 @@ class Engine {
     // Takes the engine lock. One file per stream: each stream renders into its own buffer.
     void setPerStreamOutput(bool on);
     bool perStreamOutput() const { return perStream_; }
+    // Thread: any. Grains render eight frames at a time with SIMD (the default), or frame by frame
+    // through the reference renderer (for comparisons and measurements).
+    void setWideRendering(bool on) { wideRendering_.store(on, std::memory_order_relaxed); }
     // Thread: main, while stopped; takes the engine lock. Reallocates the ring, the stream buffers
     // and the silence a muted stream records; recomputes the sounds' rate constants. Returns an error text on
     // failure
@@ -205,6 +208,7 @@ class Engine {
     bool softStop_ = true;
     bool resetLoopOnPlay_ = true;
     bool perStream_ = false;
+    std::atomic<bool> wideRendering_{true};
 
     std::atomic<int32_t> frameClock_{0};
     std::atomic<int32_t> activeGrains_{0};

@@ -2,6 +2,7 @@
 // the output stage and the loop advance.
 #include "engine/Engine.h"
 
+#include "engine/GrainBlocks.h"
 #include "engine/GrainRender.h"
 #include "engine/GrainStart.h"
 #include "engine/Kernels.h"
@@ -47,6 +48,7 @@ void Engine::controlUpdate() {
 void Engine::startGrain(Stream& stream, int frame) {
     Grain& grain = pool_.start();
     shapeGrain(grain, stream, *stream.sound, rng_, format_.rate);
+    grain.frames = PositionDivider::of(unitDivisorOf(*grain.sound));
     grain.frameCount = -frame;
     grain.sound->activeGrains.fetch_add(1, std::memory_order_relaxed);
     activeGrains_.fetch_add(1, std::memory_order_relaxed);
@@ -63,13 +65,18 @@ void Engine::renderGrains(int block) {
     const int channels = outChannels();
     const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(channels);
     float* const mix = streams_[0].outBuffer;
+    const bool wide = wideRendering_.load(std::memory_order_relaxed);
+    if (wide)
+        renderGrainBlocks(pool_.active(), {mix, perStream_, offset, channels}, interpolation());
     Grain* previous = nullptr;
     Grain* grain = pool_.active();
     while (grain != nullptr) {
-        Stream& stream = *grain->stream;
-        float* dest = (perStream_ ? stream.outBuffer : mix) + offset;
-        renderGrainBlock<Kernel>(*grain, dest, channels,
-                                 stream.channelSelect.load(std::memory_order_relaxed));
+        if (!wide) {
+            Stream& stream = *grain->stream;
+            float* dest = (perStream_ ? stream.outBuffer : mix) + offset;
+            renderGrainBlock<Kernel>(*grain, dest, channels,
+                                     stream.channelSelect.load(std::memory_order_relaxed));
+        }
         grain->remaining -= kFramesPerBlock;
         if (grain->remaining <= 0) {
             finishGrain(*grain);
@@ -183,6 +190,21 @@ int Engine::buildPlayList(PlayList& list) {
         if (stream.playsGrains())
             list[static_cast<size_t>(count++)] = &stream;
     return count;
+}
+
+void renderGrainBlockReference(Grain& grain, float* dest, int channels, int32_t channelSelect,
+                               Interpolation kind) {
+    switch (kind) {
+        case Interpolation::Linear:
+            renderGrainBlock<LinearKernel>(grain, dest, channels, channelSelect);
+            break;
+        case Interpolation::Cubic:
+            renderGrainBlock<CubicKernel>(grain, dest, channels, channelSelect);
+            break;
+        case Interpolation::Spline:
+            renderGrainBlock<SplineKernel>(grain, dest, channels, channelSelect);
+            break;
+    }
 }
 
 }  // namespace engine

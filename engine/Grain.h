@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/PositionDivider.h"
+
 #include <cstdint>
 
 namespace sounds {
@@ -33,6 +35,8 @@ struct Grain {
     float silenceLevel = 0.0f;
     float speedSlope = 0.0f;
     int32_t frameCount = 0;
+    // The sound's units per frame as an integer, set when the grain starts.
+    PositionDivider frames;
 };
 
 }  // namespace engine

@@ -72,11 +72,16 @@ FRISSON_KERNEL_CLONES void evaluateKernel(const float* channel, size_t stride, c
     }
 }
 
+// A sound's units per frame as the integer the renderer divides positions by.
+inline uint32_t unitDivisorOf(const sounds::Sound& sound) {
+    return static_cast<uint32_t>(std::max<int64_t>(roundToNearest(sound.unitsPerFrame), 1));
+}
+
 // Advances a grain's envelope, position and frame count through one block and lists the frames
 // that are loud enough to compute. Thread: audio.
 inline void stepGrainBlock(Grain& grain, AudibleFrames& audible) {
     const sounds::Sound& sound = *grain.sound;
-    const FrameDivider ui(static_cast<uint32_t>(std::max<int64_t>(roundToNearest(sound.unitsPerFrame), 1)));
+    const FrameDivider ui(unitDivisorOf(sound));
     const double uiDouble = ui.divisor;
     // Dividing by a power of two is an exact multiplication.
     const bool powerOfTwo = (ui.divisor & (ui.divisor - 1)) == 0;

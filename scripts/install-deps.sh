@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
+  libhwy-dev
   librtaudio-dev librtmidi-dev libasound2-dev libasound2-plugins
   jackd2 libjack-jackd2-dev
   sox libsox-fmt-all
