@@ -32,27 +32,6 @@ struct AudibleFrames {
     std::array<float, kFramesPerBlock> env;
 };
 
-// pos / divisor and pos mod divisor through a reciprocal estimate, corrected to the exact result.
-struct FrameDivider {
-    explicit FrameDivider(uint32_t divisor) : divisor(divisor), inverse(1.0 / divisor) {}
-    uint32_t divisor;
-    double inverse;
-
-    void split(uint32_t pos, uint32_t& quotient, uint32_t& remainder) const {
-        auto q = static_cast<int64_t>(pos * inverse);
-        int64_t r = static_cast<int64_t>(pos) - q * divisor;
-        if (r < 0) {
-            --q;
-            r += divisor;
-        } else if (r >= divisor) {
-            ++q;
-            r -= divisor;
-        }
-        quotient = static_cast<uint32_t>(q);
-        remainder = static_cast<uint32_t>(r);
-    }
-};
-
 // Kernel values of all audible frames of a block. The samples are gathered first and the
 // arithmetic runs afterwards over independent frames, so the compiler can evaluate several side by
 // side; each value is computed exactly as one kernel call would.
@@ -80,11 +59,8 @@ inline uint32_t unitDivisorOf(const sounds::Sound& sound) {
 // Advances a grain's envelope, position and frame count through one block and lists the frames
 // that are loud enough to compute. Thread: audio.
 inline void stepGrainBlock(Grain& grain, AudibleFrames& audible) {
-    const sounds::Sound& sound = *grain.sound;
-    const FrameDivider ui(unitDivisorOf(sound));
+    const PositionDivider& ui = grain.frames;
     const double uiDouble = ui.divisor;
-    // Dividing by a power of two is an exact multiplication.
-    const bool powerOfTwo = (ui.divisor & (ui.divisor - 1)) == 0;
     const auto& envelope = envelopeTable();
 
     int first = 0;
@@ -108,9 +84,8 @@ inline void stepGrainBlock(Grain& grain, AudibleFrames& audible) {
             if (grain.decayPhase < 0)
                 return;
         }
-        uint32_t i = 0;
-        uint32_t remainder = 0;
-        ui.split(grain.pos, i, remainder);
+        const uint32_t i = ui.quotient(grain.pos);
+        const uint32_t remainder = grain.pos - i * ui.divisor;
         // Without glissando the step is the start speed itself.
         const int64_t step =
             grain.speedSlope == 0.0f
@@ -120,7 +95,7 @@ inline void stepGrainBlock(Grain& grain, AudibleFrames& audible) {
         grain.pos = addPosition(grain.pos, step);
         if (env < grain.silenceLevel)
             continue;
-        const auto t = static_cast<float>(powerOfTwo ? remainder * ui.inverse : remainder / uiDouble);
+        const auto t = static_cast<float>(remainder / uiDouble);
         const auto n = static_cast<size_t>(audible.count++);
         audible.frame[n] = j;
         audible.index[n] = i;

@@ -139,10 +139,10 @@ BankPanelWidget::BankPanelWidget(QWidget* parent) : QGroupBox(QStringLiteral("Pa
     auto* buttonRow = new QHBoxLayout;
     buttonRow->setSpacing(2);
     for (size_t n = 0; n < panelButtons_.size(); ++n) {
-        const PanelButton& spec = kPanelButtonLabels[n];
-        auto* button = new QPushButton(QString::fromLatin1(spec.label));
-        button->setObjectName(QStringLiteral("panel_%1").arg(spec.id));
-        const int id = spec.id;
+        const PanelButton& entry = kPanelButtonLabels[n];
+        auto* button = new QPushButton(QString::fromLatin1(entry.label));
+        button->setObjectName(QStringLiteral("panel_%1").arg(entry.id));
+        const int id = entry.id;
         connect(button, &QPushButton::clicked, this, [this, id] {
             if (handlers_.buttonClicked)
                 handlers_.buttonClicked(id);

@@ -66,9 +66,9 @@ ParamRows::ParamRows(QWidget* parent) : QWidget(parent) {
     QFont bold = font();
     bold.setWeight(QFont::Bold);
     int nameWidth = 0;
-    for (const engine::ParamSpec& spec : engine::paramSpecs())
+    for (const engine::ParamSpec& param : engine::paramSpecs())
         nameWidth = std::max(nameWidth, fontMetrics().horizontalAdvance(QString::fromUtf8(
-                                            spec.name.data(), static_cast<int>(spec.name.size()))));
+                                            param.name.data(), static_cast<int>(param.name.size()))));
     const int valueWidth = fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestValue)) + 8;
 
     for (const RowGroup& group : kGroups) {
@@ -83,9 +83,10 @@ ParamRows::ParamRows(QWidget* parent) : QWidget(parent) {
         grid->setContentsMargins(0, 0, 0, 0);
         grid->setVerticalSpacing(2);
         for (int p = group.first; p <= group.last; ++p) {
-            const engine::ParamSpec& spec = engine::paramSpec(p);
-            const QString name = QString::fromUtf8(spec.name.data(), static_cast<int>(spec.name.size()));
-            const QString tip = QString::fromUtf8(spec.tooltip.data(), static_cast<int>(spec.tooltip.size()));
+            const engine::ParamSpec& param = engine::paramSpec(p);
+            const QString name = QString::fromUtf8(param.name.data(), static_cast<int>(param.name.size()));
+            const QString tip =
+                QString::fromUtf8(param.tooltip.data(), static_cast<int>(param.tooltip.size()));
 
             auto* label = new QLabel(name);
             label->setMinimumWidth(nameWidth);

@@ -9,6 +9,8 @@
 #include <hwy/targets.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
