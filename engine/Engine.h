@@ -185,9 +185,17 @@ class Engine {
     template <typename Kernel>
     void renderPeriod(float* out, const PlayList& list, int count, int32_t& countdown);
     void controlUpdate();
-    void startGrain(Stream& stream, int frame);
+    // The grain clocks of one block: starts the grains due in it, `firstBlock` blocks into the run.
+    void startBlockGrains(const PlayList& list, int count, int firstBlock);
+    void startGrain(Stream& stream, int frame, int firstBlock);
+    // The loop advance and the frame clock at the end of a block.
+    void endBlock(const PlayList& list, int count);
+    // The reference renderer: one block of every grain, frame by frame.
     template <typename Kernel>
     void renderGrains(int block);
+    // The wide renderer: the run of `blocks` blocks from `block` of every grain.
+    void renderGrainRun(int block, int blocks);
+    void removeFinishedGrains();
     void outputStage(float* out, int block, const PlayList& list, int count) const;
     void finishGrain(Grain& grain);
     // Thread: audio, engine lock held.

@@ -45,11 +45,12 @@ void Engine::controlUpdate() {
     }
 }
 
-void Engine::startGrain(Stream& stream, int frame) {
+void Engine::startGrain(Stream& stream, int frame, int firstBlock) {
     Grain& grain = pool_.start();
     shapeGrain(grain, stream, *stream.sound, rng_, format_.rate);
     grain.frames = PositionDivider::of(unitDivisorOf(*grain.sound));
     grain.frameCount = -frame;
+    grain.firstBlock = firstBlock;
     grain.sound->activeGrains.fetch_add(1, std::memory_order_relaxed);
     activeGrains_.fetch_add(1, std::memory_order_relaxed);
 }
@@ -60,24 +61,56 @@ void Engine::finishGrain(Grain& grain) {
     activeGrains_.fetch_sub(1, std::memory_order_relaxed);
 }
 
+void Engine::startBlockGrains(const PlayList& list, int count, int firstBlock) {
+    const bool stopping = stopping_.load(std::memory_order_relaxed);
+    for (int s = 0; s < count; ++s) {
+        Stream& stream = *list[static_cast<size_t>(s)];
+        if (!stream.runsClocks())
+            continue;
+        if (stopping)
+            stream.grainPhase += kFramesPerBlock * static_cast<uint32_t>(stream.grainPhaseInc);
+        else
+            fireGrainClock(stream,
+                           [this, &stream, firstBlock](int frame) { startGrain(stream, frame, firstBlock); });
+    }
+}
+
+void Engine::endBlock(const PlayList& list, int count) {
+    for (int s = 0; s < count; ++s) {
+        Stream& stream = *list[static_cast<size_t>(s)];
+        if (stream.runsClocks())
+            advanceLoop(stream, rng_);
+    }
+    frameClock_.store(wrapAdd(frameClock(), kFramesPerBlock), std::memory_order_relaxed);
+}
+
 template <typename Kernel>
 void Engine::renderGrains(int block) {
     const int channels = outChannels();
     const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(channels);
     float* const mix = streams_[0].outBuffer;
-    const bool wide = wideRendering_.load(std::memory_order_relaxed);
-    if (wide)
-        renderGrainBlocks(pool_.active(), {mix, perStream_, offset, channels}, interpolation());
+    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next) {
+        Stream& stream = *grain->stream;
+        float* dest = (perStream_ ? stream.outBuffer : mix) + offset;
+        renderGrainBlock<Kernel>(*grain, dest, channels,
+                                 stream.channelSelect.load(std::memory_order_relaxed));
+        grain->remaining -= kFramesPerBlock;
+    }
+    removeFinishedGrains();
+}
+
+void Engine::renderGrainRun(int block, int blocks) {
+    const int channels = outChannels();
+    const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(channels);
+    engine::renderGrainRun(pool_.active(), {streams_[0].outBuffer, perStream_, offset, blocks, channels},
+                           interpolation());
+    removeFinishedGrains();
+}
+
+void Engine::removeFinishedGrains() {
     Grain* previous = nullptr;
     Grain* grain = pool_.active();
     while (grain != nullptr) {
-        if (!wide) {
-            Stream& stream = *grain->stream;
-            float* dest = (perStream_ ? stream.outBuffer : mix) + offset;
-            renderGrainBlock<Kernel>(*grain, dest, channels,
-                                     stream.channelSelect.load(std::memory_order_relaxed));
-        }
-        grain->remaining -= kFramesPerBlock;
         if (grain->remaining <= 0) {
             finishGrain(*grain);
             grain = pool_.remove(previous, *grain);
@@ -103,11 +136,17 @@ void Engine::outputStage(float* out, int block, const PlayList& list, int count)
     }
 }
 
+// Blocks of eight frames; a control update before every thirteenth. The reference renderer goes
+// block by block. The wide renderer takes the run of blocks up to the next control update at once:
+// first the grain clocks and loop advances of every block of the run, in block order as always
+// (they do not depend on the grains' sound, so the random draws come in the same order), then the
+// grains through the whole run, then the output stage of each block.
 template <typename Kernel>
 void Engine::renderPeriod(float* out, const PlayList& list, int count, int32_t& countdown) {
     const int blocks = format_.framesPerBuffer / kFramesPerBlock;
-    const bool stopping = stopping_.load(std::memory_order_relaxed);
-    for (int block = 0; block < blocks; ++block) {
+    const bool wide = wideRendering_.load(std::memory_order_relaxed);
+    int block = 0;
+    while (block < blocks) {
         countdown -= kFramesPerBlock;
         if (countdown <= 0) {
             if (gestureMixer_ != nullptr && gestureRunning_.load(std::memory_order_relaxed))
@@ -115,26 +154,30 @@ void Engine::renderPeriod(float* out, const PlayList& list, int count, int32_t& 
             controlUpdate();
             countdown = kCountdownRestart;
         }
-        if (count == 0)
+        if (count == 0) {
+            ++block;
             continue;
-
-        for (int s = 0; s < count; ++s) {
-            Stream& stream = *list[static_cast<size_t>(s)];
-            if (!stream.runsClocks())
-                continue;
-            if (stopping)
-                stream.grainPhase += kFramesPerBlock * static_cast<uint32_t>(stream.grainPhaseInc);
-            else
-                fireGrainClock(stream, [this, &stream](int frame) { startGrain(stream, frame); });
         }
-        renderGrains<Kernel>(block);
-        outputStage(out, block, list, count);
-        for (int s = 0; s < count; ++s) {
-            Stream& stream = *list[static_cast<size_t>(s)];
-            if (stream.runsClocks())
-                advanceLoop(stream, rng_);
+        int end = block + 1;
+        while (wide && end < blocks && countdown > kFramesPerBlock) {
+            countdown -= kFramesPerBlock;
+            ++end;
         }
-        frameClock_.store(wrapAdd(frameClock(), kFramesPerBlock), std::memory_order_relaxed);
+        if (wide) {
+            for (int b = block; b < end; ++b) {
+                startBlockGrains(list, count, b - block);
+                endBlock(list, count);
+            }
+            renderGrainRun(block, end - block);
+            for (int b = block; b < end; ++b)
+                outputStage(out, b, list, count);
+        } else {
+            startBlockGrains(list, count, 0);
+            renderGrains<Kernel>(block);
+            outputStage(out, block, list, count);
+            endBlock(list, count);
+        }
+        block = end;
     }
 }
 

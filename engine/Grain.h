@@ -35,6 +35,9 @@ struct Grain {
     float silenceLevel = 0.0f;
     float speedSlope = 0.0f;
     int32_t frameCount = 0;
+    // The block of the current run of blocks in which the grain starts sounding: 0 for a grain that
+    // sounded before the run, the block it started in for a grain started during the run.
+    int32_t firstBlock = 0;
     // The sound's units per frame as an integer, set when the grain starts.
     PositionDivider frames;
 };

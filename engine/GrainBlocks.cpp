@@ -9,6 +9,8 @@
 #include "engine/Stream.h"
 #include "sounds/Sound.h"
 
+#include <algorithm>
+
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "engine/GrainBlocks.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -100,7 +102,7 @@ VU quotient(VU pos, const PositionDivider& frames) {
 
 // Whether the wide path covers this block of the grain: not its first block (which starts part
 // of the way in), and a decay that does not run out inside the block.
-bool wideBlock(const Grain& grain, bool decaying) {
+HWY_INLINE bool wideBlock(const Grain& grain, bool decaying) {
     if (grain.frameCount < 0)
         return false;
     if (decaying && int64_t{grain.decayPhase} - int64_t{kFramesPerBlock} * grain.decayDec < 0)
@@ -111,12 +113,11 @@ bool wideBlock(const Grain& grain, bool decaying) {
 
 // Envelope values of the block's eight frames (0 where the grain is below its silence level), and
 // the envelope phases advanced past them. Returns whether any frame is audible.
-bool envelopeBlock(Grain& grain, bool decaying, float* env) {
+HWY_INLINE bool envelopeBlock(Grain& grain, bool decaying, const float* table, float* env) {
     const DF df;
     const DI di;
     const DU du;
     const size_t lanes = hn::Lanes(df);
-    const float* table = envelopeTable().data();
     const bool attacking = grain.attackPhase < kWhole;
     size_t attackSteps = 0;
     bool audible = false;
@@ -153,13 +154,19 @@ bool envelopeBlock(Grain& grain, bool decaying, float* env) {
 }
 
 // The positions of the block's eight frames, and the grain's position and frame count after them.
-void positionBlock(Grain& grain, uint32_t* pos) {
+HWY_INLINE void positionBlock(Grain& grain, uint32_t* pos) {
     uint32_t p = grain.pos;
     if (grain.speedSlope == 0.0f) {
-        for (int j = 0; j < kFramesPerBlock; ++j) {
-            pos[j] = p;
-            p = (p + grain.speed) & sounds::kPositionMask;
+        // Masking to 28 bits commutes with 32-bit wrap-around addition, so frame j is at
+        // (pos + j × speed) & mask. Whole-vector stores let the loads that follow forward them.
+        const DU du;
+        const VU mask = hn::Set(du, sounds::kPositionMask);
+        const VU speed = hn::Set(du, grain.speed);
+        for (size_t j = 0; j < kFramesPerBlock; j += hn::Lanes(du)) {
+            const VU step = hn::Mul(hn::Iota(du, static_cast<uint32_t>(j)), speed);
+            hn::Store(hn::And(hn::Add(hn::Set(du, p), step), mask), du, pos + j);
         }
+        p = (p + kFramesPerBlock * grain.speed) & sounds::kPositionMask;
     } else {
         for (int j = 0; j < kFramesPerBlock; ++j) {
             pos[j] = p;
@@ -171,9 +178,67 @@ void positionBlock(Grain& grain, uint32_t* pos) {
     grain.frameCount += kFramesPerBlock;
 }
 
-template <Interpolation kind>
-void renderWide(Grain& grain, float* dest, int channels, int32_t channelSelect) {
-    using Kernel = WideKernel<kind>;
+// The kernel's taps for every lane: tap k of lane i is channel[first_i + k × stride].
+template <int taps>
+HWY_INLINE void gatherTaps(const float* channel, VI first, int32_t stride, VF* out) {
+    const DF df;
+    for (int k = 0; k < taps; ++k)
+        out[k] = hn::GatherIndex(df, channel + k * stride, first);
+}
+
+// The same taps of a mono sound from two loads of eight frames each, when every lane's frames lie
+// within those sixteen (grains near the original pitch). Gathers are slow on many processors;
+// lane shuffles are not. The values are the same, so the bytes rendered do not change. `readable`
+// is how many samples from `channel` may be loaded. Returns false (nothing written) when the
+// frames do not fit.
+template <int taps>
+HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* out) {
+#if HWY_TARGET <= HWY_AVX2
+    const DF df;
+    const DI di;
+    const auto a = static_cast<int32_t>(hn::GetLane(first));
+    const auto b = static_cast<int32_t>(hn::ExtractLane(first, kFramesPerBlock - 1));
+    const int32_t base = std::min(a, b);
+    if (static_cast<size_t>(base) + 2 * kFramesPerBlock > readable)
+        return false;
+    const VI index = hn::Sub(first, hn::Set(di, base));
+    constexpr int32_t kLastStart = 2 * kFramesPerBlock - taps;
+    const auto inside = hn::And(index > hn::Set(di, -1), hn::Set(di, kLastStart + 1) > index);
+    if (!hn::AllTrue(di, inside))
+        return false;
+    const VF low = hn::LoadU(df, channel + base);
+    const VF high = hn::LoadU(df, channel + base + kFramesPerBlock);
+    const VI seven = hn::Set(di, kFramesPerBlock - 1);
+    for (int k = 0; k < taps; ++k) {
+        const VI at = hn::Add(index, hn::Set(di, k));
+        const auto lanes = hn::IndicesFromVec(df, hn::And(at, seven));
+        out[k] = hn::IfThenElse(hn::RebindMask(df, at > seven), hn::TableLookupLanes(high, lanes),
+                                hn::TableLookupLanes(low, lanes));
+    }
+    return true;
+#else
+    (void)channel, (void)first, (void)readable, (void)out;
+    return false;
+#endif
+}
+
+// Up to this many blocks of a grain are planned before they are mixed.
+constexpr int kPlannedBlocks = 16;
+
+// The envelope values and positions of the blocks of one grain that the wide path mixes, and
+// where each block lies in the run.
+struct BlockPlan {
+    alignas(32) float env[kPlannedBlocks][kFramesPerBlock];
+    alignas(32) uint32_t pos[kPlannedBlocks][kFramesPerBlock];
+    int block[kPlannedBlocks];
+    int count = 0;
+};
+
+// Steps the grain through one block. A block the wide path covers, and in which some frame is
+// audible, is added to the plan; a block it does not cover is rendered by the reference renderer
+// into `dest` at once. Thread: audio.
+HWY_INLINE void planBlock(Grain& grain, int block, BlockPlan& plan, const float* envelope, float* dest,
+                          int channels, int32_t channelSelect, Interpolation kind) {
     const bool decaying = grain.remaining <= grain.decayLen;
     if (decaying && grain.decayPhase < 0)
         return;  // the decay is spent: silent until its count runs out
@@ -181,74 +246,141 @@ void renderWide(Grain& grain, float* dest, int channels, int32_t channelSelect) 
         renderGrainBlockReference(grain, dest, channels, channelSelect, kind);
         return;
     }
-    alignas(32) float env[kFramesPerBlock];
-    alignas(32) uint32_t pos[kFramesPerBlock];
-    const bool audible = envelopeBlock(grain, decaying, env);
-    positionBlock(grain, pos);
-    if (!audible)
-        return;
+    const int n = plan.count;
+    const bool audible = envelopeBlock(grain, decaying, envelope, plan.env[n]);
+    positionBlock(grain, plan.pos[n]);
+    if (audible) {
+        plan.block[n] = block;
+        plan.count = n + 1;
+    }
+}
 
-    const sounds::Sound& sound = *grain.sound;
-    const auto stride = static_cast<int32_t>(sound.channelCount());
-    const int32_t select = stride == 1 ? LeftChannel : channelSelect;
-    const float* left = sound.samples() + (select == RightChannel ? 1 : 0);
-    const bool both = select == BothChannels;
+// What the kernels of one grain read, fixed for a run: the channel, the stride between frames, the
+// gains and the units per frame.
+struct GrainSource {
+    const float* left;
+    size_t readable;  // samples that may be loaded from `left`
+    int32_t stride;
+    bool both;  // a stereo sound whose right channel feeds the right output
+    float gainL;
+    float gainR;
+    float perUnit;
+};
 
+// Mixes `count` (1 or 2) planned blocks from block n of the plan, interleaved so that the
+// processor overlaps their kernels: one kernel is a long chain of dependent steps.
+template <Interpolation kind, int count>
+HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const BlockPlan& plan, int n,
+                          float* dest, size_t blockValues, int channels) {
+    using Kernel = WideKernel<kind>;
+    constexpr int kTaps = Kernel::kFramesRead;
     const DF df;
     const DI di;
     const DU du;
     const size_t lanes = hn::Lanes(df);
-    const VF gainL = hn::Set(df, grain.gainL);
-    const VF gainR = hn::Set(df, grain.gainR);
     for (size_t j = 0; j < kFramesPerBlock; j += lanes) {
-        const VU p = hn::Load(du, pos + j);
-        const VU q = quotient(p, grain.frames);
-        const VU r = hn::Sub(p, hn::Mul(q, hn::Set(du, grain.frames.divisor)));
-        const VF t = hn::Div(hn::ConvertTo(df, hn::BitCast(di, r)),
-                             hn::Set(df, static_cast<float>(grain.frames.divisor)));
-        const VI first = hn::Mul(hn::BitCast(di, q), hn::Set(di, stride));
-        const VF e = hn::Load(df, env + j);
-        const auto loud = e > hn::Zero(df);
-
-        VF taps[Kernel::kFramesRead];
-        for (int k = 0; k < Kernel::kFramesRead; ++k)
-            taps[k] = hn::GatherIndex(df, left + k * stride, first);
-        const VF yL = hn::Mul(Kernel::of(taps, t), e);
-        VF yR = yL;
-        if (both) {
-            for (int k = 0; k < Kernel::kFramesRead; ++k)
-                taps[k] = hn::GatherIndex(df, left + 1 + k * stride, first);
-            yR = hn::Mul(Kernel::of(taps, t), e);
+        VF t[count], e[count], yL[count], yR[count];
+        VI first[count];
+        for (int m = 0; m < count; ++m) {
+            const VU p = hn::Load(du, plan.pos[n + m] + j);
+            const VU q = quotient(p, grain.frames);
+            const VU r = hn::Sub(p, hn::Mul(q, hn::Set(du, grain.frames.divisor)));
+            t[m] = hn::Mul(hn::ConvertTo(df, hn::BitCast(di, r)), hn::Set(df, src.perUnit));
+            first[m] = hn::Mul(hn::BitCast(di, q), hn::Set(di, src.stride));
+            e[m] = hn::Load(df, plan.env[n + m] + j);
         }
-
-        if (channels == 2) {
-            float* out = dest + 2 * j;
-            VF outL, outR;
-            hn::LoadInterleaved2(df, out, outL, outR);
-            outL = hn::Add(outL, hn::IfThenElseZero(loud, hn::Mul(yL, gainL)));
-            outR = hn::Add(outR, hn::IfThenElseZero(loud, hn::Mul(yR, gainR)));
-            hn::StoreInterleaved2(outL, outR, df, out);
-        } else {
-            VF y = hn::Mul(yL, gainL);
-            if (both)
-                y = hn::Add(y, hn::Mul(hn::Mul(hn::Set(df, 0.5f), yR), gainR));
-            hn::StoreU(hn::Add(hn::LoadU(df, dest + j), hn::IfThenElseZero(loud, y)), df, dest + j);
+        VF taps[count][kTaps];
+        for (int m = 0; m < count; ++m)
+            if (src.stride != 1 || !windowTaps<kTaps>(src.left, first[m], src.readable, taps[m]))
+                gatherTaps<kTaps>(src.left, first[m], src.stride, taps[m]);
+        for (int m = 0; m < count; ++m)
+            yL[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
+        for (int m = 0; m < count; ++m)
+            yR[m] = yL[m];
+        if (src.both) {
+            for (int m = 0; m < count; ++m) {
+                gatherTaps<kTaps>(src.left + 1, first[m], src.stride, taps[m]);
+                yR[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
+            }
+        }
+        const VF gainL = hn::Set(df, src.gainL);
+        const VF gainR = hn::Set(df, src.gainR);
+        for (int m = 0; m < count; ++m) {
+            float* const out = dest + static_cast<size_t>(plan.block[n + m]) * blockValues;
+            const auto loud = e[m] > hn::Zero(df);
+            if (channels == 2) {
+                float* frame = out + 2 * j;
+                VF outL, outR;
+                hn::LoadInterleaved2(df, frame, outL, outR);
+                outL = hn::Add(outL, hn::IfThenElseZero(loud, hn::Mul(yL[m], gainL)));
+                outR = hn::Add(outR, hn::IfThenElseZero(loud, hn::Mul(yR[m], gainR)));
+                hn::StoreInterleaved2(outL, outR, df, frame);
+            } else {
+                VF y = hn::Mul(yL[m], gainL);
+                if (src.both)
+                    y = hn::Add(y, hn::Mul(hn::Mul(hn::Set(df, 0.5f), yR[m]), gainR));
+                hn::StoreU(hn::Add(hn::LoadU(df, out + j), hn::IfThenElseZero(loud, y)), df, out + j);
+            }
         }
     }
 }
 
+// Mixes the planned blocks of one grain, two at a time. Thread: audio.
 template <Interpolation kind>
-void renderList(Grain* grain, const BlockDestination& out) {
+HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, size_t blockValues,
+                        int channels, int32_t channelSelect) {
+    const sounds::Sound& sound = *grain.sound;
+    const auto stride = static_cast<int32_t>(sound.channelCount());
+    const int32_t select = stride == 1 ? LeftChannel : channelSelect;
+    const float* left = sound.samples() + (select == RightChannel ? 1 : 0);
+    // The fraction is the remainder times the divisor's reciprocal: a multiplication costs far
+    // less than a division, and the reciprocal is exact for the power-of-two divisors of sounds
+    // whose length divides 2^28.
+    const GrainSource src{left,
+                          sound.data.size() - static_cast<size_t>(left - sound.samples()),
+                          stride,
+                          select == BothChannels,
+                          grain.gainL,
+                          grain.gainR,
+                          1.0f / static_cast<float>(grain.frames.divisor)};
+    int n = 0;
+    for (; n + 2 <= plan.count; n += 2)
+        mixBlocks<kind, 2>(grain, src, plan, n, dest, blockValues, channels);
+    if (n < plan.count)
+        mixBlocks<kind, 1>(grain, src, plan, n, dest, blockValues, channels);
+}
+
+// Each grain through its blocks of the run: the envelope and position steps of up to
+// kPlannedBlocks blocks first, then their kernels and mix.
+template <Interpolation kind>
+void renderList(Grain* grain, const RunDestination& out) {
+    const size_t blockValues = kFramesPerBlock * static_cast<size_t>(out.channels);
+    BlockPlan plan;
+    const float* envelope = envelopeTable().data();
     for (; grain != nullptr; grain = grain->next) {
         const Stream& stream = *grain->stream;
         float* dest = (out.perStream ? stream.outBuffer : out.mix) + out.offset;
-        renderWide<kind>(*grain, dest, out.channels, stream.channelSelect.load(std::memory_order_relaxed));
+        const int32_t select = stream.channelSelect.load(std::memory_order_relaxed);
+        // A copy the compiler can keep in registers: the mix's stores cannot alias it.
+        Grain g = *grain;
+        int b = g.firstBlock;
+        while (b < out.blocks && g.remaining > 0) {
+            plan.count = 0;
+            for (; b < out.blocks && g.remaining > 0 && plan.count < kPlannedBlocks; ++b) {
+                planBlock(g, b, plan, envelope, dest + static_cast<size_t>(b) * blockValues, out.channels,
+                          select, kind);
+                g.remaining -= kFramesPerBlock;
+            }
+            mixPlan<kind>(g, plan, dest, blockValues, out.channels, select);
+        }
+        g.firstBlock = 0;
+        *grain = g;
     }
 }
 
 }  // namespace
 
-void RenderGrainBlocks(Grain* first, const BlockDestination& out, Interpolation kind) {
+void RenderGrainRun(Grain* first, const RunDestination& out, Interpolation kind) {
     switch (kind) {
         case Interpolation::Linear:
             renderList<Interpolation::Linear>(first, out);
@@ -273,11 +405,11 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace engine {
 
-HWY_EXPORT(RenderGrainBlocks);
+HWY_EXPORT(RenderGrainRun);
 HWY_EXPORT(CompiledTarget);
 
-void renderGrainBlocks(Grain* first, const BlockDestination& out, Interpolation kind) {
-    HWY_DYNAMIC_DISPATCH(RenderGrainBlocks)(first, out, kind);
+void renderGrainRun(Grain* first, const RunDestination& out, Interpolation kind) {
+    HWY_DYNAMIC_DISPATCH(RenderGrainRun)(first, out, kind);
 }
 
 const char* wideRendererTarget() {

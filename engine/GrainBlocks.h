@@ -8,26 +8,31 @@
 
 namespace engine {
 
-// Where one block of grains is mixed: the block's offset into the stream buffers, the output
-// channel count, and whether every stream has a buffer of its own (per-stream recording) or all
-// mix into `mix`.
-struct BlockDestination {
+// Where a run of blocks is mixed: the offset of its first block into the stream buffers, the
+// number of blocks, the output channel count, and whether every stream has a buffer of its own
+// (per-stream recording) or all mix into `mix`.
+struct RunDestination {
     float* mix = nullptr;
     bool perStream = false;
     size_t offset = 0;
+    int blocks = 1;
     int channels = 2;
 };
 
-// Renders one block of every grain in the list starting at `first`, with the widest SIMD
-// instruction set the processor offers (chosen at run time), eight frames of a grain side by
-// side. Integer state (positions, envelope phases, frame counts) advances exactly as in the
-// reference renderer; the kernel, the envelope product and the mix are evaluated in single
-// precision, the same operations in the same order on every instruction set, so every machine
-// renders the same bytes. Blocks the wide path does not cover (a grain's first block, a decay
-// that ends inside the block) go through the reference renderer. Thread: audio.
-void renderGrainBlocks(Grain* first, const BlockDestination& out, Interpolation kind);
+// Renders a run of blocks (those between two control updates, when no gain changes) of every
+// grain in the list starting at `first`: each grain in turn through all of its blocks of the run,
+// from its `firstBlock`, counting its `remaining` frames down by a block after each, until they
+// run out. A frame's contributions still arrive in list order, so the mix is the one that
+// rendering block after block gives. Eight frames of a grain are computed side by side with the
+// widest SIMD instruction set the processor offers (chosen at run time). Integer state (positions,
+// envelope phases, frame counts) advances exactly as in the reference renderer; the kernel, the
+// envelope product and the mix are evaluated in single precision, the same operations in the same
+// order on every instruction set, so every machine renders the same bytes. Blocks the wide path
+// does not cover (a grain's first block, a decay that ends inside the block) go through the
+// reference renderer. Leaves every grain's `firstBlock` at 0. Thread: audio.
+void renderGrainRun(Grain* first, const RunDestination& out, Interpolation kind);
 
-// The instruction set renderGrainBlocks runs with on this processor ("AVX2", "SSE4", ...).
+// The instruction set renderGrainRun runs with on this processor ("AVX2", "SSE4", ...).
 const char* wideRendererTarget();
 
 // The reference renderer for one block of one grain: every frame in turn, in double precision
