@@ -208,6 +208,14 @@ HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* 
         return false;
     const VF low = hn::LoadU(df, channel + base);
     const VF high = hn::LoadU(df, channel + base + kFramesPerBlock);
+#if HWY_TARGET <= HWY_AVX3
+    // AVX-512 picks from sixteen lanes of two registers in one instruction (Highway has no
+    // two-table lookup yet).
+    for (int k = 0; k < taps; ++k) {
+        const VI at = hn::Add(index, hn::Set(di, k));
+        out[k] = VF{_mm256_permutex2var_ps(low.raw, at.raw, high.raw)};
+    }
+#else
     const VI seven = hn::Set(di, kFramesPerBlock - 1);
     for (int k = 0; k < taps; ++k) {
         const VI at = hn::Add(index, hn::Set(di, k));
@@ -215,6 +223,7 @@ HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* 
         out[k] = hn::IfThenElse(hn::RebindMask(df, at > seven), hn::TableLookupLanes(high, lanes),
                                 hn::TableLookupLanes(low, lanes));
     }
+#endif
     return true;
 #else
     (void)channel, (void)first, (void)readable, (void)out;
