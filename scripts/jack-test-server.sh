@@ -4,7 +4,8 @@
 #   jack-test-server.sh stop  NAME STATE_DIR
 # The server runs under its own name (JACK_DEFAULT_SERVER=NAME), needs no sound
 # card, no D-Bus and no real-time rights, and works as root. Its process id and
-# log are kept in STATE_DIR.
+# log are kept in STATE_DIR. JACK_TEST_REALTIME=1 runs it with real-time
+# scheduling, as a performer's server runs (the benchmarks; needs the rights).
 set -euo pipefail
 
 action=${1:?start or stop}
@@ -44,7 +45,9 @@ case "$action" in
     stop_server # a server left over from an interrupted run
     # Its own session, no inherited descriptors: CTest waits for the setup
     # test's output to close, and must not wait for the server.
-    setsid jackd --no-realtime -d dummy -r "$rate" -p "$period" </dev/null >"$log_file" 2>&1 &
+    scheduling=--no-realtime
+    [ "${JACK_TEST_REALTIME:-0}" = 1 ] && scheduling=--realtime
+    setsid jackd "$scheduling" -d dummy -r "$rate" -p "$period" </dev/null >"$log_file" 2>&1 &
     echo $! >"$pid_file"
     for _ in $(seq "$start_timeout_tenths"); do
       if jack_wait -c 2>/dev/null | grep -q '^running'; then

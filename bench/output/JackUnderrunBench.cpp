@@ -1,9 +1,10 @@
 // Eight streams played for a minute on a private JACK server with the dummy
 // driver (44100 Hz, 256-frame periods), dense (about 1600 grains at once) and
 // light (about 16): the periods JACK asked for against the minute's worth,
-// the ring's underruns, and the cycles JACK itself reported late (xruns).
-// The server is started and stopped here; FRISSON_BENCH_SECONDS shortens the
-// run.
+// the ring's underruns, and the cycles JACK itself reported late (xruns); the dense streams with
+// the reference renderer and with the wide one.
+// The server is started and stopped here, with real-time scheduling as a
+// performer's server runs; FRISSON_BENCH_SECONDS shortens the run.
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
 #include <unistd.h>
@@ -53,8 +54,8 @@ class PrivateJackServer {
 
   private:
     std::string command(const char* action) const {
-        return std::string(FRISSON_SOURCE_DIR) + "/scripts/jack-test-server.sh " + action + " " + name_ +
-               " /tmp/frisson-bench-jack >/dev/null";
+        return "JACK_TEST_REALTIME=1 " + std::string(FRISSON_SOURCE_DIR) + "/scripts/jack-test-server.sh " +
+               action + " " + name_ + " /tmp/frisson-bench-jack >/dev/null";
     }
     std::string name_;
     bool started_ = false;
@@ -98,6 +99,7 @@ void jackUnderruns(benchmark::State& state) {
     }
     sounds::SoundTable table(kRate);
     Engine engine(table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4});
+    engine.setWideRendering(state.range(1) != 0);
     for (int s = 0; s < kMaxStreams; ++s) {
         if (s > 0)
             engine.createStream();
@@ -136,8 +138,10 @@ void jackUnderruns(benchmark::State& state) {
 }
 
 BENCHMARK(jackUnderruns)
-    ->ArgName("dense")
-    ->DenseRange(0, 1)
+    ->ArgNames({"dense", "wide"})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);

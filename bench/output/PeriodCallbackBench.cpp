@@ -1,7 +1,8 @@
 // The device's period callback with eight dense streams (about 1600 grains at
 // once) at 44100 Hz and 256-frame periods: the duration of each call
 // (median, 99th percentile, maximum) against the period's length, in wall
-// time and in the thread's own CPU time (which a busy machine does not inflate).
+// time and in the thread's own CPU time (which a busy machine does not inflate), with the
+// reference renderer beside the wide one.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -49,6 +50,7 @@ void periodCallback(benchmark::State& state) {
         engine.setParameter(s, PitchRnd, 30);
     }
     engine.setInterpolation(static_cast<Interpolation>(state.range(0)));
+    engine.setWideRendering(state.range(1) != 0);
     engine.playStart();
     std::vector<int16_t> out(engine.samplesPerBuffer());
     for (int p = 0; p < kWarmUpPeriods; ++p)
@@ -83,10 +85,11 @@ void periodCallback(benchmark::State& state) {
     state.counters["cpu_max_us"] = cpuDurations.back();
 }
 
-// 0 linear, 1 cubic, 2 spline; 3000 periods are about 17 s of sound.
+// interp: 0 linear, 1 cubic, 2 spline; wide: 0 the reference renderer, 1 the wide one. 3000
+// periods are about 17 s of sound.
 BENCHMARK(periodCallback)
-    ->ArgName("interp")
-    ->DenseRange(0, 2)
+    ->ArgNames({"interp", "wide"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Iterations(3000)
     ->Unit(benchmark::kMicrosecond);
 
