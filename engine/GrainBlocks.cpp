@@ -276,6 +276,29 @@ struct GrainSource {
     float perUnit;
 };
 
+// Adds the left and right values of a vector of frames to an interleaved stereo buffer: the two
+// vectors interleaved in registers, then added to the buffer as it lies.
+HWY_INLINE void addStereo(float* frame, VF left, VF right) {
+#if HWY_TARGET == HWY_SCALAR
+    frame[0] += hn::GetLane(left);
+    frame[1] += hn::GetLane(right);
+#else
+    const DF df;
+    const size_t lanes = hn::Lanes(df);
+    // Interleaving works within 128-bit blocks: [l0 r0 l1 r1 | l4 r4 l5 r5] and [l2 r2 l3 r3 | ...].
+    const VF lower = hn::InterleaveLower(left, right);
+    const VF upper = hn::InterleaveUpper(df, left, right);
+    VF first = lower;
+    VF second = upper;
+    if (lanes == 2 * 4) {
+        first = hn::ConcatLowerLower(df, upper, lower);
+        second = hn::ConcatUpperUpper(df, upper, lower);
+    }
+    hn::StoreU(hn::Add(hn::LoadU(df, frame), first), df, frame);
+    hn::StoreU(hn::Add(hn::LoadU(df, frame + lanes), second), df, frame + lanes);
+#endif
+}
+
 // Mixes `count` (1 or 2) planned blocks from block n of the plan, interleaved so that the
 // processor overlaps their kernels: one kernel is a long chain of dependent steps.
 template <Interpolation kind, int count>
@@ -318,12 +341,8 @@ HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const Bloc
             float* const out = dest + static_cast<size_t>(plan.block[n + m]) * blockValues;
             const auto loud = e[m] > hn::Zero(df);
             if (channels == 2) {
-                float* frame = out + 2 * j;
-                VF outL, outR;
-                hn::LoadInterleaved2(df, frame, outL, outR);
-                outL = hn::Add(outL, hn::IfThenElseZero(loud, hn::Mul(yL[m], gainL)));
-                outR = hn::Add(outR, hn::IfThenElseZero(loud, hn::Mul(yR[m], gainR)));
-                hn::StoreInterleaved2(outL, outR, df, frame);
+                addStereo(out + 2 * j, hn::IfThenElseZero(loud, hn::Mul(yL[m], gainL)),
+                          hn::IfThenElseZero(loud, hn::Mul(yR[m], gainR)));
             } else {
                 VF y = hn::Mul(yL[m], gainL);
                 if (src.both)
