@@ -3,11 +3,13 @@
 // Ctrl-C (a stop request; a second Ctrl-C stops at once), then prints the
 // underrun report.
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
@@ -34,7 +36,8 @@ constexpr const char* kPlayUsage =
     "Plays the streams until --seconds have passed or Ctrl-C (a soft stop with\n"
     "--soft-stop; a second Ctrl-C stops at once), then prints the underrun report.\n"
     "  --device NAME        the output device: any part of a line of 'frisson devices'\n"
-    "                       (default: the first one listed)\n"
+    "                       (default: the first one listed); lines without outputs,\n"
+    "                       such as a PulseAudio monitor, are passed over\n"
     "  --record             record what is played: to -o OUT.wav, or to \"fizz.wav\" in\n"
     "                       the output folder ($SFDIR, else the program's data folder)\n"
     "  -o OUT.wav           the recording's file (with --record)\n"
@@ -116,6 +119,22 @@ class CoreStreams : public StreamHost {
     shell::AppCore& core_;
 };
 
+// The choices play can use: every direct ALSA output, and the JACK and
+// PulseAudio devices that have outputs (a monitor source only records).
+std::vector<output::DeviceChoice> playableChoices(const output::DeviceList& devices,
+                                                  const std::vector<output::DeviceChoice>& choices) {
+    std::vector<output::DeviceChoice> playable;
+    for (const output::DeviceChoice& choice : choices) {
+        if (output::isRtDevice(choice.selection)) {
+            const auto index = static_cast<std::size_t>(choice.selection - output::kRtDeviceBase);
+            if (index >= devices.entries.size() || devices.entries[index].outputChannels == 0)
+                continue;
+        }
+        playable.push_back(choice);
+    }
+    return playable;
+}
+
 std::unique_ptr<shell::AppCore> makeCore(shell::View& view, const PlayExtras& extras) {
     shell::CoreServices services;
     services.audioApi = output::RtAudioApi::create;
@@ -137,7 +156,8 @@ int play(const RenderOptions& options, const PlayExtras& extras) {
     engine::Engine& engine = core.engine();
 
     output::AudioSystem& audio = core.audioSystem();
-    const auto choices = output::outputDeviceChoices(audio.getDeviceList(), core.alsaDevices());
+    const auto choices = playableChoices(
+        audio.getDeviceList(), output::outputDeviceChoices(audio.getDeviceList(), core.alsaDevices()));
     std::optional<output::DeviceChoice> device;
     if (!extras.device.empty()) {
         device = output::findDeviceChoice(choices, extras.device);
@@ -206,9 +226,14 @@ int play(const RenderOptions& options, const PlayExtras& extras) {
 
     engine.setRecordingSink(nullptr);
     recorder.stop();
-    if (control.deviceLost())
+    // A failed recording says so, also when the device went away and ended it.
+    const char* failure = recorder.takeStatusText();
+    if (control.deviceLost()) {
+        if (failure != nullptr)
+            std::cerr << kPrefix << failure << "\n";
         throw CommandFailure("the output device went away during play");
-    if (const char* failure = recorder.takeStatusText())
+    }
+    if (failure != nullptr)
         throw CommandFailure(failure);
     return kExitOk;
 }

@@ -1,6 +1,7 @@
 #include "audio/MappedFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +34,19 @@ bool growFile(int fd, std::uint64_t from, std::uint64_t size) {
     return ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
+// SIGXFSZ, sent when a write or a growth would pass the file size limit, ends
+// the process by default. Ignored, the growth fails with EFBIG and the writer
+// closes the file with what it holds. A handler the program set stays.
+void ignoreFileSizeSignal() {
+    struct sigaction current {};
+    if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGXFSZ, &ignore, nullptr);
+    }
+}
+
 }  // namespace
 
 std::uint64_t allocationGranularity() {
@@ -46,7 +60,7 @@ std::uint64_t allocationGranularity() {
 }
 
 MappedView::~MappedView() {
-    if (data)
+    if (data && !copy_)
         munmap(data, length);
 }
 
@@ -84,6 +98,8 @@ void MappedFile::readFileSize() {
     if (fstat(fd_, &status) != 0)
         throw std::runtime_error("Could not access mapped file");
     fileSize_ = static_cast<std::uint64_t>(status.st_size);
+    modifiedSeconds_ = status.st_mtim.tv_sec;
+    modifiedNanoseconds_ = status.st_mtim.tv_nsec;
 }
 
 ViewHandle MappedFile::mapView(std::uint64_t offset, std::uint64_t length, bool writable) {
@@ -99,18 +115,48 @@ ViewHandle MappedFile::mapView(std::uint64_t offset, std::uint64_t length, bool 
     }
     if (length == 0)
         throw std::runtime_error("Could not map view of file: " + systemError(EINVAL));
+    return makeView(viewOffset, length, writable);
+}
+
+ViewHandle MappedFile::makeView(std::uint64_t offset, std::uint64_t length, bool writable) {
     const int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
-    void* data = mmap(nullptr, length, protection, MAP_SHARED, fd_, static_cast<off_t>(viewOffset));
+    void* data = mmap(nullptr, length, protection, MAP_SHARED, fd_, static_cast<off_t>(offset));
     if (data == MAP_FAILED)
         throw std::runtime_error("Could not map view of file: " + systemError(errno));
-    return std::make_shared<MappedView>(static_cast<std::uint8_t*>(data), viewOffset, length);
+    return std::make_shared<MappedView>(static_cast<std::uint8_t*>(data), offset, length);
 }
 
 InputFile::InputFile(const std::string& path) : MappedFile(path, kReadMode) {
-    readFileSize();  // views are made straight from the file descriptor
+    readFileSize();  // views are read straight from the file descriptor
+}
+
+// A mapped page of a file that another program has cut short raises SIGBUS
+// when touched; a read into memory instead ends early, and the size and time
+// taken afterwards tell whether what was read still belongs to the file opened.
+ViewHandle InputFile::makeView(std::uint64_t offset, std::uint64_t length, bool /*writable*/) {
+    std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[length]);
+    std::uint64_t done = 0;
+    while (done < length) {
+        const ssize_t got = pread(fd_, bytes.get() + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw std::runtime_error("Could not map view of file: " + systemError(errno));
+        if (got == 0)
+            throw std::runtime_error(kFileChangedText);
+        done += static_cast<std::uint64_t>(got);
+    }
+    struct stat status {};
+    if (fstat(fd_, &status) != 0)
+        throw std::runtime_error("Could not access mapped file");
+    if (static_cast<std::uint64_t>(status.st_size) != fileSize_ ||
+        status.st_mtim.tv_sec != modifiedSeconds_ || status.st_mtim.tv_nsec != modifiedNanoseconds_)
+        throw std::runtime_error(kFileChangedText);
+    return std::make_shared<MappedView>(std::move(bytes), offset, length);
 }
 
 OutputFile::OutputFile(const std::string& path) : MappedFile(path, kWriteMode) {
+    ignoreFileSizeSignal();
     readFileSize();
     createMapping(kNotSet);
 }

@@ -83,6 +83,8 @@ constexpr const char* kControlProperty = "frissonControl";
 constexpr const char* kCommandProperty = "frissonCommand";
 constexpr const char* kRecentPopup = "&Recent Soundfiles";
 constexpr const char* kProductName = "Frisson";
+// How often the window looks whether the sound device is still there and the recording still writes.
+constexpr int kDeviceCheckMs = 100;
 
 // The status bar parts' widths: for a window of at least 640 pixels the parts end
 // at 4, w - 283, w - 134 and w - 6; below that at 4, w - 258, w - 128 and w - 6.
@@ -196,6 +198,12 @@ void MainWindow::attach(shell::AppCore& core) {
     core_ = &core;
     notifier_ = new QSocketNotifier(core.queue().wakeDescriptor(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { wake(); });
+    // A sound server that goes away posts nothing: the window asks.
+    deviceCheck_ = new QTimer(this);
+    deviceCheck_->setInterval(kDeviceCheckMs);
+    connect(deviceCheck_, &QTimer::timeout, this,
+            [this] { toCore([](shell::AppCore& core) { core.checkDevice(); }); });
+    deviceCheck_->start();
 
     waveform_ = new WaveformStrip(core.engine(), centralWidget());
     waveform_->setObjectName(QStringLiteral("soundOverview"));
@@ -207,6 +215,8 @@ void MainWindow::attach(shell::AppCore& core) {
 void MainWindow::detach() {
     delete notifier_;
     notifier_ = nullptr;
+    delete deviceCheck_;
+    deviceCheck_ = nullptr;
     if (gesture_ != nullptr) {
         // The window's logic lives in the core: the window goes with it.
         delete gesture_;

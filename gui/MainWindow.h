@@ -22,6 +22,7 @@ class QMenu;
 class QPushButton;
 class QSocketNotifier;
 class QTabBar;
+class QTimer;
 
 namespace gui {
 
@@ -156,6 +157,7 @@ class MainWindow : public QMainWindow, public shell::View {
     shell::AppCore* core_ = nullptr;
     QMetaObject::Connection focusWatch_;
     QSocketNotifier* notifier_ = nullptr;
+    QTimer* deviceCheck_ = nullptr;
     ParamRows* rows_ = nullptr;
     BankPanelWidget* panel_ = nullptr;
     QTabBar* tabs_ = nullptr;

@@ -71,7 +71,8 @@ class AudioApi {
                             unsigned long format, unsigned sampleRate, unsigned* frames,
                             RawAudioCallback callback, void* userData, StreamOptions* options) = 0;
     virtual void startStream() = 0;
-    // Stops at once; what the server still holds of the stream is dropped.
+    // Stops the stream. JACK stops at once; PulseAudio first plays out what
+    // its server holds of the stream.
     virtual void stopStream() = 0;
     virtual void closeStream() = 0;
     virtual StreamState streamState() const = 0;

@@ -17,7 +17,7 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 }  // namespace
 
 PlayControl::PlayControl(engine::Engine& engine, Devices devices, SoundSettings& settings, PlayView& view,
-                         UserWarnings& warnings, const Recorder* recorder)
+                         UserWarnings& warnings, Recorder* recorder)
     : engine_(engine),
       devices_(devices),
       settings_(settings),
@@ -242,17 +242,23 @@ void PlayControl::checkDevice() {
     }
     if (onAlsa_) {
         if (const AlsaStatus written = devices_.alsa.release(); !written) {
-            deviceLost_ = true;
-            stopPlay();
+            deviceWentAway();
             warnings_.showWarning(kAlsaErrorCaption, written.error);
         }
         return;
     }
     if (!devices_.audio.streamOpen()) {
         devices_.log << "RtAudio error the sound server closed the stream\n";
-        deviceLost_ = true;
-        stopPlay();
+        deviceWentAway();
     }
+}
+
+void PlayControl::deviceWentAway() {
+    deviceLost_ = true;
+    stopPlay();
+    // Without the device no period comes: the recording would stay open with nothing to write.
+    if (recorder_ != nullptr)
+        recorder_->stopBecause(kDeviceLostText);
 }
 
 void PlayControl::updatePlayButton() {

@@ -50,7 +50,7 @@ class PlayControl {
 
     // `recorder` may be null (nothing records).
     PlayControl(engine::Engine& engine, Devices devices, SoundSettings& settings, PlayView& view,
-                UserWarnings& warnings, const Recorder* recorder);
+                UserWarnings& warnings, Recorder* recorder);
     ~PlayControl();
     PlayControl(const PlayControl&) = delete;
     PlayControl& operator=(const PlayControl&) = delete;
@@ -80,7 +80,9 @@ class PlayControl {
     void updatePlayButton();
 
     // Ends play when its device has gone away (the sound server closed the
-    // stream, or the ALSA writer failed); writes the reason to the log.
+    // stream, or the ALSA writer failed); writes the reason to the log. A
+    // recording that runs then ends too, its files closed with what they hold,
+    // and leaves kDeviceLostText for the status line.
     // Called on every turn of the main loop while playing.
     void checkDevice();
     // Whether the last play ended because its device went away.
@@ -92,6 +94,7 @@ class PlayControl {
     void queueBuffer(int slot);
     void onAlsaBufferDone();
     void adoptGrantedBuffers();
+    void deviceWentAway();
 
     // Thread: audio. The device's period callback.
     static int periodCallback(void* context, std::int16_t* output, unsigned frames);
@@ -101,7 +104,7 @@ class PlayControl {
     SoundSettings& settings_;
     PlayView& view_;
     UserWarnings& warnings_;
-    const Recorder* recorder_;
+    Recorder* recorder_;
 
     // Read by MIDI input on its own thread.
     std::atomic<bool> restartPending_{false};

@@ -225,6 +225,13 @@ void Recorder::stop() {
     finishWriter();
 }
 
+void Recorder::stopBecause(const char* statusText) {
+    const bool wasRecording = recording();
+    stop();
+    if (wasRecording)
+        statusText_.store(statusText);
+}
+
 void Recorder::finishWriter() {
     if (!writer_)
         return;

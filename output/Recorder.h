@@ -55,6 +55,9 @@ class Recorder : public engine::RecordingSink {
 
     // Writes what is still queued and closes every file. Thread: main, takes the engine lock.
     void stop();
+    // Ends a recording that cannot go on (its sound device went away): stop(), and when
+    // recording was on, `statusText` is left for the status line. Thread: main.
+    void stopBecause(const char* statusText);
 
     // A stream took slot `index` while per-stream recording runs: opens its
     // file, "%i_(%i).wav" when the engine has advanced since the start, and
@@ -114,5 +117,7 @@ class Recorder : public engine::RecordingSink {
 
 inline constexpr const char* kFellBehindText =
     "ERROR: Recording stopped: the disk could not keep up. The file holds everything up to then.";
+inline constexpr const char* kDeviceLostText =
+    "ERROR: Recording stopped: the sound device went away. The file holds everything up to then.";
 
 }  // namespace output

@@ -2,6 +2,10 @@
 
 #include <rtaudio/RtAudio.h>
 
+#include <iostream>
+#include <sstream>
+#include <string>
+
 #include "output/AlsaDevices.h"
 #include "output/RtError.h"
 
@@ -35,6 +39,31 @@ auto guarded(Call&& call) -> decltype(call()) {
     }
 }
 
+std::ostream* libraryLog = nullptr;
+
+// Holds back what is written to std::cerr while it lives, then passes the
+// non-empty lines to the library log.
+class HeldErrorStream {
+  public:
+    HeldErrorStream() : previous_(std::cerr.rdbuf(held_.rdbuf())) {}
+    ~HeldErrorStream() {
+        std::cerr.rdbuf(previous_);
+        if (libraryLog == nullptr)
+            return;
+        std::istringstream lines(held_.str());
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty())
+                *libraryLog << "RtAudio: " << line << "\n";
+        }
+    }
+    HeldErrorStream(const HeldErrorStream&) = delete;
+    HeldErrorStream& operator=(const HeldErrorStream&) = delete;
+
+  private:
+    std::ostringstream held_;  // declared first: constructed before it is used
+    std::streambuf* previous_;
+};
+
 RtAudio::StreamParameters toRtParameters(const StreamParameters& parameters) {
     RtAudio::StreamParameters rt;
     rt.deviceId = parameters.deviceId;
@@ -48,10 +77,15 @@ RtAudio::StreamParameters toRtParameters(const StreamParameters& parameters) {
 RtAudioApi::RtAudioApi(AudioApiId api) {
     // RtAudio's ALSA probing would print libasound's diagnostics.
     silenceAlsaDiagnostics();
+    const HeldErrorStream held;
     guarded([&] {
         rtAudio_ = std::make_unique<RtAudio>(toRtApi(api));
         rtAudio_->showWarnings(false);
     });
+}
+
+void RtAudioApi::setLibraryLog(std::ostream* log) {
+    libraryLog = log;
 }
 
 RtAudioApi::~RtAudioApi() = default;
@@ -124,11 +158,19 @@ void RtAudioApi::startStream() {
     guarded([&] { rtAudio_->startStream(); });
 }
 
-// Stops at once rather than draining: RtAudio's drain waits for the server's
-// next callback, forever when the server has stopped calling this client
-// (JACK drops a client that was too slow). The ring is drained by then anyway.
+// JACK: stops at once rather than draining: RtAudio's drain waits for the
+// server's next callback, forever when the server has stopped calling this
+// client (JACK drops a client that was too slow). The ring is drained by then
+// anyway. PulseAudio: drains, since the server holds a few tenths of a second
+// written ahead (an abort would cut the end of every play); the drain returns
+// once the server has played them, or at once when it has gone.
 void RtAudioApi::stopStream() {
-    guarded([&] { rtAudio_->abortStream(); });
+    guarded([&] {
+        if (rtAudio_->getCurrentApi() == RtAudio::LINUX_PULSE)
+            rtAudio_->stopStream();
+        else
+            rtAudio_->abortStream();
+    });
 }
 
 void RtAudioApi::closeStream() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 
 #include "output/AudioApi.h"
 
@@ -28,6 +29,14 @@ class RtAudioApi final : public AudioApi {
 
     // Makes RtAudioApi instances: the factory the program's AudioSystem uses.
     static std::unique_ptr<AudioApi> create(AudioApiId api);
+
+    // RtAudio prints what goes wrong while an instance starts (such as the
+    // refused connection to an absent PulseAudio server) to std::cerr, before
+    // its warnings can be turned off. That text is held back and written to
+    // `log`, one "RtAudio: " line each, or dropped while no log is set (the
+    // default: a command's stderr carries only the command's own lines).
+    // Set it from the main thread before instances are made.
+    static void setLibraryLog(std::ostream* log);
 
   private:
     std::unique_ptr<RtAudio> rtAudio_;

@@ -9,6 +9,7 @@ packages=(
   libhwy-dev
   librtaudio-dev librtmidi-dev libasound2-dev libasound2-plugins
   jackd2 libjack-jackd2-dev
+  pulseaudio pulseaudio-utils
   sox libsox-fmt-all
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   xvfb xauth xdotool desktop-file-utils

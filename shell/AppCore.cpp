@@ -66,6 +66,8 @@ std::optional<std::string> redirectDiagnosticsToLog() {
     const fs::path log = folder / "FizzLog.txt";
     if (std::freopen(log.c_str(), "w", stderr) == nullptr)
         return std::nullopt;
+    // What the sound libraries report while they start belongs in the log too.
+    output::RtAudioApi::setLibraryLog(&std::cerr);
     return log.string();
 }
 
@@ -387,19 +389,30 @@ void AppCore::runUntil(const std::function<bool()>& done, std::chrono::milliseco
     while (!done()) {
         if (const auto message = queue_.waitAndTake(tick))
             dispatch(*message);
-        else if (parts_->play.playing())
-            parts_->play.checkDevice();
+        else
+            checkDevice();
+    }
+}
+
+void AppCore::checkDevice() {
+    Parts& p = *parts_;
+    if (p.play.playing())
+        p.play.checkDevice();
+    showRecordingFailure();
+}
+
+void AppCore::showRecordingFailure() {
+    // A recording that failed on its writer thread, or ended with its device, leaves its text.
+    if (const char* failure = parts_->recorder.takeStatusText()) {
+        showStatus(failure);
+        updateFileButton();
     }
 }
 
 void AppCore::dispatch(const platform::Message& message) {
     Parts& p = *parts_;
     p.messages.dispatch(message);
-    // A recording that failed on the audio thread leaves its text for the status line.
-    if (const char* failure = p.recorder.takeStatusText()) {
-        showStatus(failure);
-        updateFileButton();
-    }
+    showRecordingFailure();
     if (!p.play.playing())
         p.gesture.playStopped();
 }

@@ -50,8 +50,8 @@ struct CoreServices {
 CoreServices desktopServices();
 
 // Sends stderr to "FizzLog.txt" in ${XDG_STATE_HOME:-~/.local/state}/frisson/,
-// truncated; returns the file's path, or nothing when it cannot be opened
-// (stderr then stays where it was).
+// truncated, together with what RtAudio reports while it starts; returns the
+// file's path, or nothing when it cannot be opened (stderr then stays where it was).
 std::optional<std::string> redirectDiagnosticsToLog();
 
 // The application core: every operation of the main window, its stream tabs,
@@ -115,6 +115,10 @@ class AppCore : public MessagePump, private SoundArrivals {
     void runUntil(const std::function<bool()>& done, std::chrono::milliseconds tick) override;
     void dispatch(const platform::Message& message);
     platform::MessageQueue& queue() { return queue_; }
+    // Ends play, and a recording with it, when the sound device has gone away, and shows
+    // what a recording that failed left for the status line. The window calls it on a
+    // timer; runUntil on every turn.
+    void checkDevice();
 
     // ---- A performance without a window (`frisson play`)
     // The start-up of a command: the first stream, the user's settings and the
@@ -165,6 +169,7 @@ class AppCore : public MessagePump, private SoundArrivals {
     void chooseOutputFolder();
     void toggleRecording();
     void updateFileButton();
+    void showRecordingFailure();
     void playToggle(int reason);
     void applySettingsToEngine();
     // Start-up steps shared by the window and a command.

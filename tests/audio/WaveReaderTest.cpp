@@ -1,4 +1,8 @@
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "audio/Errors.h"
@@ -223,6 +227,45 @@ TEST_F(WaveReader, LongFilesReadAcrossViews) {
             ADD_FAILURE() << "frame " << i;
             break;
         }
+    }
+}
+
+// Another program changes the file after its header was read and before its
+// samples are: reading them fails with the reader's error, never with a
+// signal, and never hands out bytes of a different file.
+TEST_F(WaveReader, AFileThatChangesWhileItIsReadFailsTheRead) {
+    // 4 MiB of samples: the header view covers only the first 512 KiB.
+    const Bytes original = waveFile(1, 1, 44100, 16, Bytes(4 << 20, 0x11));
+    struct Change {
+        const char* what;
+        void (*apply)(const std::string& path, const Bytes& original);
+    };
+    const Change changes[] = {
+        {"cut short",
+         [](const std::string& at, const Bytes&) { ASSERT_EQ(truncate(at.c_str(), 1 << 20), 0); }},
+        {"rewritten in place",
+         [](const std::string& at, const Bytes& before) {
+             Bytes other(before.size(), 0x55);
+             std::copy(before.begin(), before.begin() + 44, other.begin());
+             writeFile(at, other);
+         }},
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        const std::string file = path("changing.wav");
+        writeFile(file, original);
+        // An older time than any write the change makes, however coarse the clock.
+        std::filesystem::last_write_time(
+            file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+        const auto sound = Soundfile::open(file);
+        change.apply(file, original);
+        std::string error = "(read)";
+        try {
+            readAll(*sound);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, "the file changed while it was being read");
     }
 }
 

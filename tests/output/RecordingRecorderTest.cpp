@@ -1,10 +1,16 @@
 #include "output/Recorder.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -174,43 +180,23 @@ TEST_F(RecorderTest, PartialFrameIsAShortWriteThatClosesTheFile) {
     EXPECT_EQ(readBytes(path).size(), 44u + 12u);
 }
 
-// A file-size limit makes the file's growth fail as a full disk would.
+// A file-size limit makes the file's growth fail as a full disk would. The
+// limit's signal keeps its default action, which ends the process: the
+// recording must see to it that a growth past the limit only fails.
 class FileSizeLimit {
   public:
     explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        std::signal(SIGXFSZ, SIG_DFL);
         getrlimit(RLIMIT_FSIZE, &previous_);
         rlimit limit = previous_;
         limit.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &previous_); }
 
   private:
     rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
 };
-
-TEST_F(RecorderTest, FileThatCannotGrowIsClosedAndReportedWithoutThrowing) {
-    const auto path = recordingScratch("recorder-full") / "full.wav";
-    const FileSizeLimit limit(2'000'000);
-    // A new file is mapped 1 MiB long; the first growth asks for 4 MiB more.
-    ASSERT_TRUE(recorder_.start(path, {8000, 2, audio::kInt16LE}, false, kNoStreams, 0));
-    const std::vector<float> period(2 * 4096, 0.125f);
-    for (int i = 0; i < 200 && recorder_.recording(); ++i)
-        EXPECT_NO_THROW(write(mixPeriod(period, 2)));
-    EXPECT_FALSE(recorder_.recording());
-    EXPECT_STREQ(recorder_.takeStatusText(), kWriteFailedText);
-    // What was written before the failure is a valid file.
-    const std::string bytes = readBytes(path);
-    ASSERT_GE(bytes.size(), 44u);
-    EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);
-    EXPECT_EQ(le32(bytes, 40), bytes.size() - 44);
-    EXPECT_EQ((bytes.size() - 44) % (2 * 4096 * 2), 0u);
-}
 
 TEST_F(RecorderTest, PerStreamRecordingStopsWhenTheLastFileFails) {
     const auto dir = recordingScratch("recorder-streams-fail");
@@ -344,6 +330,83 @@ TEST(RecordingOnTheAudioThread, TakesNoPageFaultWhileTheFileGrows) {
     recorder.stop();
     EXPECT_EQ(faults, 0);
     EXPECT_EQ(readBytes(path).size(), 44u + 3050u * 512u * 4u);
+}
+
+TEST(RecordingOnTheAudioThread, AFileThatCannotGrowClosesWithWhatItHoldsAndPlayGoesOn) {
+    sounds::SoundTable table{44100};
+    engine::Engine engine{table, {.rate = 44100, .stereo = true, .framesPerBuffer = 256, .bufferCount = 4}};
+    Recorder recorder(engine.lock());
+    const auto path = recordingScratch("recorder-full") / "full.wav";
+    // The reservation at creation, 60 × 44100 bytes rounded up to whole 64 KiB units (41 of
+    // them), fits under the limit; the first growth does not.
+    constexpr size_t kReserved = 41 * 65536;
+    const FileSizeLimit limit(3'000'000);
+    ASSERT_TRUE(recorder.start(path, {44100, 2, audio::kFloat32LE}, false, kNoStreams, 0));
+    engine.setRecordingSink(&recorder);
+    engine.playStart(true, false);
+    for (int p = 0; p < 2000 && recorder.recording(); ++p) {
+        engine.renderOfflinePeriod();
+        recorder.flush();
+    }
+    EXPECT_FALSE(recorder.recording());
+    EXPECT_STREQ(recorder.takeStatusText(), kWriteFailedText);
+    engine.renderOfflinePeriod();
+    EXPECT_TRUE(engine.playing());
+    engine.setRecordingSink(nullptr);
+
+    // Periods of 2048 bytes are written while the data stays 1024 bytes short of the
+    // reservation: 1311 of them, then the growth fails and the file is cut to its content.
+    const std::string bytes = readBytes(path);
+    EXPECT_EQ(bytes.size(), 44u + 1311u * 2048u);
+    EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);
+    EXPECT_EQ(le32(bytes, 40), bytes.size() - 44);
+    EXPECT_LT(bytes.size(), kReserved);
+}
+
+// A recording cut by kill -9 is never closed: its header, brought up to date as
+// the file is written, still describes all but at most the last second.
+TEST(RecordingCutByKill, ReadsBackWithAllButTheLastSecond) {
+    const auto path = recordingScratch("recorder-killed") / "killed.wav";
+    constexpr uint32_t kRate = 44100;
+    constexpr size_t kPeriodFrames = 441;  // 10 ms
+    // The frames the recording process has been given, counted before each period is handed over.
+    void* shared = mmap(nullptr, sizeof(std::atomic<uint64_t>), PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    auto* given = new (shared) std::atomic<uint64_t>(0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::mutex lock;
+        Recorder recorder(lock);
+        if (!recorder.start(path, {kRate, 2, audio::kInt16LE}, false, kNoStreams, 0))
+            _exit(1);
+        const std::vector<float> period(2 * kPeriodFrames, 0.25f);
+        for (;;) {
+            given->fetch_add(kPeriodFrames);
+            recorder.writePeriod(mixPeriod(period, 2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (given->load() < 2 * kRate && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    const uint64_t frames = given->load();
+    munmap(shared, sizeof(std::atomic<uint64_t>));
+    ASSERT_GE(frames, 2 * kRate);
+
+    const std::string bytes = readBytes(path);
+    const uint64_t held = le32(bytes, 40) / 4;
+    EXPECT_LE(held, frames);
+    EXPECT_GE(held + kRate, frames);
+    EXPECT_EQ(le32(bytes, 4), 36 + held * 4);
+    ASSERT_GE(bytes.size(), 44 + held * 4);
+    // The last frame counted is sound that was written: round(0.25 × 32766.5).
+    EXPECT_EQ(sample16(bytes, 2 * held - 1), 8192);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
@@ -254,6 +255,38 @@ TEST_F(AppCoreTest, MenuStateFollowsPlayAndRecording) {
     EXPECT_EQ(view.status[kMessagePart], "Force a new grain when soundfile loop wraps around");
     app.menuItemHighlighted(kCmdLinear);
     EXPECT_EQ(view.status[kMessagePart], "") << "an item without a tooltip shows nothing";
+}
+
+// The sound server goes away while play records: play ends, and so does the
+// recording, its file closed with what it holds, and the status line says why.
+TEST_F(AppCoreTest, ADeviceThatGoesAwayEndsTheRecordingWithWhatItHolds) {
+    AppCore& app = started();
+    std::filesystem::create_directories(root / "out");
+    view.chosenFolders = {(root / "out").string()};
+    app.command(kCmdOutputFolder);
+    app.fileButton();
+    app.playButton();
+    ASSERT_TRUE(app.recording() && app.playing());
+    for (int n = 0; n < 20; ++n)
+        server.runPeriod();
+    server.dropStream();
+    app.checkDevice();
+    EXPECT_FALSE(app.playing());
+    EXPECT_FALSE(app.recording());
+    EXPECT_FALSE(view.buttons[kFileButton].checked);
+    EXPECT_EQ(view.status[kMessagePart],
+              "ERROR: Recording stopped: the sound device went away. The file holds everything up to then.");
+
+    std::ifstream in(root / "out" / "fizz.wav", std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GT(bytes.size(), 44u);
+    const auto le32 = [&](size_t at) {
+        uint32_t value = 0;
+        std::memcpy(&value, bytes.data() + at, sizeof value);
+        return value;
+    };
+    EXPECT_EQ(le32(4), bytes.size() - 8);
+    EXPECT_EQ(le32(40), bytes.size() - 44);
 }
 
 TEST_F(AppCoreTest, AStereoSoundOffersItsChannelsAndJoinsTheRecentFiles) {

@@ -1,0 +1,137 @@
+// `frisson play --record` as a program on a JACK server of the test's own, which is killed
+// (kill -9) in the middle of the take: play ends with a message, and the recording is a valid
+// file of everything written up to then.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "output/Recorder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr std::size_t kWavHeaderBytes = 44;
+constexpr double kRate = 44100.0;
+constexpr std::size_t kFrameBytes = 2 * 2;  // stereo, 16-bit
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t le32(const std::string& bytes, std::size_t at) {
+    uint32_t value = 0;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+}
+
+int shell(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+class PlayCommandDeviceLostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(state_);
+        setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        ASSERT_EQ(shell(script_ + " start " + server_ + " " + state_.string() + " >/dev/null"), 0);
+    }
+    void TearDown() override { shell(script_ + " stop " + server_ + " " + state_.string() + " >/dev/null"); }
+
+    pid_t serverPid() const {
+        return static_cast<pid_t>(std::atol(readText(state_ / ("jackd-" + server_ + ".pid")).c_str()));
+    }
+
+    const std::string server_ = "frisson_lost_" + std::to_string(getpid());
+    const fs::path state_ = fs::path(FRISSON_TEST_TMP) / "device-lost";
+    const std::string script_ = std::string(FRISSON_SOURCE_DIR) + "/scripts/jack-test-server.sh";
+};
+
+TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidFile) {
+    const fs::path take = state_ / "take.wav";
+    const fs::path errors = state_ / "play.err";
+    fs::remove(take);
+    std::vector<std::string> args{FRISSON_EXE,
+                                  "play",
+                                  "--device",
+                                  "JACK",
+                                  "--record",
+                                  "-o",
+                                  take,
+                                  "--seconds",
+                                  "30",
+                                  "--bits",
+                                  "16",
+                                  "--stream",
+                                  "sound=sine,Freq=16000,PanRnd=40"};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t play = 0;
+    ASSERT_EQ(posix_spawn(&play, argv[0], &files, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+
+    // Two seconds of the take, then the server goes.
+    const auto killedAt = std::chrono::steady_clock::now() + 2s;
+    std::this_thread::sleep_until(killedAt);
+    ASSERT_EQ(kill(serverPid(), SIGKILL), 0);
+
+    int status = 0;
+    for (int waited = 0; waited < 150 && waitpid(play, &status, WNOHANG) == 0; ++waited)
+        std::this_thread::sleep_for(100ms);
+    if (waitpid(play, &status, WNOHANG) == 0) {
+        kill(play, SIGKILL);
+        waitpid(play, &status, 0);
+        FAIL() << "play went on for 15 s after its server was killed";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string said = readText(errors);
+    EXPECT_NE(said.find(output::kDeviceLostText), std::string::npos) << said;
+    EXPECT_NE(said.find("the output device went away during play"), std::string::npos) << said;
+
+    // A whole file: the header counts exactly the data on disk, whole frames of it, and they are
+    // the two seconds played before the kill (and no more than was played until play noticed).
+    const std::string bytes = readText(take);
+    ASSERT_GE(bytes.size(), kWavHeaderBytes);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);
+    const uint32_t dataBytes = le32(bytes, 40);
+    EXPECT_EQ(dataBytes, bytes.size() - kWavHeaderBytes);
+    EXPECT_EQ(dataBytes % kFrameBytes, 0u);
+    const double seconds = static_cast<double>(dataBytes / kFrameBytes) / kRate;
+    EXPECT_GT(seconds, 1.0);
+    EXPECT_LT(seconds, 2.0 + 15.0);
+    std::size_t sounding = 0;
+    for (std::size_t at = kWavHeaderBytes; at + 1 < bytes.size(); at += 2)
+        sounding += bytes[at] != 0 || bytes[at + 1] != 0 ? 1 : 0;
+    EXPECT_GT(static_cast<double>(sounding), 0.5 * (bytes.size() - kWavHeaderBytes) / 2);
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+// `frisson devices` and `frisson play` as programs, against the private
+// PulseAudio server of the pulse_server fixture (PULSE_SERVER): its null sink is
+// listed and played to, and what it received is recorded from its monitor with
+// parec. No JACK server is reachable from these tests.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kChannels = 2;
+constexpr double kRate = 44100.0;
+constexpr const char* kSinkText = "frisson_test_sink";
+constexpr const char* kMonitor = "frisson_test.monitor";
+constexpr const char* kStream = "sound=sine,Pitch=20";
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The frames of a 16-bit stereo signal that sound (a gap the server may leave
+// when it is late does not count), their level and their peak.
+struct Sound {
+    std::size_t frames = 0;
+    double rms = 0.0;
+    int peak = 0;
+};
+
+Sound soundOf(const std::vector<std::int16_t>& samples) {
+    Sound sound;
+    double sum = 0.0;
+    for (std::size_t frame = 0; frame + 1 < samples.size(); frame += kChannels) {
+        if (samples[frame] == 0 && samples[frame + 1] == 0)
+            continue;
+        ++sound.frames;
+        for (int c = 0; c < kChannels; ++c) {
+            const double value = samples[frame + static_cast<std::size_t>(c)];
+            sum += value * value;
+            sound.peak = std::max(sound.peak, static_cast<int>(std::abs(value)));
+        }
+    }
+    if (sound.frames > 0)
+        sound.rms = std::sqrt(sum / static_cast<double>(sound.frames * kChannels));
+    return sound;
+}
+
+std::vector<std::int16_t> samplesOf(const std::string& bytes) {
+    std::vector<std::int16_t> samples(bytes.size() / sizeof(std::int16_t));
+    std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(std::int16_t));
+    return samples;
+}
+
+class PulseCommands : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::path(FRISSON_TEST_TMP) / "pulse" /
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+
+    // Runs frisson with `arguments` in a home of its own, with no JACK server to
+    // reach; keeps its stdout and stderr. `environment` is put before it.
+    int frisson(const std::string& arguments, const std::string& environment = "") {
+        const std::string home = (dir_ / "home").string();
+        const std::string command = "env HOME=" + home + " XDG_CONFIG_HOME=" + home +
+                                    "/config XDG_DATA_HOME=" + home + "/data XDG_STATE_HOME=" + home +
+                                    "/state JACK_NO_START_SERVER=1 " + "JACK_DEFAULT_SERVER=frisson_absent_" +
+                                    std::to_string(getpid()) + " " + environment + " " + FRISSON_EXE + " " +
+                                    arguments + " >" + (dir_ / "stdout").string() + " 2>" +
+                                    (dir_ / "stderr").string();
+        const int status = std::system(command.c_str());
+        out_ = readText(dir_ / "stdout");
+        err_ = readText(dir_ / "stderr");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    fs::path dir_;
+    std::string out_;
+    std::string err_;
+};
+
+// parec recording the null sink's monitor as raw 16-bit stereo into a file.
+class MonitorRecording {
+  public:
+    explicit MonitorRecording(fs::path file) : file_(std::move(file)) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        std::vector<std::string> args{"parec",
+                                      "--device=" + std::string(kMonitor),
+                                      "--raw",
+                                      "--format=s16le",
+                                      "--rate=44100",
+                                      "--channels=2",
+                                      "--latency-msec=10"};
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid_, "parec", &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~MonitorRecording() { stop(); }
+    MonitorRecording(const MonitorRecording&) = delete;
+    MonitorRecording& operator=(const MonitorRecording&) = delete;
+
+    // True once the server lists parec's record stream.
+    bool connected() {
+        for (int i = 0; i < 100 && pid_ > 0; ++i) {
+            if (std::system("pactl list short source-outputs 2>/dev/null | grep -q .") == 0) {
+                start_ = std::chrono::steady_clock::now();
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    // The samples recorded once the monitor has handed out everything the sink
+    // played until `end`, and `after` more (the monitor hands them out in blocks,
+    // late), or after 10 seconds.
+    std::vector<std::int16_t> until(std::chrono::steady_clock::time_point end,
+                                    std::chrono::milliseconds after) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto wanted =
+            static_cast<std::size_t>(std::chrono::duration<double>(end - start_ + after).count() * kRate);
+        std::vector<std::int16_t> samples;
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            samples = samplesOf(readText(file_));
+        } while (samples.size() / kChannels < wanted && std::chrono::steady_clock::now() < deadline);
+        stop();
+        return samples;
+    }
+
+  private:
+    void stop() {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGINT);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+    fs::path file_;
+    pid_t pid_ = -1;
+    std::chrono::steady_clock::time_point start_;
+};
+
+TEST_F(PulseCommands, DevicesListsTheNullSinkWithoutLibraryNoise) {
+    ASSERT_EQ(frisson("devices"), 0) << err_;
+    EXPECT_NE(out_.find(std::string(") ") + kSinkText + "\n"), std::string::npos) << out_;
+    EXPECT_EQ(out_.rfind("(PULSE", 0), 0u) << "without JACK, PulseAudio devices come first:\n" << out_;
+    EXPECT_EQ(err_, "");
+}
+
+TEST_F(PulseCommands, DevicesWithoutAnyServerPrintsNoLibraryNoise) {
+    // RtAudio reports the refused connection of an absent server on stderr.
+    ASSERT_EQ(frisson("devices", "PULSE_SERVER=unix:" + (dir_ / "no-server").string()), 0) << err_;
+    EXPECT_EQ(out_.find("(PULSE"), std::string::npos) << out_;
+    EXPECT_EQ(err_, "");
+}
+
+TEST_F(PulseCommands, PlayGivesTheSinkTheRenderedSound) {
+    // What play must sound like: the render of the same stream, as 16-bit samples.
+    const fs::path rendered = dir_ / "render.wav";
+    ASSERT_EQ(frisson("render -o " + rendered.string() + " --seconds 1 --bits 16 --stream " + kStream), 0)
+        << err_;
+    const std::string wav = readText(rendered);
+    constexpr std::size_t kHeader = 44;
+    ASSERT_GT(wav.size(), kHeader);
+    ASSERT_EQ(wav.substr(kHeader - 8, 4), "data");
+    const Sound expected = soundOf(samplesOf(wav.substr(kHeader)));
+    ASSERT_GT(expected.frames, 0u);
+
+    MonitorRecording recording(dir_ / "monitor.raw");
+    ASSERT_TRUE(recording.connected());
+    ASSERT_EQ(frisson(std::string("play --device PULSE --seconds 1 --stream ") + kStream), 0) << err_;
+    EXPECT_NE(err_.find(std::string("playing on (PULSE")), std::string::npos) << err_;
+    const Sound played =
+        soundOf(recording.until(std::chrono::steady_clock::now(), std::chrono::milliseconds(500)));
+
+    // The whole sound, its end included (within one 256-frame period), at the
+    // level it was rendered with.
+    EXPECT_NEAR(static_cast<double>(played.frames), static_cast<double>(expected.frames), 256.0);
+    EXPECT_NEAR(played.rms, expected.rms, expected.rms * 0.02);
+    EXPECT_NEAR(played.peak, expected.peak, 2);
+}
+
+}  // namespace
