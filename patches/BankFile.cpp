@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <ios>
 #include <iterator>
 
 namespace patches {
@@ -120,10 +121,16 @@ std::optional<std::string> readFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    // A folder opens like a file, and reading it then throws from inside the
+    // stream buffer (EISDIR); any read error means the file cannot be read.
+    try {
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad())
+            return std::nullopt;
+        return bytes;
+    } catch (const std::ios_base::failure&) {
         return std::nullopt;
-    return bytes;
+    }
 }
 
 std::optional<std::string> replaceFileAtomically(const std::filesystem::path& path, std::string_view bytes) {

@@ -1,6 +1,7 @@
 #include "patches/Session.h"
 
 #include <exception>
+#include <string_view>
 
 #include "patches/BankStorage.h"
 #include "patches/PatchStatus.h"
@@ -18,8 +19,10 @@ void loadSession(PatchPanel& panel, const std::string& folder, SessionRecord& re
         bool loaded = false;
         if (names) {
             const std::string& name = (*names)[static_cast<size_t>(b)];
-            // A bank name never holds a '/': such a value would reach outside the patch folder.
-            const bool usable = !name.empty() && name.find('/') == std::string::npos;
+            // A bank name never holds a '/' (it would reach outside the patch folder)
+            // nor a zero byte (the file name would end there, naming another file).
+            const bool usable =
+                !name.empty() && name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
             loaded = usable && loadBank(bankFilePath(folder, name), panel.bank(b), b, name, view);
         } else {
             loaded = loadBank(bankFilePath(folder, bankLetter(b)), panel.bank(b), b, std::nullopt, view);

@@ -153,7 +153,9 @@ std::filesystem::path asidePathFor(const std::filesystem::path& file) {
 
 void writeKey(std::ostringstream& out, const SettingsStore::Key& key, const std::string& path) {
     if (!path.empty()) {
-        out << "\n[" << path << "]\n";
+        // The reader takes one leading hive name off a key line: a key whose own
+        // path begins with it is written with it twice, so it reads back as it was.
+        out << "\n[" << (std::string_view(path).starts_with(kUserHive) ? kUserHive : "") << path << "]\n";
         for (const auto& value : key.values) {
             out << (value.name.empty() ? std::string("@") : quote(value.name)) << '=';
             switch (value.type) {
@@ -218,6 +220,10 @@ void SettingsStore::read() {
                         std::string_view path = std::string_view(line).substr(1, line.size() - 2);
                         if (path.starts_with(kUserHive))
                             path.remove_prefix(kUserHive.size());
+                        // Values above the first key have no place in the saved layout:
+                        // reading them would lose them at the next save.
+                        if (splitPath(path).empty())
+                            throw ParseError("a key line must name a key");
                         current = &create(path);
                         continue;
                     }

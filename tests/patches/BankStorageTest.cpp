@@ -262,9 +262,14 @@ TEST_F(BankStorage, RefusedFilesLeaveTheBankAsItWas) {
         EXPECT_TRUE(fs::exists(folder + c.file)) << "a damaged file is kept";
     }
 
-    view.warnings.clear();
-    EXPECT_FALSE(loadBank(folder + "missing.fpb", bank, 0, std::string("x"), view));
-    EXPECT_TRUE(view.warnings.empty());
+    // Files that cannot be read give false silently: a missing one, and a folder.
+    fs::create_directory(folder + "folder.fpb");
+    for (const char* unreadable : {"missing.fpb", "folder.fpb"}) {
+        view.warnings.clear();
+        EXPECT_FALSE(loadBank(folder + unreadable, bank, 0, std::string("x"), view)) << unreadable;
+        EXPECT_TRUE(view.warnings.empty()) << unreadable;
+        EXPECT_EQ(bank.count, before.count) << unreadable;
+    }
 }
 
 TEST_F(BankStorage, EmptyFileIsDeletedOnLoading) {

@@ -85,6 +85,8 @@ TEST_F(SessionTest, RecordedNamesOpenTheirFiles) {
     fs::copy_file(folder + "drums.fpb", folder + "../SessionTestOutside.fpb",
                   fs::copy_options::overwrite_existing);
     (*record.names)[5] = "../SessionTestOutside";
+    // With a zero byte the file name would end early: here at "drums.fpb".
+    (*record.names)[6] = std::string("drums.fpb\0x", 11);
     loadSession(panel, folder, record, view);
     EXPECT_EQ(panel.bank(0).name, "drums");
     EXPECT_EQ(panel.bank(0).slot(1).values[0], 10);
@@ -92,6 +94,7 @@ TEST_F(SessionTest, RecordedNamesOpenTheirFiles) {
     EXPECT_EQ(panel.bank(4).count, 0);
     EXPECT_EQ(panel.bank(4).name, "");
     EXPECT_EQ(panel.bank(5).count, 0) << "a name with a '/' is not followed out of the folder";
+    EXPECT_EQ(panel.bank(6).count, 0) << "a name with a zero byte names no file";
     EXPECT_TRUE(view.warnings.empty()) << "a missing file is skipped silently";
 }
 

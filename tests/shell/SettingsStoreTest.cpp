@@ -52,6 +52,8 @@ TEST_F(SettingsStoreTest, RoundTripsValuesKeysAndOrder) {
         store.setText("K\\Sub", "", "default value");
         store.createKey("K\\beta");
         store.createKey("K\\Alpha");
+        // A key named like the hive that key lines may begin with.
+        store.setDword("HKEY_CURRENT_USER\\K", "hive", 1);
         ASSERT_FALSE(store.save());
     }
     SettingsStore again(settingsFile());
@@ -65,6 +67,7 @@ TEST_F(SettingsStoreTest, RoundTripsValuesKeysAndOrder) {
     EXPECT_EQ(values[2].dword, 0xFFFFFFFFu);
     EXPECT_EQ(again.findValue("K\\SUB", "")->text, "default value");
     EXPECT_EQ(again.subkeys("K"), (std::vector<std::string>{"Alpha", "beta", "Sub"}));
+    EXPECT_TRUE(again.findValue("HKEY_CURRENT_USER\\K", "hive"));
 }
 
 TEST_F(SettingsStoreTest, StoreInMemoryOnlyWritesNothing) {
@@ -113,6 +116,9 @@ TEST_F(SettingsStoreTest, UnreadableFileIsKeptAsideAndReported) {
         "Windows Registry Editor Version 5.00\n[K]\n\"Open\"=\"no closing quote\n",
         "Windows Registry Editor Version 5.00\n[K]\n\"D\"=dword:123456789\n",
         "Windows Registry Editor Version 5.00\n[K]\n\"X\"=42\n",
+        // Values of a key line naming no key would have no place in the saved file.
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\]\n\"R\"=\"lost at the next save\"\n",
+        "Windows Registry Editor Version 5.00\n[\\\\]\n\"R\"=dword:00000001\n",
     };
     for (const std::string& text : damaged) {
         SCOPED_TRACE(text);
