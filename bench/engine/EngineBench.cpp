@@ -2,16 +2,14 @@
 // renderer on every SIMD instruction set this processor offers, for each kernel, three densities
 // and two pitches, over a 10 s sweep recorded at 44100 Hz (what a performer loads, and what the
 // peer comparison plays). Reports grain-frames per CPU second and the real-time factor at 44100 Hz.
+#include "bench/engine/SweepSound.h"
 #include "engine/Engine.h"
 #include "engine/GrainBlocks.h"
 #include "sounds/SoundTable.h"
-#include "tests/engine/TestSounds.h"
 
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
 
-#include <cmath>
-#include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,19 +36,6 @@ constexpr Load kLoads[] = {
     {"1x200/s_1s", 1, 14187, 1024},
 };
 
-constexpr int32_t kSweepFrames = 10 * kRate;
-
-// A sine sweeping from 100 Hz to 10 kHz over ten seconds at half scale, as sox's
-// "synth 10 sine 100-10000 vol 0.5" writes it.
-sounds::Sound& loadSweep(sounds::SoundTable& table) {
-    return enginetest::makeSound(table, 0, kSweepFrames, 1, kRate, [](int32_t i, int) {
-        const double t = static_cast<double>(i) / kRate;
-        const double f0 = 100.0;
-        const double slope = (10000.0 - f0) / 10.0;
-        return static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * (f0 * t + slope * t * t / 2)));
-    });
-}
-
 // Pitch 6144 plays the sound at its own speed; 6500 at a speed that is no whole number of frames.
 constexpr int32_t kPitches[] = {6144, 6500};
 constexpr const char* kKernels[] = {"linear", "cubic", "spline"};
@@ -61,7 +46,7 @@ void render(benchmark::State& state, const Load& load, Interpolation kind, int32
     sounds::SoundTable table(kRate);
     Engine engine(table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4});
     engine.setWideRendering(target != 0);
-    sounds::Sound& sweep = loadSweep(table);
+    sounds::Sound& sweep = benchsounds::loadSweep(table);
     for (int s = 0; s < load.streams; ++s) {
         if (s > 0)
             engine.createStream();

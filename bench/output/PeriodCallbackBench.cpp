@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench/engine/SweepSound.h"
 #include "engine/Engine.h"
 #include "sounds/SoundTable.h"
 
@@ -41,9 +42,12 @@ double percentile(std::vector<double>& sorted, double fraction) {
 void periodCallback(benchmark::State& state) {
     sounds::SoundTable table(kRate);
     Engine engine(table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4});
+    sounds::Sound* sweep = state.range(2) != 0 ? &benchsounds::loadSweep(table) : nullptr;
     for (int s = 0; s < kMaxStreams; ++s) {
         if (s > 0)
             engine.createStream();
+        if (sweep != nullptr)
+            engine.attachSound(s, *sweep);
         engine.setParameter(s, Freq, kDenseFreq);
         engine.setParameter(s, GrainLen, kGrainLen);
         engine.setParameter(s, PanRnd, 128);
@@ -85,11 +89,12 @@ void periodCallback(benchmark::State& state) {
     state.counters["cpu_max_us"] = cpuDurations.back();
 }
 
-// interp: 0 linear, 1 cubic, 2 spline; wide: 0 the reference renderer, 1 the wide one. 3000
+// interp: 0 linear, 1 cubic, 2 spline; wide: 0 the reference renderer, 1 the wide one; sweep: 0
+// the built-in sine (read at about four frames per frame), 1 a sweep recorded at 44100 Hz. 3000
 // periods are about 17 s of sound.
 BENCHMARK(periodCallback)
-    ->ArgNames({"interp", "wide"})
-    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->ArgNames({"interp", "wide", "sweep"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})
     ->Iterations(3000)
     ->Unit(benchmark::kMicrosecond);
 
