@@ -36,6 +36,9 @@ stop_server() {
     kill -KILL "$pid" 2>/dev/null || true
   fi
   rm -f "$pid_file"
+  # A server killed with -9 leaves its socket and semaphores behind, and a new
+  # server of the same name cannot be reached through them.
+  rm -f "${JACK_TMP_DIR:-/dev/shm}/jack_${name}_"* "${JACK_TMP_DIR:-/dev/shm}/jack_sem."*"_${name}_"*
 }
 
 case "$action" in

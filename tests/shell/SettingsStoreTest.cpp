@@ -98,7 +98,9 @@ TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {
           "\"Version\"=\"x\"\r\n"
           "\"Blob\"=hex:01,02,\\\r\n"
           "  03,04\r\n"
-          "\"Rate\"=dword:ac44\r\n");
+          "\"Rate\"=dword:ac44\r\n"
+          "\"Tail\"=hex:05, \\\r\n"
+          "\r\n");
     SettingsStore store(settingsFile());
     ASSERT_FALSE(store.loadProblem()) << *store.loadProblem();
     EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Version")->text, "x");
@@ -106,6 +108,8 @@ TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {
     const auto blob = store.findValue("Software\\Wavecraft\\Frisson", "Blob");
     EXPECT_EQ(blob->type, SettingsValueType::Other);
     EXPECT_EQ(blob->text, "hex:01,02,03,04");
+    // A blank before the last backslash is no part of the value, so a save reads back the same.
+    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Tail")->text, "hex:05,");
     EXPECT_FALSE(store.dirty());
 }
 
