@@ -114,122 +114,109 @@ TEST_F(MidiResponseTest, SlidersFollowOnlyForTheCurrentStreamWithMoveSliders) {
     EXPECT_EQ(target.changes.size(), 2u);
 }
 
-TEST_F(MidiResponseTest, NotePitchFollowsTheTableAndTheBendRange) {
-    LastNote input;
-    input.note = 60;
-    input.pitchBend = 8192;  // data bytes 0 and 95
-    response.notePitch(0, input);
-    // 6144 + 8192 * (6881 - 6144) / 16384 = 6512.5, truncated.
-    EXPECT_EQ(target.changes.back(), (Change{0, engine::Pitch, 6512, 0.64}));
-    EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Pitch, -6512}));
-
-    input.pitchBend = -16384;  // full bend down reaches note 58 exactly
-    response.notePitch(0, input);
-    EXPECT_EQ(target.changes.back().value, 5461);
-    input.pitchBend = 16511;  // full bend up: 16511 * 737 / 16384 = 742.7
-    response.notePitch(0, input);
-    EXPECT_EQ(target.changes.back().value, 6144 + 742);
+TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
+    // Note 60 is 6144 and 62 is 6881 in the pitch table, 58 is 5461, 72 is 9830, 0 is 1293,
+    // 110 + 24 is past its top (bend towards 16384 from 110's 15548).
+    struct Case {
+        const char* label;
+        int bendRange;
+        int note;
+        int32_t bend;
+        int32_t pitchBefore;  // the target before: its sign is the playing direction
+        float currentBefore;
+        int32_t pitch;
+    };
+    const Case cases[] = {
+        {"half bend up: 6144 + 8192 * 737 / 16384 = 6512.5, truncated", 2, 60, 8192, 6144, 6144, 6512},
+        {"full bend down reaches note 58 exactly", 2, 60, -16384, 6144, 6144, 5461},
+        {"full bend up: 16511 * 737 / 16384 = 742.7", 2, 60, 16511, 6144, 6144, 6144 + 742},
+        {"past the top of the table: towards 16384", 24, 110, 8192, 6144, 6144, 15548 + (16384 - 15548) / 2},
+        {"below the table: towards note 0", 24, 1, -16384, 6144, 6144, 1293},
+        {"no bend range: the table value alone", 0, 72, -16384, 6144, 6144, 9830},
+        {"reverse playback stays reverse", 2, 60, 0, -100, -100, -6144},
+        {"a bend without a note keeps the smoothed pitch", 2, -1, 16511, -5000, -5000.7f, -5000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        settings.maxPitchBend = c.bendRange;
+        target.targets[0][engine::Pitch] = c.pitchBefore;
+        target.currents[0][engine::Pitch] = c.currentBefore;
+        LastNote input;
+        input.note = c.note;
+        input.pitchBend = c.bend;
+        response.notePitch(0, input);
+        ASSERT_FALSE(target.changes.empty());
+        EXPECT_EQ(target.changes.back(), (Change{0, engine::Pitch, c.pitch, 0.64}));
+        EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Pitch, -c.pitch}));
+    }
 }
 
-TEST_F(MidiResponseTest, NotePitchAtTheEndsOfTheKeyboard) {
-    LastNote input;
-    settings.maxPitchBend = 24;
-    input.note = 110;  // 110 + 24 is past the table: bend up towards 16384
-    input.pitchBend = 8192;
-    response.notePitch(0, input);
-    EXPECT_EQ(target.changes.back().value, 15548 + (16384 - 15548) / 2);
-    input.note = 1;  // 1 - 24 is below the table: bend down towards note 0's 1293
-    input.pitchBend = -16384;
-    response.notePitch(0, input);
-    EXPECT_EQ(target.changes.back().value, 1293);
-    settings.maxPitchBend = 0;  // no bend range: the table value alone
-    input.note = 72;
-    response.notePitch(0, input);
-    EXPECT_EQ(target.changes.back().value, 9830);
-}
+TEST_F(MidiResponseTest, ResponseRowsMapTheirInputOntoTheTargetRange) {
+    LastNote bendZero;  // input 64
+    LastNote noteUp;    // note 60, bend 8192: 64 after the shift by 7, 60 + 67 * 64 / 128 = 93
+    noteUp.note = 60;
+    noteUp.pitchBend = 8192;
+    LastNote noteDown = noteUp;  // bend -8192: 60 + 60 * -64 / 128 = 30
+    noteDown.pitchBend = -8192;
+    auto velocity = [](int32_t v) {
+        LastNote in;
+        in.velocity = v;
+        return in;
+    };
+    auto aftertouch = [](int32_t a) {
+        LastNote in;
+        in.aftertouch = a;
+        return in;
+    };
+    struct Case {
+        const char* label;
+        ResponseRow row;
+        LastNote input;
+        uint32_t sources;
+        int32_t rateBefore;  // Rate's target before, for the signed target
+        int param;
+        int32_t value;
+    };
+    const Case cases[] = {
+        {"velocity 0 to Amp", row(1, 12, 0, 100), velocity(0), kSourceVelocity, 0, engine::Amp, 0},
+        {"velocity 128 to Amp", row(1, 12, 0, 100), velocity(128), kSourceVelocity, 0, engine::Amp, 1024},
+        {"velocity 64 to Amp", row(1, 12, 0, 100), velocity(64), kSourceVelocity, 0, engine::Amp, 512},
+        // Grain freq (25..16384) from 80 % down to 10 %, aftertouch 32:
+        // 25 + (16359 * 80 + 16359 * -70 * 32 / 128) / 100 = 25 + (1308720 - 286282) / 100.
+        {"from above to below", row(3, 3, 80, 10), aftertouch(32), kSourceAftertouch, 0, engine::Freq,
+         25 + 10224},
+        {"negative aftertouch counts as 0", row(3, 3, 0, 100), aftertouch(-1), kSourceAftertouch, 0,
+         engine::Freq, 25},
+        {"signed target, positive", row(4, 1, 0, 50), bendZero, kSourcePitchBend, 0, engine::Rate,
+         8192 * 50 * 64 / 128 / 100},
+        {"signed target keeps its sign", row(4, 1, 0, 50), bendZero, kSourcePitchBend, -1, engine::Rate,
+         -2048},
+        // Attack 0..256, 0..100 %: 256 * 100 * 93 / 128 / 100 = 186.
+        {"note and bend up", row(5, 10, 0, 100), noteUp, kSourceNote | kSourcePitchBend, 0, engine::Attack,
+         186},
+        {"note and bend down: 256 * 30 / 128", row(5, 10, 0, 100), noteDown, kSourceNote | kSourcePitchBend,
+         0, engine::Attack, 60},
+        {"the note alone: 256 * 60 / 128", row(6, 10, 0, 100), noteDown, kSourceNote, 0, engine::Attack, 120},
+        {"To 127 from edited settings stops at the range", withTargetIndex(withSourceIndex(0, 1), 3) | 127u,
+         velocity(128), kSourceVelocity, 0, engine::Freq, 16384},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        target.targets[0][engine::Rate] = c.rateBefore;
+        response.MapMIDIresponse(c.row, 0, c.input, c.sources);
+        ASSERT_FALSE(target.changes.empty());
+        EXPECT_EQ(target.changes.back(), (Change{0, c.param, c.value, 12.8}));
+        // The slider of the current stream follows, upside down (Amp runs 0..1024).
+        const auto moves = sliderMoves();
+        if (c.param == engine::Amp) {
+            EXPECT_EQ(moves.back(), (std::pair<int, int64_t>{engine::Amp, 1024 - c.value}));
+        }
+    }
 
-TEST_F(MidiResponseTest, NotePitchKeepsReversePlayback) {
-    target.targets[0][engine::Pitch] = -100;
-    LastNote input;
-    input.note = 60;
-    response.notePitch(0, input);
-    EXPECT_EQ(target.changes.back().value, -6144);
-}
-
-TEST_F(MidiResponseTest, BendWithoutANoteKeepsTheCurrentPitch) {
-    target.targets[0][engine::Pitch] = -5000;
-    target.currents[0][engine::Pitch] = -5000.7f;
-    LastNote input;  // no note yet
-    input.pitchBend = 16511;
-    response.notePitch(0, input);
-    EXPECT_EQ(target.changes.back().value, -5000);
-}
-
-TEST_F(MidiResponseTest, VelocityRowSpansTheTargetRange) {
-    const ResponseRow velocityToAmp = row(1, 12, 0, 100);
-    LastNote input;
-    input.velocity = 0;
-    response.MapMIDIresponse(velocityToAmp, 0, input, kSourceVelocity);
-    EXPECT_EQ(target.changes.back(), (Change{0, engine::Amp, 0, 12.8}));
-    input.velocity = 128;
-    response.MapMIDIresponse(velocityToAmp, 0, input, kSourceVelocity);
-    EXPECT_EQ(target.changes.back().value, 1024);
-    input.velocity = 64;
-    response.MapMIDIresponse(velocityToAmp, 0, input, kSourceVelocity);
-    EXPECT_EQ(target.changes.back().value, 512);
-    EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Amp, 1024 - 512}));
-}
-
-TEST_F(MidiResponseTest, RowsFromAboveToBelowAndTheMinimumFloor) {
-    // Grain freq (25..16384) from 80 % down to 10 %, aftertouch 32:
-    // 25 + (16359 * 80 + 16359 * -70 * 32 / 128) / 100 = 25 + (1308720 - 286282) / 100.
-    LastNote input;
-    input.aftertouch = 32;
-    response.MapMIDIresponse(row(3, 3, 80, 10), 0, input, kSourceAftertouch);
-    EXPECT_EQ(target.changes.back().value, 25 + 10224);
-    // A negative aftertouch (pressure 0 centres to -1) is taken as 0.
-    input.aftertouch = -1;
-    response.MapMIDIresponse(row(3, 3, 0, 100), 0, input, kSourceAftertouch);
-    EXPECT_EQ(target.changes.back().value, 25);
-}
-
-TEST_F(MidiResponseTest, SignedTargetsScaleTheirMagnitudeAndKeepTheirSign) {
-    LastNote input;  // bend 0: input 64
-    response.MapMIDIresponse(row(4, 1, 0, 50), 0, input, kSourcePitchBend);
-    EXPECT_EQ(target.changes.back(), (Change{0, engine::Rate, 8192 * 50 * 64 / 128 / 100, 12.8}));
-    target.targets[0][engine::Rate] = -1;
-    response.MapMIDIresponse(row(4, 1, 0, 50), 0, input, kSourcePitchBend);
-    EXPECT_EQ(target.changes.back().value, -2048);
-}
-
-TEST_F(MidiResponseTest, NoteAndBendInputs) {
-    LastNote input;
-    input.note = 60;
-    input.pitchBend = 8192;  // 64 after the shift by 7: 60 + 67 * 64 / 128 = 93
-    // Attack 0..256, 0..100 %: 256 * 100 * 93 / 128 / 100 = 186.
-    response.MapMIDIresponse(row(5, 10, 0, 100), 0, input, kSourceNote | kSourcePitchBend);
-    EXPECT_EQ(target.changes.back().value, 186);
-    input.pitchBend = -8192;  // 60 + 60 * -64 / 128 = 30: 256 * 30 / 128 = 60
-    response.MapMIDIresponse(row(5, 10, 0, 100), 0, input, kSourceNote | kSourcePitchBend);
-    EXPECT_EQ(target.changes.back().value, 60);
-    // The note alone: 256 * 60 / 128.
-    response.MapMIDIresponse(row(6, 10, 0, 100), 0, input, kSourceNote);
-    EXPECT_EQ(target.changes.back().value, 120);
-}
-
-TEST_F(MidiResponseTest, PercentagesAboveAHundredFromEditedSettingsStopAtTheRange) {
-    const ResponseRow edited = withTargetIndex(withSourceIndex(0, 1), 3) | 127u;  // To 127, Grain freq
-    LastNote input;
-    input.velocity = 128;
-    response.MapMIDIresponse(edited, 0, input, kSourceVelocity);
-    EXPECT_EQ(target.changes.back().value, 16384);
-}
-
-TEST_F(MidiResponseTest, RowsWithoutATargetAreSkipped) {
-    LastNote input;
-    input.velocity = 100;
-    response.MapMIDIresponse(row(1, 0, 0, 100), 0, input, kSourceVelocity);
-    response.MapMIDIresponse(row(1, 14, 0, 100), 0, input, kSourceVelocity);
+    // Rows without a target are skipped.
+    target.changes.clear();
+    response.MapMIDIresponse(row(1, 0, 0, 100), 0, velocity(100), kSourceVelocity);
+    response.MapMIDIresponse(row(1, 14, 0, 100), 0, velocity(100), kSourceVelocity);
     EXPECT_TRUE(target.changes.empty());
 }
 
