@@ -4,6 +4,7 @@
 #include "engine/Random.h"
 #include "engine/RecordingSink.h"
 #include "engine/Stream.h"
+#include "engine/StreamWorkers.h"
 
 #include <array>
 #include <atomic>
@@ -108,6 +109,21 @@ class Engine {
     // Thread: any. Grains render eight frames at a time with SIMD (the default), or frame by frame
     // through the reference renderer (for comparisons and measurements).
     void setWideRendering(bool on) { wideRendering_.store(on, std::memory_order_relaxed); }
+    // Thread: any. How many threads render the streams of a period with the wide renderer: 0
+    // (the default) lets the engine decide, one thread until a period's render takes more than
+    // kParallelShare of the period, then one per core while it stays above kSerialShare; n ≥ 1
+    // uses up to n threads (the caller and n − 1 of one helper per further core). Each stream's
+    // grains render into the stream's own buffer and the streams mix in stream order, so the
+    // rendered bytes never depend on the thread count.
+    void setStreamThreads(int threads) { streamThreads_.store(threads, std::memory_order_relaxed); }
+    // Thread: any. The most threads a run of blocks of the last rendered period used.
+    int streamThreadsUsed() const { return threadsUsed_.load(std::memory_order_relaxed); }
+    // On two cores a helper that the scheduler delays holds the whole period up, so the streams
+    // share cores only once one core is in real danger of missing the period, and only after
+    // kPeriodsToDecide periods in a row say so (one period slowed by another program does not).
+    static constexpr double kParallelShare = 0.35;
+    static constexpr double kSerialShare = 0.15;
+    static constexpr int kPeriodsToDecide = 16;
     // Thread: main, while stopped; takes the engine lock. Reallocates the ring, the stream buffers
     // and the silence a muted stream records; recomputes the sounds' rate constants. Returns an error text on
     // failure
@@ -193,8 +209,12 @@ class Engine {
     // The reference renderer: one block of every grain, frame by frame.
     template <typename Kernel>
     void renderGrains(int block);
-    // The wide renderer: the run of `blocks` blocks from `block` of every grain.
+    // The wide renderer: the run of `blocks` blocks from `block` of every grain, stream by stream
+    // (side by side on several threads when the load asks for it).
     void renderGrainRun(int block, int blocks);
+    int threadsForRun(int streams) const;
+    // After a period's render: whether the next ones render on several threads.
+    void chooseThreads(double renderSeconds);
     void removeFinishedGrains();
     void outputStage(float* out, int block, const PlayList& list, int count) const;
     void finishGrain(Grain& grain);
@@ -217,6 +237,11 @@ class Engine {
     bool resetLoopOnPlay_ = true;
     bool perStream_ = false;
     std::atomic<bool> wideRendering_{true};
+    std::atomic<int> streamThreads_{0};
+    std::atomic<int> threadsUsed_{1};
+    int periodThreadsUsed_ = 1;  // Thread: audio
+    bool parallel_ = false;      // Thread: audio; the automatic choice
+    int periodsAgainst_ = 0;     // Thread: audio; periods in a row that ask for the other choice
 
     std::atomic<int32_t> frameClock_{0};
     std::atomic<int32_t> activeGrains_{0};
@@ -249,6 +274,7 @@ class Engine {
     std::function<void(int)> bufferDone_;
     std::array<std::atomic<uint32_t>, kPublishedGrains> publishedPositions_{};
     std::atomic<int> publishedCount_{0};
+    StreamWorkers workers_{StreamWorkers::helpersForThisMachine(kMaxStreams - 1)};
 };
 
 // The underrun report shown at a stop: "%d buffer underruns in performance (%d.%d %%)", or nothing

@@ -10,6 +10,7 @@
 #include "sounds/Sound.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace engine {
 
@@ -88,23 +89,86 @@ template <typename Kernel>
 void Engine::renderGrains(int block) {
     const int channels = outChannels();
     const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(channels);
-    float* const mix = streams_[0].outBuffer;
     for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next) {
         Stream& stream = *grain->stream;
-        float* dest = (perStream_ ? stream.outBuffer : mix) + offset;
-        renderGrainBlock<Kernel>(*grain, dest, channels,
+        renderGrainBlock<Kernel>(*grain, stream.outBuffer + offset, channels,
                                  stream.channelSelect.load(std::memory_order_relaxed));
         grain->remaining -= kFramesPerBlock;
     }
     removeFinishedGrains();
 }
 
+namespace {
+
+// One run of blocks of the streams that have grains: item i is the grain list and buffer of one.
+struct StreamRun {
+    std::array<Grain*, kMaxStreams> grains{};
+    std::array<float*, kMaxStreams> buffer{};
+    int blocks = 0;
+    int channels = 0;
+    Interpolation kind = Interpolation::Spline;
+};
+
+void renderStreamOfRun(void* context, int item) {
+    const auto& run = *static_cast<const StreamRun*>(context);
+    const auto i = static_cast<size_t>(item);
+    renderGrainRun(run.grains[i], {run.buffer[i], run.blocks, run.channels}, run.kind);
+}
+
+}  // namespace
+
 void Engine::renderGrainRun(int block, int blocks) {
-    const int channels = outChannels();
-    const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(channels);
-    engine::renderGrainRun(pool_.active(), {streams_[0].outBuffer, perStream_, offset, blocks, channels},
-                           interpolation());
+    StreamRun run;
+    run.blocks = blocks;
+    run.channels = outChannels();
+    run.kind = interpolation();
+    // Each stream's grains in the active list's order.
+    std::array<Grain*, kMaxStreams> heads{};
+    std::array<Grain*, kMaxStreams> tails{};
+    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next) {
+        const auto s = static_cast<size_t>(grain->stream - streams_.data());
+        grain->nextInStream = nullptr;
+        (tails[s] != nullptr ? tails[s]->nextInStream : heads[s]) = grain;
+        tails[s] = grain;
+    }
+    const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(run.channels);
+    int items = 0;
+    for (size_t s = 0; s < heads.size(); ++s) {
+        if (heads[s] == nullptr)
+            continue;
+        run.grains[static_cast<size_t>(items)] = heads[s];
+        run.buffer[static_cast<size_t>(items)] = streams_[s].outBuffer + offset;
+        ++items;
+    }
+    const int threads = threadsForRun(items);
+    if (threads > 1) {
+        workers_.run(items, threads - 1, renderStreamOfRun, &run);
+    } else {
+        for (int i = 0; i < items; ++i)
+            renderStreamOfRun(&run, i);
+    }
+    periodThreadsUsed_ = std::max(periodThreadsUsed_, threads);
     removeFinishedGrains();
+}
+
+int Engine::threadsForRun(int streams) const {
+    const int asked = streamThreads_.load(std::memory_order_relaxed);
+    const int automatic = parallel_ ? 1 + workers_.helpers() : 1;
+    return std::clamp(asked > 0 ? asked : automatic, 1,
+                      std::max(1, std::min(streams, 1 + workers_.helpers())));
+}
+
+void Engine::chooseThreads(double renderSeconds) {
+    const double period = static_cast<double>(format_.framesPerBuffer) / format_.rate;
+    const bool change =
+        parallel_ ? renderSeconds < kSerialShare * period : renderSeconds > kParallelShare * period;
+    periodsAgainst_ = change ? periodsAgainst_ + 1 : 0;
+    if (periodsAgainst_ >= kPeriodsToDecide) {
+        parallel_ = !parallel_;
+        periodsAgainst_ = 0;
+    }
+    threadsUsed_.store(periodThreadsUsed_, std::memory_order_relaxed);
+    periodThreadsUsed_ = 1;
 }
 
 void Engine::removeFinishedGrains() {
@@ -125,12 +189,15 @@ void Engine::outputStage(float* out, int block, const PlayList& list, int count)
     const size_t values = kFramesPerBlock * static_cast<size_t>(outChannels());
     const size_t offset = static_cast<size_t>(block) * values;
     for (size_t k = offset; k < offset + values; ++k) {
+        // One file per stream mixes the streams in the play list; otherwise every stream's
+        // grains sound, also those of a stream that was just ended.
         float sum = 0.0f;
         if (perStream_) {
             for (int s = 0; s < count; ++s)
                 sum += list[static_cast<size_t>(s)]->outBuffer[k];
         } else {
-            sum = streams_[0].outBuffer[k];
+            for (const Stream& stream : streams_)
+                sum += stream.outBuffer[k];
         }
         out[k] = clampOutput(sum);
     }
@@ -189,6 +256,7 @@ void Engine::renderStepLocked() {
     const int count = buildPlayList(list);
     float* out = ring_.data() + static_cast<size_t>(slot) * samplesPerBuffer_;
     std::fill(out, out + samplesPerBuffer_, 0.0f);
+    const auto started = std::chrono::steady_clock::now();
     switch (interpolation()) {
         case Interpolation::Linear:
             renderPeriod<LinearKernel>(out, list, count, countdowns_[0]);
@@ -200,6 +268,7 @@ void Engine::renderStepLocked() {
             renderPeriod<SplineKernel>(out, list, count, countdowns_[2]);
             break;
     }
+    chooseThreads(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     publishGrainPositions();
     writeIndex_.store(slot + 1 == format_.bufferCount ? 0 : slot + 1, std::memory_order_relaxed);
     filled_.fetch_add(1, std::memory_order_relaxed);

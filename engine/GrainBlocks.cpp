@@ -385,10 +385,9 @@ void renderList(Grain* grain, const RunDestination& out) {
     const size_t blockValues = kFramesPerBlock * static_cast<size_t>(out.channels);
     BlockPlan plan;
     const float* envelope = envelopeTable().data();
-    for (; grain != nullptr; grain = grain->next) {
-        const Stream& stream = *grain->stream;
-        float* dest = (out.perStream ? stream.outBuffer : out.mix) + out.offset;
-        const int32_t select = stream.channelSelect.load(std::memory_order_relaxed);
+    float* const dest = out.buffer;
+    for (; grain != nullptr; grain = grain->nextInStream) {
+        const int32_t select = grain->stream->channelSelect.load(std::memory_order_relaxed);
         // A copy the compiler can keep in registers: the mix's stores cannot alias it.
         Grain g = *grain;
         int b = g.firstBlock;

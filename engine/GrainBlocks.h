@@ -8,28 +8,27 @@
 
 namespace engine {
 
-// Where a run of blocks is mixed: the offset of its first block into the stream buffers, the
-// number of blocks, the output channel count, and whether every stream has a buffer of its own
-// (per-stream recording) or all mix into `mix`.
+// Where a run of blocks is mixed: the buffer of the run's first block, the number of blocks and
+// the output channel count.
 struct RunDestination {
-    float* mix = nullptr;
-    bool perStream = false;
-    size_t offset = 0;
+    float* buffer = nullptr;
     int blocks = 1;
     int channels = 2;
 };
 
 // Renders a run of blocks (those between two control updates, when no gain changes) of every
-// grain in the list starting at `first`: each grain in turn through all of its blocks of the run,
-// from its `firstBlock`, counting its `remaining` frames down by a block after each, until they
-// run out. A frame's contributions still arrive in list order, so the mix is the one that
-// rendering block after block gives. Eight frames of a grain are computed side by side with the
-// widest SIMD instruction set the processor offers (chosen at run time). Integer state (positions,
-// envelope phases, frame counts) advances exactly as in the reference renderer; the kernel, the
-// envelope product and the mix are evaluated in single precision, the same operations in the same
-// order on every instruction set, so every machine renders the same bytes. Blocks the wide path
-// does not cover (a grain's first block, a decay that ends inside the block) go through the
-// reference renderer. Leaves every grain's `firstBlock` at 0. Thread: audio.
+// grain in the list linked by `nextInStream` from `first` (one stream's grains) into one buffer:
+// each grain in turn through all of its blocks of the run, from its `firstBlock`, counting its
+// `remaining` frames down by a block after each, until they run out. A frame's contributions still
+// arrive in list order, so the mix is the one that rendering block after block gives. Eight frames
+// of a grain are computed side by side with the widest SIMD instruction set the processor offers
+// (chosen at run time). Integer state (positions, envelope phases, frame counts) advances exactly
+// as in the reference renderer; the kernel, the envelope product and the mix are evaluated in
+// single precision, the same operations in the same order on every instruction set, so every
+// machine renders the same bytes. Blocks the wide path does not cover (a grain's first block, a
+// decay that ends inside the block) go through the reference renderer. Leaves every grain's
+// `firstBlock` at 0. Touches nothing but the listed grains and the buffer, so the lists of
+// different streams may render on different threads at once. Thread: audio or a stream worker.
 void renderGrainRun(Grain* first, const RunDestination& out, Interpolation kind);
 
 // The instruction set renderGrainRun runs with on this processor ("AVX2", "SSE4", ...).

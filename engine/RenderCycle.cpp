@@ -43,6 +43,7 @@ void Engine::playStart(bool resetStreams, bool prefill) {
         gestureRunning_.store(gestureMixer_ != nullptr, kRelaxed);
         stopping_.store(false, kRelaxed);
     }
+    workers_.matchCallerPriorityAtNextRun();
     if (prefill)
         for (int k = 0; k < format_.bufferCount; ++k)
             renderStep();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -83,7 +84,7 @@ TEST(EngineAllocations, TheCounterSeesAllocations) {
     EXPECT_EQ(probe->size(), 3u);
 }
 
-TEST(EngineAllocations, SteadyStateRenderingAllocatesNothing) {
+void expectSteadyStateAllocatesNothing(int threads) {
     // A low rate and short periods keep the test fast: the grain count per frame, which is what
     // could make the pool grow, is the same as at 44100 Hz.
     constexpr uint32_t kRate = 8000;
@@ -112,12 +113,15 @@ TEST(EngineAllocations, SteadyStateRenderingAllocatesNothing) {
         engine.setParameter(s, LengthRnd, 10);
     }
     engine.setInterpolation(Interpolation::Spline);
+    engine.setStreamThreads(threads);
     engine.playStart();
     std::vector<int16_t> out(engine.samplesPerBuffer());
     const int warmUp = 2 * static_cast<int>(kRate) / 10 / kFrames;  // two grain lengths
     for (int p = 0; p < warmUp; ++p)
         engine.periodCallback(out.data());
     ASSERT_GT(engine.activeGrainCount(), 1200);
+    ASSERT_EQ(engine.streamThreadsUsed(),
+              std::min(threads, 1 + StreamWorkers::helpersForThisMachine(kMaxStreams - 1)));
 
     counting = true;
     for (int p = 0; p < kCountedPeriods; ++p)
@@ -126,6 +130,15 @@ TEST(EngineAllocations, SteadyStateRenderingAllocatesNothing) {
     EXPECT_EQ(allocations.load(), 0);
     EXPECT_GT(engine.activeGrainCount(), 1200);
     EXPECT_NE(recording.last, nullptr);
+}
+
+TEST(EngineAllocations, SteadyStateRenderingAllocatesNothing) {
+    // On the audio thread alone and with the streams spread over every helper thread.
+    for (const int threads : {1, kMaxStreams}) {
+        SCOPED_TRACE(threads);
+        allocations = 0;
+        expectSteadyStateAllocatesNothing(threads);
+    }
 }
 
 }  // namespace

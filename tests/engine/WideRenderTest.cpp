@@ -1,7 +1,7 @@
 // The wide (SIMD) grain renderer against the frame-by-frame reference, and its instruction sets
 // against each other: dense randomised grains over every kernel, mono and stereo output, mono and
 // stereo sounds, forward, backward and gliding grains, sounds whose length divides 2^28 and sounds
-// whose length does not.
+// whose length does not; and the streams rendered on one thread against several.
 #include "engine/Engine.h"
 #include "engine/GrainBlocks.h"
 #include "sounds/SoundTable.h"
@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -33,15 +35,17 @@ struct Render {
     std::vector<float> out;
     std::vector<uint32_t> positions;
     int grains = 0;
+    int threadsUsed = 0;
 };
 
 // Eight streams of short dense grains with every kind of randomness, some backward, some gliding,
 // some with loop wrap-around from a fast loop rate.
-Render render(const Case& c, bool wide) {
+Render render(const Case& c, bool wide, int threads = 1) {
     sounds::SoundTable table(kRate);
     Engine engine(table,
                   {.rate = kRate, .stereo = c.stereoOut, .framesPerBuffer = kPeriod, .bufferCount = 4});
     engine.setWideRendering(wide);
+    engine.setStreamThreads(threads);
     sounds::Sound& sound = enginetest::makeSound(
         table, 0, c.frames, c.channels, kRate,
         [](int32_t i, int ch) { return static_cast<float>(std::sin(0.37 * i + ch) * 0.8); });
@@ -74,6 +78,7 @@ Render render(const Case& c, bool wide) {
         engine.renderOfflinePeriod();
         const float* slot = engine.ringSlot(p % 4);
         r.out.insert(r.out.end(), slot, slot + values);
+        r.threadsUsed = std::max(r.threadsUsed, engine.streamThreadsUsed());
     }
     r.positions.resize(Engine::kPublishedGrains);
     r.positions.resize(static_cast<size_t>(engine.grainPositions(r.positions)));
@@ -83,7 +88,7 @@ Render render(const Case& c, bool wide) {
 
 class WideRender : public ::testing::TestWithParam<Case> {};
 
-TEST_P(WideRender, AgreesWithTheReferenceAndIsTheSameOnEveryInstructionSet) {
+TEST_P(WideRender, AgreesWithTheReferenceAndIsTheSameOnEveryInstructionSetAndThreadCount) {
     const Case& c = GetParam();
     const Render reference = render(c, false);
     const auto targets = hwy::SupportedAndGeneratedTargets();
@@ -93,6 +98,7 @@ TEST_P(WideRender, AgreesWithTheReferenceAndIsTheSameOnEveryInstructionSet) {
         hwy::SetSupportedTargetsForTest(target);
         ASSERT_STREQ(wideRendererTarget(), hwy::TargetName(target));
         const Render wide = render(c, true);
+        const Render threaded = render(c, true, kMaxStreams);
         hwy::SetSupportedTargetsForTest(0);
         SCOPED_TRACE(hwy::TargetName(target));
 
@@ -115,6 +121,15 @@ TEST_P(WideRender, AgreesWithTheReferenceAndIsTheSameOnEveryInstructionSet) {
         else
             EXPECT_EQ(std::memcmp(first.data(), wide.out.data(), first.size() * sizeof(float)), 0)
                 << "every instruction set renders the same bytes";
+
+        if (std::thread::hardware_concurrency() > 1) {
+            EXPECT_GT(threaded.threadsUsed, 1);
+        }
+        EXPECT_EQ(threaded.positions, wide.positions);
+        EXPECT_EQ(threaded.grains, wide.grains);
+        ASSERT_EQ(threaded.out.size(), wide.out.size());
+        EXPECT_EQ(std::memcmp(threaded.out.data(), wide.out.data(), wide.out.size() * sizeof(float)), 0)
+            << "streams rendered side by side on " << threaded.threadsUsed << " threads give the same bytes";
     }
 }
 
