@@ -100,7 +100,8 @@ void periodCallback(benchmark::State& state) {
 
 // interp: 0 linear, 1 cubic, 2 spline; wide: 0 the reference renderer, 1 the wide one; sweep: 0
 // the built-in sine (read at about four frames per frame), 1 a sweep recorded at 44100 Hz;
-// threads: 1 the calling thread alone, 2 the caller and a helper always, 0 the engine's choice. 3000 periods are about 17 s of sound.
+// threads: 1 the calling thread alone, 2 the caller and a helper always, 0 the engine's choice. 3000 periods
+// are about 17 s of sound.
 void periodCallbackCases(benchmark::internal::Benchmark* bench) {
     for (int64_t interp : {0, 1, 2})
         for (int64_t sweep : {0, 1}) {
