@@ -299,7 +299,7 @@ HWY_INLINE void addStereo(float* frame, VF left, VF right) {
 #endif
 }
 
-// Mixes `count` (1 or 2) planned blocks from block n of the plan, interleaved so that the
+// Mixes `count` (1, 2 or 4) planned blocks from block n of the plan, interleaved so that the
 // processor overlaps their kernels: one kernel is a long chain of dependent steps.
 template <Interpolation kind, int count>
 HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const BlockPlan& plan, int n,
@@ -353,7 +353,13 @@ HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const Bloc
     }
 }
 
-// Mixes the planned blocks of one grain, two at a time. Thread: audio.
+#if HWY_TARGET <= HWY_AVX3
+constexpr int kInterleavedBlocks = 4;
+#else
+constexpr int kInterleavedBlocks = 2;
+#endif
+
+// Mixes the planned blocks of one grain, kInterleavedBlocks at a time. Thread: audio.
 template <Interpolation kind>
 HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, size_t blockValues,
                         int channels, int32_t channelSelect) {
@@ -372,6 +378,10 @@ HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, 
                           grain.gainR,
                           1.0f / static_cast<float>(grain.frames.divisor)};
     int n = 0;
+    // AVX-512's 32 registers hold the taps of four blocks at once; with 16, four spill.
+    if constexpr (kInterleavedBlocks == 4)
+        for (; n + 4 <= plan.count; n += 4)
+            mixBlocks<kind, 4>(grain, src, plan, n, dest, blockValues, channels);
     for (; n + 2 <= plan.count; n += 2)
         mixBlocks<kind, 2>(grain, src, plan, n, dest, blockValues, channels);
     if (n < plan.count)
