@@ -98,6 +98,7 @@ bool PlayControl::startPlay(int mode) {
         return engine_.playing();
     }
     engine_.playStart(resetStreams, true);
+    watchPeriods();
     try {
         devices_.audio.start();
     } catch (const RtError& error) {
@@ -250,7 +251,22 @@ void PlayControl::checkDevice() {
     if (!devices_.audio.streamOpen()) {
         devices_.log << "RtAudio error the sound server closed the stream\n";
         deviceWentAway();
+        return;
     }
+    const auto now = std::chrono::steady_clock::now();
+    if (const std::uint32_t periods = engine_.callbacksTotal(); periods != periodsSeen_) {
+        periodsSeen_ = periods;
+        periodSeenAt_ = now;
+    } else if (now - periodSeenAt_ >= devices_.silentLimit) {
+        devices_.log << "RtAudio error the sound server asked for no period in "
+                     << devices_.silentLimit.count() << " ms\n";
+        deviceWentAway();
+    }
+}
+
+void PlayControl::watchPeriods() {
+    periodsSeen_ = engine_.callbacksTotal();
+    periodSeenAt_ = std::chrono::steady_clock::now();
 }
 
 void PlayControl::deviceWentAway() {

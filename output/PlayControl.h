@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -39,6 +40,9 @@ class PlayControl {
     // --record`): the streams are reset as at any fresh start, so the
     // recording begins with the frames an offline render writes.
     static constexpr int kFreshStartMode = 5;
+    // See Devices::silentLimit. A period is 6 ms at 44100 Hz with 256 frames; a live server asks
+    // for hundreds in this time, however busy the machine.
+    static constexpr std::chrono::milliseconds kSilentDeviceLimit{2000};
 
     struct Devices {
         AudioSystem& audio;
@@ -46,6 +50,9 @@ class PlayControl {
         const AlsaDeviceTable& alsaDevices;
         platform::MessageQueue& queue;  // where the period callback posts 957
         std::ostream& log;              // device errors
+        // A stream that asks for no period for this long has lost its device, even when the
+        // sound server's client library never said so (a server killed while the machine is busy).
+        std::chrono::milliseconds silentLimit{kSilentDeviceLimit};
     };
 
     // `recorder` may be null (nothing records).
@@ -80,7 +87,8 @@ class PlayControl {
     void updatePlayButton();
 
     // Ends play when its device has gone away (the sound server closed the
-    // stream, or the ALSA writer failed); writes the reason to the log. A
+    // stream, it asked for no period for Devices::silentLimit, or the ALSA
+    // writer failed); writes the reason to the log. A
     // recording that runs then ends too, its files closed with what they hold,
     // and leaves kDeviceLostText for the status line.
     // Called on every turn of the main loop while playing.
@@ -95,6 +103,7 @@ class PlayControl {
     void onAlsaBufferDone();
     void adoptGrantedBuffers();
     void deviceWentAway();
+    void watchPeriods();
 
     // Thread: audio. The device's period callback.
     static int periodCallback(void* context, std::int16_t* output, unsigned frames);
@@ -111,6 +120,9 @@ class PlayControl {
     bool deviceLost_ = false;
     // Whether the open device (if any) is the direct ALSA one.
     bool onAlsa_ = false;
+    // The period count of the engine when checkDevice last saw it change, and when that was.
+    std::uint32_t periodsSeen_ = 0;
+    std::chrono::steady_clock::time_point periodSeenAt_;
     // Done messages of an earlier play carry an older generation.
     std::atomic<std::int64_t> playGeneration_{0};
     // 16-bit copies of the ring slots queued to ALSA.
