@@ -1,5 +1,7 @@
 #include "output/AudioSystem.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -49,7 +51,16 @@ int callbackTrampoline(void* output, void* /*input*/, unsigned frames, double /*
     if (slots == nullptr || slots->output == nullptr) {
         return 0;
     }
-    return slots->output(slots->context, static_cast<std::int16_t*>(output), frames);
+    // JACK's client library ends its process thread with an asynchronous cancel when the stream
+    // closes, also on a thread of its own after the server died. Landing inside the render, the
+    // cancel would unwind through locks and functions that must not throw, and the program would
+    // end; held off until here, it ends the thread between two periods.
+    int cancelState = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+    const int result = slots->output(slots->context, static_cast<std::int16_t*>(output), frames);
+    pthread_setcancelstate(cancelState, nullptr);
+    pthread_testcancel();  // where enabling alone does not act on a cancel held off
+    return result;
 }
 
 AudioSystem::AudioSystem(AudioApiFactory factory, std::ostream& log)

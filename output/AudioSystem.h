@@ -42,7 +42,9 @@ struct CallbackSlots {
 };
 
 // Has the back end's callback shape; calls the filled slot of the
-// CallbackSlots passed as user data, or returns 0 when none is. Thread: audio.
+// CallbackSlots passed as user data, or returns 0 when none is. A cancel of
+// the calling thread takes effect only once the slot has returned.
+// Thread: audio.
 int callbackTrampoline(void* output, void* input, unsigned frames, double streamTime, unsigned status,
                        void* userData);
 
