@@ -19,9 +19,8 @@ class JackCapture {
         : prefix_(std::move(sourcePrefix)), left_(maxFrames), right_(maxFrames) {
         jack_status_t status{};
         client_ = jack_client_open("frisson_capture", JackNoStartServer, &status);
-        if (client_ == nullptr) {
+        if (client_ == nullptr)
             return;
-        }
         ports_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         ports_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client_, &JackCapture::process, this);
@@ -31,9 +30,8 @@ class JackCapture {
 
     ~JackCapture() {
         stopWatching_ = true;
-        if (watcher_.joinable()) {
+        if (watcher_.joinable())
             watcher_.join();
-        }
         if (client_ != nullptr) {
             jack_deactivate(client_);
             jack_client_close(client_);
@@ -52,9 +50,8 @@ class JackCapture {
   private:
     static int process(jack_nframes_t frames, void* self) {
         auto* capture = static_cast<JackCapture*>(self);
-        if (!capture->connected_) {
+        if (!capture->connected_)
             return 0;
-        }
         const auto* in1 = static_cast<const float*>(jack_port_get_buffer(capture->ports_[0], frames));
         const auto* in2 = static_cast<const float*>(jack_port_get_buffer(capture->ports_[1], frames));
         std::size_t at = capture->frames_.load();

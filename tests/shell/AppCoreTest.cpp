@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
@@ -19,7 +17,6 @@ namespace shell {
 namespace {
 
 using testing::FakeView;
-using testing::writeStereoWav;
 
 class AppCoreTest : public testing::TempHome {
   protected:
@@ -138,19 +135,6 @@ TEST_F(AppCoreTest, ABurstOfScrollBarMessagesMovesTheBarOnce) {
     EXPECT_EQ(app.scrollPosition(engine::Freq), 1099);
 }
 
-TEST_F(AppCoreTest, ScrollingSetsTheParameterAndShowsItsValue) {
-    AppCore& app = started();
-    // Amp: range 0..1024; line up moves the thumb one step up, so the value grows by one.
-    app.scroll(engine::Amp, engine::ScrollCode::LineUp, 0, {});
-    EXPECT_EQ(app.engine().stream(0).param(engine::Amp).target.load(), 462);
-    EXPECT_EQ(view.status[kMessagePart], "Sets output amplitude");
-    EXPECT_EQ(view.status[kValuePart], "90.23 %");  // 462 × 100 / 512
-    EXPECT_EQ(view.focused, kFirstScrollBar + engine::Amp);
-    // Shift returns it to its default.
-    app.scroll(engine::Amp, engine::ScrollCode::LineUp, 0, {true, false});
-    EXPECT_EQ(app.engine().stream(0).param(engine::Amp).target.load(), 461);
-}
-
 TEST_F(AppCoreTest, NewStemAndSelectKeepTheTabsInStreamOrder) {
     AppCore& app = started();
     app.newButton();
@@ -216,47 +200,6 @@ TEST_F(AppCoreTest, SoloThenUnmuteAllPlaysEveryStreamAgain) {
     EXPECT_EQ(view.status[kMessagePart], "Play all streams");
 }
 
-TEST_F(AppCoreTest, MenuStateFollowsPlayAndRecording) {
-    AppCore& app = started();
-    app.menuOpening();
-    EXPECT_TRUE(view.menu[kCmdIoOptions].enabled);
-    EXPECT_TRUE(view.menu[kCmdSpline].checked) << "the interpolation in use has the radio mark";
-    EXPECT_TRUE(view.menu[kCmdTestTone].checked) << "the built-in sine is the source";
-    EXPECT_FALSE(view.menu[kCmdTestTone].enabled);
-    EXPECT_FALSE(view.popups[kStereoInputPopup]) << "the sine has one channel";
-    EXPECT_TRUE(view.menu[kCmd32Bit].checked);
-    EXPECT_TRUE(view.menu[kCmdSoftStop].checked);
-    EXPECT_TRUE(view.menu[kCmdFineMode].checked) << "14-bit mode while relativeFine is clear";
-
-    app.playButton();
-    ASSERT_TRUE(app.playing());
-    app.menuOpening();
-    EXPECT_FALSE(view.menu[kCmdMidiResponse].enabled);
-    EXPECT_FALSE(view.menu[kCmdIoOptions].enabled);
-    EXPECT_FALSE(view.popups[kOutputOptionsPopup]);
-    EXPECT_FALSE(view.popups[kInterpolationPopup]);
-    EXPECT_FALSE(view.menu[kCmdSpline].checked);
-
-    // Recording (into a folder that exists) greys the numbering too.
-    std::filesystem::create_directories(root / "out");
-    view.chosenFolders = {(root / "out").string()};
-    app.command(kCmdOutputFolder);
-    EXPECT_EQ(view.status[kMessagePart], "Soundfile path: " + (root / "out").string());
-    app.fileButton();
-    ASSERT_TRUE(app.recording());
-    EXPECT_TRUE(view.buttons[kFileButton].checked);
-    app.menuOpening();
-    EXPECT_FALSE(view.menu[kCmdNumberFiles].enabled);
-    app.fileButton();
-    EXPECT_FALSE(app.recording());
-    EXPECT_TRUE(std::filesystem::exists(root / "out" / "fizz.wav"));
-
-    app.menuItemHighlighted(kCmdHardSync);
-    EXPECT_EQ(view.status[kMessagePart], "Force a new grain when soundfile loop wraps around");
-    app.menuItemHighlighted(kCmdLinear);
-    EXPECT_EQ(view.status[kMessagePart], "") << "an item without a tooltip shows nothing";
-}
-
 // The sound server goes away while play records: play ends, and so does the
 // recording, its file closed with what it holds, and the status line says why.
 TEST_F(AppCoreTest, ADeviceThatGoesAwayEndsTheRecordingWithWhatItHolds) {
@@ -277,8 +220,7 @@ TEST_F(AppCoreTest, ADeviceThatGoesAwayEndsTheRecordingWithWhatItHolds) {
     EXPECT_EQ(view.status[kMessagePart],
               "ERROR: Recording stopped: the sound device went away. The file holds everything up to then.");
 
-    std::ifstream in(root / "out" / "fizz.wav", std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes = read(root / "out" / "fizz.wav");
     ASSERT_GT(bytes.size(), 44u);
     const auto le32 = [&](size_t at) {
         uint32_t value = 0;
@@ -287,38 +229,6 @@ TEST_F(AppCoreTest, ADeviceThatGoesAwayEndsTheRecordingWithWhatItHolds) {
     };
     EXPECT_EQ(le32(4), bytes.size() - 8);
     EXPECT_EQ(le32(40), bytes.size() - 44);
-}
-
-TEST_F(AppCoreTest, AStereoSoundOffersItsChannelsAndJoinsTheRecentFiles) {
-    AppCore& app = started();
-    const auto wav = root / "stereo.wav";
-    writeStereoWav(wav, 4000);
-    view.chosenFiles = {wav.string()};
-    app.command(kCmdLoadSound);
-    app.runUntil([&] { return view.title != "Frisson"; }, std::chrono::milliseconds(10));
-    EXPECT_EQ(view.title, "stereo.wav - Fizz chops it");
-    EXPECT_EQ(view.status[kMessagePart], "Stream uses stereo.wav, default patch");
-    ASSERT_EQ(view.recentFiles.size(), 1u);
-    EXPECT_EQ(view.recentFiles[0].second, "stereo.wav");
-
-    app.playButton();
-    app.menuOpening();
-    EXPECT_TRUE(view.popups[kStereoInputPopup]) << "available for a stereo sound, even while playing";
-    EXPECT_TRUE(view.menu[kCmdLeftChannel].checked);
-    EXPECT_TRUE(view.menu[kCmdRightChannel].checked);
-    EXPECT_TRUE(view.menu[kCmdLoadSound].checked);
-    EXPECT_TRUE(view.menu[kCmdTestTone].enabled);
-
-    app.command(kCmdLeftChannel);
-    app.menuOpening();
-    EXPECT_FALSE(view.menu[kCmdLeftChannel].checked);
-    app.command(kCmdRightChannel);  // no channel left: the left one comes back
-    app.menuOpening();
-    EXPECT_TRUE(view.menu[kCmdLeftChannel].checked);
-    EXPECT_FALSE(view.menu[kCmdRightChannel].checked);
-
-    app.command(kCmdTestTone);
-    EXPECT_EQ(view.title, "Frisson");
 }
 
 TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABank) {
@@ -335,23 +245,19 @@ TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABank) {
     EXPECT_EQ(view.displayedBank, 3);
 }
 
-TEST_F(AppCoreTest, MonitorLinesHelpAndRecentFilesThatVanished) {
+TEST_F(AppCoreTest, MonitorLinesAndHelpPages) {
     AppCore& app = started();
     app.queue().post(platform::kMsgMidiMonitor, 0x403C90);  // note on, channel 1, 60, 64
     app.dispatchWaiting();
     EXPECT_EQ(view.status[kMessagePart], "MIDI input: Chn 1, Note on 60, 64");
 
-    app.help("Fizz Login");
-    app.help("Patch Gesture");
-    app.help("In/Out Options");
-    app.help("Configure MIDI Response Options");
-    app.help("Frisson");
-    ASSERT_EQ(view.helpOpened.size(), 5u);
-    EXPECT_EQ(view.helpOpened[0], "Login Window");
-    EXPECT_EQ(view.helpOpened[1], "Gesture Window");
-    EXPECT_EQ(view.helpOpened[2], "I/O Options");
-    EXPECT_EQ(view.helpOpened[3], "Midi response dialog");
-    EXPECT_EQ(view.helpOpened[4], std::nullopt) << "the main window opens the contents";
+    // Each window's help page; the main window opens the contents.
+    for (const char* window :
+         {"Fizz Login", "Patch Gesture", "In/Out Options", "Configure MIDI Response Options", "Frisson"})
+        app.help(window);
+    EXPECT_EQ(view.helpOpened,
+              (std::vector<std::optional<std::string>>{"Login Window", "Gesture Window", "I/O Options",
+                                                       "Midi response dialog", std::nullopt}));
 }
 
 }  // namespace

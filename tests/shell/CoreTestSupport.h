@@ -6,11 +6,16 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 
+#include "engine/Engine.h"
 #include "midi/MidiInputBackend.h"
 #include "output/ManualAudioApi.h"
+#include "output/PlayControl.h"
+#include "platform/MessageQueue.h"
 #include "shell/AppCore.h"
+#include "sounds/SoundTable.h"
 
 namespace shell::testing {
 
@@ -30,16 +35,21 @@ class NoMidiPorts : public midi::MidiInputBackend {
     void close() override {}
 };
 
+// A probed stereo output device of that name.
+inline output::DeviceInfo stereoDevice(const std::string& name) {
+    output::DeviceInfo device;
+    device.probed = true;
+    device.name = name;
+    device.outputChannels = 2;
+    return device;
+}
+
 // The services of a core under test: `server` with one JACK device "system", no MIDI
 // ports, the settings in `settingsFile`, device diagnostics into `log`.
 inline CoreServices testServices(output::ManualAudioServer& server, const std::filesystem::path& settingsFile,
                                  std::ostream& log) {
-    output::DeviceInfo system;
-    system.probed = true;
-    system.name = "system";
-    system.outputChannels = 2;
-    system.isDefaultOutput = true;
-    server.devices[output::AudioApiId::kJack] = {system};
+    server.devices[output::AudioApiId::kJack] = {stereoDevice("system")};
+    server.devices[output::AudioApiId::kJack][0].isDefaultOutput = true;
     CoreServices services;
     services.audioApi = server.factory();
     services.midiBackend = [] { return std::make_unique<NoMidiPorts>(); };
@@ -47,6 +57,35 @@ inline CoreServices testServices(output::ManualAudioServer& server, const std::f
     services.log = &log;
     return services;
 }
+
+// A play view that ignores what it is told.
+struct QuietView : output::PlayView, output::UserWarnings {
+    void setPlayButton(bool) override {}
+    void showStatusMessage(const std::string&) override {}
+    void showWarning(const std::string&, const std::string&) override {}
+};
+
+// Play control as the program builds it, over an engine at `rate` (periods of 256 frames, a ring
+// of four) and a manual sound server with one JACK device "system", the one selected.
+struct PlayRig {
+    explicit PlayRig(uint32_t rate) : sounds(rate), engine(sounds, engine::OutputFormat{rate, true, 256, 4}) {
+        server.devices[output::AudioApiId::kJack] = {stereoDevice("system")};
+        sound.sampleRate = rate;
+        sound.deviceSelection = output::kRtDeviceBase;
+    }
+
+    sounds::SoundTable sounds;
+    engine::Engine engine;
+    output::ManualAudioServer server;
+    std::ostringstream log;
+    output::AudioSystem audio{server.factory(), log};
+    platform::MessageQueue queue;
+    output::AlsaOutput alsa{queue};
+    output::AlsaDeviceTable alsaDevices;
+    output::SoundSettings sound;
+    QuietView view;
+    output::PlayControl control{engine, {audio, alsa, alsaDevices, queue, log}, sound, view, view, nullptr};
+};
 
 // A 16-bit stereo WAV of `frames` frames of a quiet ramp.
 inline void writeStereoWav(const std::filesystem::path& path, uint32_t frames) {

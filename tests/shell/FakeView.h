@@ -22,7 +22,6 @@ class FakeView : public View {
     };
 
     std::array<std::string, kStatusPartCount> status{};
-    std::vector<std::string> statusHistory;  // every text of part 1
     std::string title;
     std::string changeTimeText;
     std::map<int, int32_t> scrollPositions;
@@ -32,30 +31,17 @@ class FakeView : public View {
     int selectedTab = -1;
     std::vector<ContextMenuItem> contextMenu;
     std::map<int, ButtonState> buttons;
-    std::string bankName;
     int displayedBank = -1;
     std::map<int, std::string> slotLabels;
     std::map<int, bool> slotSelected;
-    std::map<int, MenuItemState> menu;
-    std::map<std::string, bool> popups;
-    std::vector<std::pair<int, std::string>> recentFiles;
     std::vector<Asked> asked;
     std::deque<Reply> replies;
-    std::vector<std::pair<std::string, std::string>> warnings;  // (text, caption)
-    std::vector<std::string> fatals;
-    std::deque<std::optional<std::string>> chosenFiles;
     std::deque<std::optional<std::string>> chosenFolders;
     std::vector<std::optional<std::string>> helpOpened;
     std::optional<int> closedWith;
-    bool gestureOpen = false;
-    bool gestureEnabled = true;
-    std::vector<std::string> cornerEntries;
-    int padDraws = 0;
 
     void setStatusText(int part, const std::string& text) override {
         status.at(static_cast<size_t>(part)) = text;
-        if (part == kMessagePart)
-            statusHistory.push_back(text);
     }
     void setWindowTitle(const std::string& text) override { title = text; }
     void setChangeTimeText(const std::string& text) override { changeTimeText = text; }
@@ -70,16 +56,14 @@ class FakeView : public View {
     }
     void showContextMenu(const std::vector<ContextMenuItem>& items) override { contextMenu = items; }
     void setButton(int id, const ButtonState& state) override { buttons[id] = state; }
-    void setBankNameField(const std::string& text) override { bankName = text; }
-    void promptBankName(const std::string& prompt) override { bankName = prompt; }
+    void setBankNameField(const std::string&) override {}
+    void promptBankName(const std::string&) override {}
     void showDisplayedBank(int bank) override { displayedBank = bank; }
     void setSlotLabel(int slot, const std::string& label) override { slotLabels[slot] = label; }
     void setSlotSelected(int slot, bool selected) override { slotSelected[slot] = selected; }
-    void setMenuItem(int id, const MenuItemState& state) override { menu[id] = state; }
-    void setMenuPopupEnabled(const std::string& popup, bool enabled) override { popups[popup] = enabled; }
-    void setRecentFiles(const std::vector<std::pair<int, std::string>>& items) override {
-        recentFiles = items;
-    }
+    void setMenuItem(int, const MenuItemState&) override {}
+    void setMenuPopupEnabled(const std::string&, bool) override {}
+    void setRecentFiles(const std::vector<std::pair<int, std::string>>&) override {}
     Reply ask(const std::string& text, const std::string& caption, Buttons kind) override {
         asked.push_back({text, caption, kind});
         if (!replies.empty()) {
@@ -89,14 +73,12 @@ class FakeView : public View {
         }
         return kind == Buttons::YesNo ? Reply::No : Reply::Cancel;
     }
-    void warn(const std::string& text, const std::string& caption) override {
-        warnings.emplace_back(text, caption);
-    }
-    void fatal(const std::string& text) override { fatals.push_back(text); }
+    void warn(const std::string&, const std::string&) override {}
+    void fatal(const std::string&) override {}
     void about(const std::string&) override {}
     std::optional<std::string> chooseFile(const std::string&, const FileFilter&,
                                           const std::string&) override {
-        return next(chosenFiles);
+        return std::nullopt;
     }
     std::optional<std::string> chooseFolder(const std::string&) override { return next(chosenFolders); }
     bool runLoginDialog(LoginDialog&) override { return false; }
@@ -107,14 +89,14 @@ class FakeView : public View {
     void closeWindow(int result) override { closedWith = result; }
     PadRect gesturePadRect() override { return {7, 24, 269, 247}; }
 
-    void showGestureWindow(bool open) override { gestureOpen = open; }
+    void showGestureWindow(bool) override {}
     void raiseGestureWindow() override {}
     void rollGestureWindow(bool) override {}
-    void enableGestureWindow(bool enabled) override { gestureEnabled = enabled; }
-    void setCornerEntries(const std::vector<std::string>& entries) override { cornerEntries = entries; }
+    void enableGestureWindow(bool) override {}
+    void setCornerEntries(const std::vector<std::string>&) override {}
     void selectCornerEntry(int, int) override {}
     void setGestureButtons(bool, bool) override {}
-    void drawPad(int, int, const std::vector<TrailDot>&) override { ++padDraws; }
+    void drawPad(int, int, const std::vector<TrailDot>&) override {}
 
   private:
     static std::optional<std::string> next(std::deque<std::optional<std::string>>& script) {

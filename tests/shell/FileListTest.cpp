@@ -26,79 +26,67 @@ class FileListTest : public testing::TempHome {
         write(path, "x");
         return path.string();
     }
+    std::vector<platform::SettingsValue> saved() const {
+        return platform::SettingsStore(settingsFile()).values(kRecordKey);
+    }
+    std::vector<std::string> entries(const FileList& list) {
+        std::vector<std::string> paths;
+        for (size_t i = 0; i < list.size(); ++i)
+            paths.push_back(list[i]);
+        return paths;
+    }
 };
 
 TEST_F(FileListTest, KeepsTheTenNewestInLoadOrderAndSavesThem) {
     FileList list;
     for (int n = 0; n < 11; ++n)
         list.add(sound(n));
+    list.add(sound(5));  // already listed: it does not move
     ASSERT_EQ(list.size(), 10u);
     EXPECT_EQ(list[0], sound(1));
     EXPECT_EQ(list[9], sound(10));
 
     platform::SettingsStore store(settingsFile());
     list.saveRecent(store, kUserKey);
-    platform::SettingsStore written(settingsFile());
+    const auto values = saved();
+    ASSERT_EQ(values.size(), 10u);
     for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(written.findValue(kRecordKey, std::to_string(i))->text, sound(i + 1));
+        EXPECT_EQ(values[size_t(i)].name + "=" + values[size_t(i)].text,
+                  std::to_string(i) + "=" + sound(i + 1));
 }
 
-TEST_F(FileListTest, AddingAListedFileDoesNotMoveIt) {
-    FileList list;
-    list.add(sound(1));
-    list.add(sound(2));
-    list.add(sound(1));
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0], sound(1));
-    EXPECT_EQ(list[1], sound(2));
-}
-
-TEST_F(FileListTest, IndexAccess) {
-    FileList list;
-    list.add(sound(1));
-    EXPECT_EQ(list[1], "");
-    EXPECT_EQ(list[9], "");
-    EXPECT_THROW(list[10], std::out_of_range);
-    try {
-        (void)list[10];
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "FileList::operator[]");
-    }
-}
-
-TEST_F(FileListTest, MenuShowsNewestFirstWithFileNames) {
+TEST_F(FileListTest, IndexAccessAndTheMenuNewestFirstWithFileNames) {
     FileList list;
     FakeMenu menu;
     list.add(sound(1));
+    EXPECT_EQ(list[1], "");
+    EXPECT_EQ(list[9], "");
+    try {
+        (void)list[10];
+        ADD_FAILURE() << "no exception";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "FileList::operator[]");
+    }
     list.attach(&menu);
     list.add(sound(2));
     list.add(sound(3));
-    const std::vector<std::pair<int, std::string>> expected = {
-        {22224, "sound3.wav"}, {22223, "sound2.wav"}, {22222, "sound1.wav"}};
-    EXPECT_EQ(menu.items, expected);
+    EXPECT_EQ(menu.items, (std::vector<std::pair<int, std::string>>{
+                              {22224, "sound3.wav"}, {22223, "sound2.wav"}, {22222, "sound1.wav"}}));
     EXPECT_EQ(list.pathForCommand(22223), sound(2));
     EXPECT_FALSE(list.pathForCommand(22225));
     EXPECT_EQ(recentFileLabel("plain"), "plain");
 }
 
-TEST_F(FileListTest, SavingAShorterListDeletesTheOldValues) {
+// Values of the record: "3" is too short (3 bytes with the terminator), "4" names a file that is
+// gone and "5" is no text; the gaps close, and a save of the shorter list deletes the old values.
+TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     platform::SettingsStore store(settingsFile());
     for (int i = 0; i < 10; ++i)
         store.setText(kRecordKey, std::to_string(i), "old");
-    FileList list;
-    for (int n = 0; n < 3; ++n)
-        list.add(sound(n));
-    list.saveRecent(store, kUserKey);
-    const auto values = platform::SettingsStore(settingsFile()).values(kRecordKey);
-    ASSERT_EQ(values.size(), 3u);
-    EXPECT_EQ(values[2].text, sound(2));
-}
-
-TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
-    platform::SettingsStore store(settingsFile());
     store.setText(kRecordKey, "0", sound(0));
+    store.deleteValue(kRecordKey, "1");
     store.setText(kRecordKey, "2", sound(2));
-    store.setText(kRecordKey, "3", "ab");  // 3 bytes with the terminator: too short
+    store.setText(kRecordKey, "3", "ab");
     store.setText(kRecordKey, "4", (root / "gone.wav").string());
     store.setDword(kRecordKey, "5", 7);
     write(root / "abc", "x");
@@ -106,15 +94,14 @@ TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     FileList list;
     list.add(sound(9));
     list.loadRecent(store, kUserKey);
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0], sound(0));
-    EXPECT_EQ(list[1], sound(2));
-    EXPECT_EQ(list[2], (root / "abc").string());
+    const std::vector<std::string> loaded{sound(0), sound(2), (root / "abc").string()};
+    EXPECT_EQ(entries(list), loaded);
 
     list.saveRecent(store, kUserKey);
-    const auto values = platform::SettingsStore(settingsFile()).values(kRecordKey);
-    ASSERT_EQ(values.size(), 3u);  // "0".."2" written, "3".."9" deleted
-    EXPECT_EQ(platform::SettingsStore(settingsFile()).findValue(kRecordKey, "1")->text, sound(2));
+    const platform::SettingsStore written(settingsFile());
+    ASSERT_EQ(written.values(kRecordKey).size(), 3u);  // "0".."2" written, "3".."9" deleted
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(written.findValue(kRecordKey, std::to_string(i))->text, loaded[i]);
 }
 
 TEST_F(FileListTest, EmptyRecordKeepsTheListAndShortPathsAreSkipped) {
