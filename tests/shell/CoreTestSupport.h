@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -13,9 +14,13 @@
 #include "midi/MidiInputBackend.h"
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
+#include "patches/EnginePatchStreams.h"
+#include "patches/PatchPanel.h"
 #include "platform/MessageQueue.h"
+#include "platform/TimerService.h"
 #include "shell/AppCore.h"
 #include "sounds/SoundTable.h"
+#include "tests/patches/FakePanel.h"
 
 namespace shell::testing {
 
@@ -85,6 +90,28 @@ struct PlayRig {
     output::SoundSettings sound;
     QuietView view;
     output::PlayControl control{engine, {audio, alsa, alsaDevices, queue, log}, sound, view, view, nullptr};
+};
+
+// An engine at 44100 Hz with its patch panel (bank A displayed, every bank empty) and the timers
+// and message queue of the gesture pad.
+struct PatchRig {
+    PatchRig() { panel.start(engine::defaultParamSet()); }
+    // Stores a patch in `slot` (from 0) of `bank`, each parameter k at value(k).
+    void occupy(int bank, int slot, const std::function<int32_t(int)>& value) {
+        patches::Patch& patch = panel.bank(bank).slots[static_cast<size_t>(slot)];
+        patch.flags = patches::kPatchOccupied;
+        for (int k = 0; k < engine::kParamCount; ++k)
+            patch.values[static_cast<size_t>(k)] = value(k);
+        ++panel.bank(bank).count;
+    }
+
+    sounds::SoundTable sounds{44100};
+    engine::Engine engine{sounds, engine::OutputFormat{44100, true, 256, 4}};
+    patches::EnginePatchStreams streams{engine};
+    patches::testing::FakeView panelView;
+    patches::PatchPanel panel{streams, panelView};
+    platform::TimerService timers;
+    platform::MessageQueue messages;
 };
 
 // A 16-bit stereo WAV of `frames` frames of a quiet ramp.
