@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/shell/TempHome.h"
 
 namespace {
@@ -60,25 +62,15 @@ TEST_F(SettingsStoreTest, RoundTripsValuesKeysAndOrder) {
     EXPECT_FALSE(again.loadProblem());
     const auto values = again.values("k");  // names ignore case
     ASSERT_EQ(values.size(), 3u);
-    EXPECT_EQ(values[0].name, "z");
-    EXPECT_EQ(values[0].text, "line one\nline two");
-    EXPECT_EQ(values[1].name, "a");
-    EXPECT_EQ(values[2].type, SettingsValueType::Dword);
-    EXPECT_EQ(values[2].dword, 0xFFFFFFFFu);
+    EXPECT_EQ(std::tuple(values[0].name, values[0].text, values[1].name, values[1].text, values[2].type,
+                         values[2].dword),
+              std::tuple("z", "line one\nline two", "a", "", SettingsValueType::Dword, 0xFFFFFFFFu));
     EXPECT_EQ(again.findValue("K\\SUB", "")->text, "default value");
     EXPECT_EQ(again.subkeys("K"), (std::vector<std::string>{"Alpha", "beta", "Sub"}));
     EXPECT_TRUE(again.findValue("HKEY_CURRENT_USER\\K", "hive"));
 }
 
-TEST_F(SettingsStoreTest, StoreInMemoryOnlyWritesNothing) {
-    SettingsStore memory;
-    memory.setText("K", "v", "x");
-    EXPECT_FALSE(memory.save());
-    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
-    EXPECT_EQ(memory.findValue("K", "v")->text, "x");
-}
-
-TEST_F(SettingsStoreTest, DeletesValuesAndKeyTrees) {
+TEST_F(SettingsStoreTest, DeletesValuesAndKeyTreesAndAStoreInMemoryWritesNothing) {
     SettingsStore store(settingsFile());
     store.setText("A\\B\\C", "x", "1");
     store.setText("A\\B", "y", "2");
@@ -88,6 +80,12 @@ TEST_F(SettingsStoreTest, DeletesValuesAndKeyTrees) {
     EXPECT_FALSE(store.keyExists("A\\B\\C"));
     EXPECT_TRUE(store.keyExists("A"));
     EXPECT_FALSE(store.deleteKey("A\\missing"));
+
+    SettingsStore memory;
+    memory.setText("K", "v", "x");
+    EXPECT_FALSE(memory.save());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+    EXPECT_EQ(memory.findValue("K", "v")->text, "x");
 }
 
 TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {

@@ -1,3 +1,4 @@
+// The commands without a sound device: render's options, render, bank and params.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -7,19 +8,120 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/RenderOptions.h"
 #include "engine/ParamSpec.h"
 #include "patches/BankFile.h"
+#include "patches/BankStorage.h"
+#include "patches/PatchStatus.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/patches/FakePanel.h"
 
 namespace app {
 namespace {
 
 namespace fs = std::filesystem;
 using apptest::readBytes;
+using apptest::run;
 using apptest::scratch;
+
+RenderOptions parse(std::vector<std::string> args) {
+    return parseRenderOptions(Args(args));
+}
+
+// The options a test compares, in one tuple: seconds, rate, stereo, bits,
+// interpolation, buffer frames, buffer count, soft stop, loop reset, per-stream
+// files, periods.
+auto summary(const RenderOptions& o) {
+    return std::tuple(o.seconds, o.rate, o.stereo, o.bits, o.interpolation, o.bufferFrames, o.bufferCount,
+                      o.softStop, o.resetLoop, o.perStream, periodCount(o));
+}
+
+TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionIsRead) {
+    const RenderOptions defaults = parse({"-o", "x.wav"});
+    EXPECT_EQ(defaults.output, "x.wav");
+    // ceil(5 × 44100 / 256) = ceil(861.33) = 862 periods.
+    EXPECT_EQ(summary(defaults),
+              std::tuple(5.0, 44100u, true, 32, Interpolation::Spline, 256, 4, true, true, false, 862));
+    ASSERT_EQ(defaults.streams.size(), 1u);  // one stream with the built-in sine
+    EXPECT_TRUE(defaults.streams[0].sound.empty());
+
+    const RenderOptions every = parse({"--seconds", "2.5", "--rate", "22050", "--mono", "--bits", "16",
+                                       "--interp", "cubic", "--buffer", "512", "--buffers", "7",
+                                       "--hard-stop", "--no-reset-loop", "--per-stream", "-o", "y.wav"});
+    // ceil(2.5 × 22050 / 512) = ceil(107.67) = 108 periods.
+    EXPECT_EQ(summary(every),
+              std::tuple(2.5, 22050u, false, 16, Interpolation::Cubic, 512, 7, false, false, true, 108));
+}
+
+TEST(RenderOptions, StreamSpecItems) {
+    const StreamSpec spec = parseStreamSpec(
+        "sound=/tmp/a "
+        "b.wav,Pitch=-16384,Amp=1024,mute,solo,hardsync,channel="
+        "right,ChangeTime=1");
+    EXPECT_EQ(spec.sound, "/tmp/a b.wav");
+    EXPECT_EQ(spec.overrides, (std::vector<std::pair<int, int32_t>>{{13, -16384}, {23, 1024}, {28, 1}}));
+    EXPECT_TRUE(spec.mute && spec.solo && spec.hardSync);
+    EXPECT_EQ(spec.channelSelect, 2);
+    EXPECT_EQ(parseStreamSpec("channel=left").channelSelect, 1);
+    EXPECT_EQ(parseStreamSpec("channel=both").channelSelect, 3);
+    EXPECT_TRUE(parseStreamSpec("sound=sine").sound.empty());
+    EXPECT_EQ(parseStreamSpec("patch=default").patch, 0);
+    const StreamSpec banked = parseStreamSpec("bank=b.fpb,patch=20");
+    EXPECT_EQ(banked.bank, "b.fpb");
+    EXPECT_EQ(banked.patch, 20);
+}
+
+TEST(RenderOptions, TimedChangesRoundHalvesToEvenAtTheFinalRate) {
+    // 2^-14 s and 3 × 2^-14 s are 0.5 and 1.5 frames at 8192 Hz, exactly.
+    const RenderOptions options =
+        parse({"--stream", "sound=sine", "--stream", "sound=sine", "--at", "0.00006103515625:Amp=1", "--at",
+               "0.00018310546875:2:Pitch=-5", "--at", "1.25:ChangeTime=4096", "--rate", "8192"});
+    ASSERT_EQ(options.changes.size(), 3u);
+    const auto change = [&](size_t n) {
+        const auto& c = options.changes[n];
+        return std::tuple(c.frame, c.stream, c.param, c.value);
+    };
+    EXPECT_EQ(change(0), std::tuple(0, 0, 23, 1));
+    EXPECT_EQ(change(1), std::tuple(2, 1, 13, -5));
+    EXPECT_EQ(change(2), std::tuple(10240, 0, 28, 4096));
+}
+
+TEST(RenderOptions, WrongCommandLinesAreUsageErrorsAndHelpStopsParsing) {
+    // Each an option and, after the first blank, its value ("--stream " has an empty one); there is
+    // only one stream.
+    const char* wrong[] = {"--bogus",           "-o",
+                           "--seconds 0",       "--seconds -1",
+                           "--seconds five",    "--seconds 10801",
+                           "--rate 100",        "--rate 44100.5",
+                           "--bits 8",          "--interp sinc",
+                           "--buffer 100",      "--buffer 0",
+                           "--buffer 32768",    "--buffers 0",
+                           "--buffers 8",       "--at 1:Amp",
+                           "--at x:Amp=1",      "--at 1:9:Amp=1",
+                           "--at 1:2:Amp=1",    "--at 1:Loud=1",
+                           "--at 1:Amp=1025",   "--stream ",
+                           "--stream sound=",   "--stream loud",
+                           "--stream Amp=-1",   "--stream AttackRnd=256",
+                           "--stream Freq=24",  "--stream channel=up",
+                           "--stream patch=21", "--stream patch=0"};
+    for (const std::string line : wrong) {
+        const size_t blank = line.find(' ');
+        std::vector<std::string> args{line.substr(0, blank)};
+        if (blank != std::string::npos)
+            args.push_back(line.substr(blank + 1));
+        EXPECT_THROW(parse(args), UsageError) << line;
+    }
+    std::vector<std::string> nine;  // one stream too many
+    for (int i = 0; i < 9; ++i)
+        nine.insert(nine.end(), {"--stream", "sound=sine"});
+    EXPECT_THROW(parse(nine), UsageError);
+    EXPECT_TRUE(parse({"--help", "--bogus"}).help);
+    EXPECT_TRUE(parse({"-h"}).help);
+}
 
 int render(const std::vector<std::string>& args) {
     return apptest::run("render", args);
@@ -280,6 +382,111 @@ TEST(RenderCommand, HelpDescribesTheOptions) {
          {"-o OUT.wav", "--seconds", "--rate", "--mono", "--bits", "--interp", "--buffer ", "--buffers",
           "--soft-stop", "--no-reset-loop", "--per-stream", "--at", "--stream"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+// Values of a patch: each parameter a third of the way through its range,
+// except what a quiet, quick render needs.
+patches::ParamValues patchValues(int32_t pitch) {
+    patches::ParamValues values{};
+    for (int p = 0; p < engine::kParamCount; ++p) {
+        const auto& row = engine::paramSpec(p);
+        values[static_cast<size_t>(p)] = row.min + (row.max - row.min) / 3;
+    }
+    values[engine::Pitch] = pitch;
+    values[engine::Amp] = 300;
+    values[engine::PanPos] = 100;  // not recalled: the render must keep its default 0
+    return values;
+}
+
+class BankCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = patches::testing::freshFolder();
+        folder = dir.string() + "/";
+        patches::PatchBank bank;
+        bank.name = "live";
+        for (int slot : {2, 5}) {
+            patches::Patch& p = bank.slot(slot);
+            p.flags = patches::kPatchOccupied | patches::kPatchUnsaved;
+            p.setSoundPath(slot == 2 ? "fizz_sine" : "/sounds/voice.wav");
+            p.values = patchValues(slot == 2 ? 5000 : 7000);
+            ++bank.count;
+        }
+        bank.modified = patches::kBankPatchesChanged;
+        patches::testing::FakeView view;
+        ASSERT_EQ(patches::saveBank(bank, folder, view), patches::kStatusBankSaved);
+        bankPath = folder + "live.fpb";
+    }
+    fs::path dir;
+    std::string folder;
+    std::string bankPath;
+};
+
+TEST_F(BankCommandTest, ListsTheSavedBankInFileOrder) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(run("bank", {bankPath}), kExitOk);
+    const std::string listing = ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(listing.starts_with("version: 100\ncount: 2\nslot 1: fizz_sine\n")) << listing;
+    for (const char* part : {"slot 2: /sounds/voice.wav\n", " Pitch=5000\n", " Pitch=7000\n", " Amp=300 "})
+        EXPECT_NE(listing.find(part), std::string::npos) << part;
+    EXPECT_EQ(listing.find("ChangeTime"), std::string::npos) << "version 100 keeps no change time";
+}
+
+TEST_F(BankCommandTest, RefusesWhatIsNotABankAndLeavesItAlone) {
+    std::ofstream(dir / "empty.fpb", std::ios::binary) << "Fbnk" << std::string("\x64\0\0\0\0\0\0\0", 8);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(run("bank", {(dir / "empty.fpb").string()}), kExitFailure);
+    EXPECT_EQ(run("bank", {(dir / "missing.fpb").string()}), kExitFailure);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("empty.fpb is empty"), std::string::npos) << said;
+    EXPECT_NE(said.find("missing.fpb: cannot be read"), std::string::npos) << said;
+    EXPECT_TRUE(fs::exists(dir / "empty.fpb"));
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"a.fpb", "b.fpb"}, {"--verbose", "a.fpb"}})
+        EXPECT_THROW(run("bank", args), UsageError) << args.size();
+}
+
+TEST_F(BankCommandTest, RenderRecallsExactlyTheStoredParameters) {
+    // The patch stored in slot 5 is the file's second record.
+    const patches::ParamValues values = patchValues(7000);
+    std::string spelled = "sound=sine";
+    for (int p = 0; p < 27; ++p)
+        spelled += "," + std::string(engine::paramSpec(p).name) + "=" + std::to_string(values[size_t(p)]);
+    const auto render = [&](const std::string& name, const std::string& stream) {
+        const fs::path out = dir / name;
+        EXPECT_EQ(
+            run("render", {"--seconds", "0.3", "--rate", "22050", "-o", out.string(), "--stream", stream}),
+            kExitOk);
+        return readBytes(out);
+    };
+    const std::string recalled = render("recalled.wav", "bank=" + bankPath + ",patch=2");
+    EXPECT_GT(recalled.size(), 44u);
+    EXPECT_EQ(recalled, render("written.wav", spelled));
+}
+
+TEST(ParamsCommand, ListsEveryParameterWithItsRangeDefaultAndMeaning) {
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(run("params", {}), kExitOk);
+    const std::string text = ::testing::internal::GetCapturedStdout();
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    ASSERT_EQ(lines.size(),
+              1u + 29u);  // the heading, then one line a parameter in scroll-bar order
+    const auto line = [&](size_t param) { return lines.at(param + 1); };
+    EXPECT_EQ(line(0).substr(0, 5), "Start");
+    for (const auto& [param, name, range, value] :
+         std::vector<std::tuple<size_t, std::string, std::string, std::string>>{
+             {13, "Pitch", "-16384..16384", "6144"},
+             {20, "AttackRnd", "0..255", "0"},
+             {23, "Amp", "0..1024", "461"},
+             {28, "ChangeTime", "1..4096", "64"}}) {
+        EXPECT_EQ(line(param).substr(0, name.size()), name);
+        EXPECT_NE(line(param).find(" " + range + " "), std::string::npos) << line(param);
+        EXPECT_NE(line(param).find(" " + value + " "), std::string::npos) << line(param);
+    }
+    EXPECT_NE(line(23).find("Sets output amplitude"), std::string::npos);
+    EXPECT_THROW(run("params", {"extra"}), UsageError);
 }
 
 }  // namespace
