@@ -92,62 +92,6 @@ class PulseCommands : public ::testing::Test {
     std::string err_;
 };
 
-// parec recording the null sink's monitor as raw 16-bit stereo into a file.
-class MonitorRecording {
-  public:
-    explicit MonitorRecording(fs::path file)
-        : file_(std::move(file)),
-          pid_(apptest::spawn({"parec", "--device=frisson_test.monitor", "--raw", "--format=s16le",
-                               "--rate=44100", "--channels=2", "--latency-msec=10"},
-                              file_, "/dev/null")) {}
-    ~MonitorRecording() { stop(); }
-    MonitorRecording(const MonitorRecording&) = delete;
-    MonitorRecording& operator=(const MonitorRecording&) = delete;
-
-    // True once the server lists parec's record stream.
-    bool connected() {
-        for (int i = 0; i < 100 && pid_ > 0; ++i) {
-            if (std::system("pactl list short source-outputs 2>/dev/null | grep -q .") == 0) {
-                start_ = std::chrono::steady_clock::now();
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-
-    // The samples recorded once the monitor has handed out everything the sink
-    // played until `end`, and `after` more (the monitor hands them out in blocks,
-    // late), or after 10 seconds.
-    std::vector<std::int16_t> until(std::chrono::steady_clock::time_point end,
-                                    std::chrono::milliseconds after) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        const auto wanted =
-            static_cast<std::size_t>(std::chrono::duration<double>(end - start_ + after).count() * kRate);
-        std::vector<std::int16_t> samples;
-        do {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            samples = samplesOf(readBytes(file_));
-        } while (samples.size() / kChannels < wanted && std::chrono::steady_clock::now() < deadline);
-        stop();
-        return samples;
-    }
-
-  private:
-    void stop() {
-        if (pid_ <= 0)
-            return;
-        kill(pid_, SIGINT);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-
-    fs::path file_;
-    pid_t pid_ = -1;
-    std::chrono::steady_clock::time_point start_;
-};
-
 // With the server, its null sink is listed, PulseAudio devices first since JACK is absent; without
 // any server, none is. Either way RtAudio's reports of refused connections stay off stderr.
 TEST_F(PulseCommands, DevicesListsTheNullSinkWithoutLibraryNoise) {
@@ -172,12 +116,37 @@ TEST_F(PulseCommands, PlayGivesTheSinkTheRenderedSound) {
     const Sound expected = soundOf(samplesOf(wav.substr(kHeader)));
     ASSERT_GT(expected.frames, 0u);
 
-    MonitorRecording recording(dir_ / "monitor.raw");
-    ASSERT_TRUE(recording.connected());
-    ASSERT_EQ(frisson(std::string("play --device PULSE --seconds 1 --stream ") + kStream), 0) << err_;
+    // parec records the null sink's monitor as raw 16-bit stereo, from once the server lists its
+    // record stream.
+    const fs::path raw = dir_ / "monitor.raw";
+    const pid_t parec = apptest::spawn({"parec", "--device=frisson_test.monitor", "--raw", "--format=s16le",
+                                        "--rate=44100", "--channels=2", "--latency-msec=10"},
+                                       raw, "/dev/null");
+    ASSERT_GT(parec, 0);
+    int tries = 0;
+    while (std::system("pactl list short source-outputs 2>/dev/null | grep -q .") != 0 && ++tries < 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = std::chrono::steady_clock::now();
+    const int status = frisson(std::string("play --device PULSE --seconds 1 --stream ") + kStream);
+    // Everything the sink played until play ended, and half a second more (the monitor hands the
+    // samples out in blocks, late), or what came in 10 seconds.
+    const auto wanted =
+        static_cast<std::size_t>(std::chrono::duration<double>(std::chrono::steady_clock::now() - start +
+                                                               std::chrono::milliseconds(500))
+                                     .count() *
+                                 kRate);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::vector<std::int16_t> samples;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        samples = samplesOf(readBytes(raw));
+    } while (samples.size() / kChannels < wanted && std::chrono::steady_clock::now() < deadline);
+    kill(parec, SIGINT);
+    waitpid(parec, nullptr, 0);
+    ASSERT_LT(tries, 100) << "parec never connected";
+    ASSERT_EQ(status, 0) << err_;
     EXPECT_NE(err_.find(std::string("playing on (PULSE")), std::string::npos) << err_;
-    const Sound played =
-        soundOf(recording.until(std::chrono::steady_clock::now(), std::chrono::milliseconds(500)));
+    const Sound played = soundOf(samples);
 
     // The whole sound, its end included (within one 256-frame period), at the
     // level it was rendered with. Play stops by the clock, so on a loaded machine
