@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kWavHeaderBytes = 44;
 
-// Runs the sub-command `name` with the arguments, as main does; UsageError
-// escapes.
+// Runs the sub-command `name` with the arguments, as main does; UsageError escapes.
 inline int run(const std::string& name, const std::vector<std::string>& args) {
     for (const auto& command : app::commands())
         if (name == command.name)
@@ -53,8 +52,7 @@ inline uint32_t le32(const std::string& bytes, std::size_t at) {
     return value;
 }
 
-// The samples of a WAV file with the 44-byte header the recorder writes, whose
-// data size it checks.
+// The samples of a WAV file with the 44-byte header the recorder writes, whose data size it checks.
 template <typename Sample = float>
 std::vector<Sample> wavSamples(const fs::path& path) {
     const std::string bytes = readBytes(path);
@@ -68,8 +66,7 @@ std::vector<Sample> wavSamples(const fs::path& path) {
     return samples;
 }
 
-// Starts `args` (looked up on PATH) with stdout and stderr into files; -1 when
-// it cannot start.
+// Starts `args` (looked up on PATH) with stdout and stderr into files; -1 when it cannot start.
 inline pid_t spawn(std::vector<std::string> args, const fs::path& out, const fs::path& err) {
     std::vector<char*> argv;
     for (std::string& arg : args)

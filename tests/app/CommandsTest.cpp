@@ -32,9 +32,8 @@ RenderOptions parse(std::vector<std::string> args) {
     return parseRenderOptions(Args(args));
 }
 
-// The options a test compares, in one tuple: seconds, rate, stereo, bits,
-// interpolation, buffer frames, buffer count, soft stop, loop reset, per-stream
-// files, periods.
+// The options a test compares, in one tuple: seconds, rate, stereo, bits, interpolation, buffer frames,
+// buffer count, soft stop, loop reset, per-stream files, periods.
 auto summary(const RenderOptions& o) {
     return std::tuple(o.seconds, o.rate, o.stereo, o.bits, o.interpolation, o.bufferFrames, o.bufferCount,
                       o.softStop, o.resetLoop, o.perStream, periodCount(o));
@@ -91,8 +90,8 @@ TEST(RenderOptions, TimedChangesRoundHalvesToEvenAtTheFinalRate) {
 }
 
 TEST(RenderOptions, WrongCommandLinesAreUsageErrorsAndHelpStopsParsing) {
-    // Each an option and, after the first blank, its value ("--stream " has an empty one); there is
-    // only one stream.
+    // Each an option and, after the first blank, its value ("--stream " has an empty one); there is only one
+    // stream.
     const char* wrong[] = {"--bogus",           "-o",
                            "--seconds 0",       "--seconds -1",
                            "--seconds five",    "--seconds 10801",
@@ -148,50 +147,53 @@ std::vector<std::string> small(const fs::path& out, std::vector<std::string> mor
 }
 
 TEST(RenderCommand, HardStopWritesExactlyTheRequestedPeriodsWithTheirHeader) {
-    struct Case {
-        std::vector<std::string> args;
-        size_t bytes;
-        uint32_t rate;
-        char format, channels, bits;
-    };
     const auto out = scratch("render-hard") / "out.wav";
-    for (const Case& c : std::vector<Case>{
-             // ceil(0.1 × 8000 / 64) = ceil(12.5) = 13 periods of
-             // 64 mono float frames.
-             {small(out, {"--seconds", "0.1", "--hard-stop"}), 44u + 13u * 64u * 4u, 8000, 3, 1, 32},
-             // ceil(0.05 × 22050 / 256) = ceil(4.31) = 5 periods; 2
-             // channels of 2 bytes.
-             {{"-o", out.string(), "--seconds", "0.05", "--rate", "22050", "--bits", "16", "--hard-stop"},
-              44u + 5u * 256u * 4u,
-              22050,
-              1,
-              2,
-              16}}) {
-        ASSERT_EQ(render(c.args), 0);
+    // Size, rate, format (3 float, 1 integer), channels and bits of the file a render writes.
+    const auto header = [&](const std::vector<std::string>& args) {
+        EXPECT_EQ(render(args), 0);
         const std::string bytes = readBytes(out);
-        EXPECT_EQ(bytes.size(), c.bytes);
-        EXPECT_EQ(apptest::le32(bytes, 24), c.rate);
-        EXPECT_EQ(bytes[20], c.format);  // 3 float, 1 integer
-        EXPECT_EQ(bytes[22], c.channels);
-        EXPECT_EQ(bytes[34], c.bits);
+        return std::tuple(bytes.size(), apptest::le32(bytes, 24), int{bytes[20]}, int{bytes[22]},
+                          int{bytes[34]});
+    };
+    // ceil(0.1 × 8000 / 64) = ceil(12.5) = 13 periods of 64 mono float frames.
+    EXPECT_EQ(header(small(out, {"--seconds", "0.1", "--hard-stop"})),
+              std::tuple(44u + 13u * 64u * 4u, 8000u, 3, 1, 32));
+    // ceil(0.05 × 22050 / 256) = ceil(4.31) = 5 periods; 2 channels of 2 bytes.
+    EXPECT_EQ(
+        header({"-o", out.string(), "--seconds", "0.05", "--rate", "22050", "--bits", "16", "--hard-stop"}),
+        std::tuple(44u + 5u * 256u * 4u, 22050u, 1, 2, 16));
+}
+
+// Where renders of 1 s (125 periods) sound and where they are silent. GrainLen 4096 makes grains of 16 s; at
+// the soft stop every one is cut to a 4000-frame fade, which ends in the 63rd period after it (4000 / 64 =
+// 62.5). A stream silent until 0.5 s = frame 4000 sounds from the first period starting there, period 63
+// (frame 4032).
+TEST(RenderCommand, ASoftStopFadesLongGrainsOverHalfASecondAndAChangeAppliesFromItsPeriod) {
+    struct Case {
+        std::vector<std::string> more;
+        size_t frames, soundFrom, silentFrom, silentTo;
+    };
+    const auto out = scratch("render-soft") / "out.wav";
+    for (const Case& c : std::vector<Case>{
+             {{"--stream", "sound=sine,GrainLen=4096,Freq=25"}, (125 + 63) * 64, 8000, 8000 + 4000, SIZE_MAX},
+             {{"--hard-stop", "--stream", "sound=sine,Amp=0", "--at", "0:ChangeTime=1", "--at",
+               "0.5:Amp=1024"},
+              125 * 64,
+              4032,
+              0,
+              4032}}) {
+        std::vector<std::string> args{"--seconds", "1"};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        ASSERT_EQ(render(small(out, args)), 0);
+        const auto all = samples(out);
+        ASSERT_EQ(all.size(), c.frames);
+        EXPECT_FALSE(allZero(all, c.soundFrom, c.soundFrom + 1000));
+        EXPECT_TRUE(allZero(all, c.silentFrom, c.silentTo));
     }
 }
 
-TEST(RenderCommand, SoftStopFadesLongGrainsOverHalfASecond) {
-    const auto out = scratch("render-soft") / "out.wav";
-    // GrainLen 4096 makes grains of 16 s; at the stop after 1 s every one is cut
-    // to a 4000-frame fade, which ends in the 63rd period after it (4000 / 64
-    // = 62.5).
-    ASSERT_EQ(render(small(out, {"--seconds", "1", "--stream", "sound=sine,GrainLen=4096,Freq=25"})), 0);
-    const auto all = samples(out);
-    ASSERT_EQ(all.size(), (125u + 63u) * 64u);
-    const size_t stop = 125 * 64;
-    EXPECT_FALSE(allZero(all, stop, stop + 1000));
-    EXPECT_TRUE(allZero(all, stop + 4000));
-}
-
-// The same command writes the same bytes (random draws included), and neither
-// the ring's size nor the loop reset changes them.
+// The same command writes the same bytes (random draws included), and neither the ring's size nor the loop
+// reset changes them.
 TEST(RenderCommand, RendersThatMustWriteTheSameBytes) {
     const auto dir = scratch("render-same");
     const std::vector<std::string> random{"--seconds", "0.5",
@@ -215,23 +217,9 @@ TEST(RenderCommand, RendersThatMustWriteTheSameBytes) {
     }
 }
 
-TEST(RenderCommand, ChangeAppliesFromTheFirstPeriodAtOrAfterItsTime) {
-    const auto out = scratch("render-at") / "out.wav";
-    // Silent until 0.5 s = frame 4000; the first period starting there is period
-    // 63 (frame 4032).
-    ASSERT_EQ(render(small(out, {"--seconds", "1", "--hard-stop", "--stream", "sound=sine,Amp=0", "--at",
-                                 "0:ChangeTime=1", "--at", "0.5:Amp=1024"})),
-              0);
-    const auto all = samples(out);
-    ASSERT_EQ(all.size(), 125u * 64u);
-    EXPECT_TRUE(allZero(all, 0, 4032));
-    EXPECT_FALSE(allZero(all, 4032, 4032 + 1000));
-}
-
-// Which single streams sound: muted ones, a silent patch recalled from a bank
-// (and made loud by an override after the recall), an empty slot (a warning,
-// the defaults) and the channels of a sound with a sine on the left and silence
-// on the right.
+// Which single streams sound: muted ones, a silent patch recalled from a bank (and made loud by an override
+// after the recall), an empty slot (a warning, the defaults) and the channels of a sound with a sine on the
+// left and silence on the right.
 TEST(RenderCommand, StreamsThatSoundAndStreamsThatAreSilent) {
     const auto dir = scratch("render-silent");
     patches::PatchBank bank;  // slot 1: the defaults with Amp 0; slot 2 empty
@@ -281,8 +269,7 @@ TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
     const auto two = samples(dir / "s.2.wav");
     ASSERT_EQ(mix.size(), one.size());
     ASSERT_EQ(mix.size(), two.size());
-    // Quiet streams: nothing is clamped, and the mix is the sum up to float
-    // rounding.
+    // Quiet streams: nothing is clamped, and the mix is the sum up to float rounding.
     double largest = 0.0;
     for (size_t i = 0; i < mix.size(); ++i) {
         largest = std::max(largest, std::fabs(static_cast<double>(mix[i])));
@@ -290,8 +277,7 @@ TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
     }
     EXPECT_GT(largest, 0.01);
 
-    // Stream 2 solo: streams 1 and 3 are muted; their files hold silence of the
-    // same length.
+    // Stream 2 solo: streams 1 and 3 are muted; their files hold silence of the same length.
     ASSERT_EQ(
         render(small(dir / "solo.wav", {"--seconds", "0.2", "--per-stream", "--stream", "sound=sine",
                                         "--stream", "sound=sine,Pitch=3000,solo", "--stream", "sound=sine"})),
@@ -304,9 +290,8 @@ TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
 }
 
 TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
-    // The built-in sine's loudness table is 0.5 everywhere, so AmpAM M scales
-    // every grain by f = (|M| × 0.5 + 512 − |M|) / 512 and leaves everything else
-    // (draws, timing) as it was.
+    // The built-in sine's loudness table is 0.5 everywhere, so AmpAM M scales every grain by f = (|M| × 0.5 +
+    // 512 − |M|) / 512 and leaves everything else (draws, timing) as it was.
     const auto dir = scratch("render-ampam");
     const auto renderWith = [&](int depth) {
         const fs::path out = dir / ("am" + std::to_string(depth) + ".wav");
@@ -357,8 +342,8 @@ TEST(RenderCommand, FailuresExitWithOneAndKeepThePreviousFile) {
     EXPECT_EQ(readBytes(out), "an earlier render");
     EXPECT_EQ(filesIn(dir), 3u);
 
-    // A write that fails midway leaves no partial file either: 20 s of 8000 Hz
-    // stereo float is 1.28 MB; the file's growth past its first MiB fails.
+    // A write that fails midway leaves no partial file either: 20 s of 8000 Hz stereo float is 1.28 MB; the
+    // file's growth past its first MiB fails.
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
     const auto handler = std::signal(SIGXFSZ, SIG_IGN);
@@ -384,8 +369,8 @@ TEST(RenderCommand, HelpDescribesTheOptions) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
-// Values of a patch: each parameter a third of the way through its range,
-// except what a quiet, quick render needs.
+// Values of a patch: each parameter a third of the way through its range, except what a quiet, quick render
+// needs.
 patches::ParamValues patchValues(int32_t pitch) {
     patches::ParamValues values{};
     for (int p = 0; p < engine::kParamCount; ++p) {
