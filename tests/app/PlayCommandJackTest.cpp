@@ -1,8 +1,10 @@
 // `frisson play` against the private JACK server of the jack_server fixture:
 // what it records and what reaches JACK, compared with `frisson render`.
 #include <gtest/gtest.h>
+#include <jack/jack.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -14,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "JackCapture.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace app {
@@ -27,6 +28,89 @@ constexpr int kChannels = 2;
 constexpr std::size_t kPeriod = 256;
 // RtAudio hands JACK each 16-bit sample as value / 32768.
 constexpr double kJackScale = 32768.0;
+
+// A JACK client with two input ports that records what reaches them, and a
+// watcher that connects them to a client's output ports as soon as those
+// appear. Samples are kept as JACK delivers them (float).
+class JackCapture {
+  public:
+    JackCapture(std::string sourcePrefix, std::size_t maxFrames)
+        : prefix_(std::move(sourcePrefix)), left_(maxFrames), right_(maxFrames) {
+        jack_status_t status{};
+        client_ = jack_client_open("frisson_capture", JackNoStartServer, &status);
+        if (client_ == nullptr)
+            return;
+        ports_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        ports_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_, &JackCapture::process, this);
+        jack_activate(client_);
+        watcher_ = std::thread([this] { connectWhenPresent(); });
+    }
+
+    ~JackCapture() {
+        stopWatching_ = true;
+        if (watcher_.joinable())
+            watcher_.join();
+        if (client_ != nullptr) {
+            jack_deactivate(client_);
+            jack_client_close(client_);
+        }
+    }
+
+    bool ready() const { return client_ != nullptr; }
+    bool connected() const { return connected_; }
+
+    // The captured frames of one channel (0 or 1). Thread: after capturing stopped.
+    std::vector<float> channel(int c) const {
+        const std::vector<float>& source = c == 0 ? left_ : right_;
+        return {source.begin(), source.begin() + static_cast<long>(frames_.load())};
+    }
+
+  private:
+    static int process(jack_nframes_t frames, void* self) {
+        auto* capture = static_cast<JackCapture*>(self);
+        if (!capture->connected_)
+            return 0;
+        const auto* in1 = static_cast<const float*>(jack_port_get_buffer(capture->ports_[0], frames));
+        const auto* in2 = static_cast<const float*>(jack_port_get_buffer(capture->ports_[1], frames));
+        std::size_t at = capture->frames_.load();
+        for (jack_nframes_t i = 0; i < frames && at < capture->left_.size(); ++i, ++at) {
+            capture->left_[at] = in1[i];
+            capture->right_[at] = in2[i];
+        }
+        capture->frames_.store(at);
+        return 0;
+    }
+
+    // The source's ports can only be connected once its client is active, so
+    // keep trying until both connections hold.
+    void connectWhenPresent() {
+        const std::string out0 = prefix_ + ":outport 0";
+        const std::string out1 = prefix_ + ":outport 1";
+        while (!stopWatching_) {
+            if (jack_port_by_name(client_, out0.c_str()) != nullptr &&
+                jack_port_by_name(client_, out1.c_str()) != nullptr) {
+                jack_connect(client_, out0.c_str(), jack_port_name(ports_[0]));
+                jack_connect(client_, out1.c_str(), jack_port_name(ports_[1]));
+                if (jack_port_connected(ports_[0]) > 0 && jack_port_connected(ports_[1]) > 0) {
+                    connected_ = true;
+                    return;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+
+    std::string prefix_;
+    jack_client_t* client_ = nullptr;
+    jack_port_t* ports_[2] = {nullptr, nullptr};
+    std::vector<float> left_;
+    std::vector<float> right_;
+    std::atomic<std::size_t> frames_{0};
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> stopWatching_{false};
+    std::thread watcher_;
+};
 
 // What the sound card receives for a float sample: x × 32767.5 rounded half
 // to even, within ±32767.
@@ -52,7 +136,7 @@ TEST_F(PlayCommandJackTest, RecordsAndPlaysExactlyWhatRenderWrites) {
     };
     ASSERT_EQ(run("render", with({"-o", rendered.string(), "--seconds", "1"})), 0);
 
-    apptest::JackCapture capture("RtApiJack", 44100 * 3);
+    JackCapture capture("RtApiJack", 44100 * 3);
     ASSERT_TRUE(capture.ready());
     ASSERT_EQ(
         run("play", with({"-o", recorded.string(), "--seconds", "1.5", "--record", "--device", "jack"})), 0);
