@@ -57,14 +57,12 @@ TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionIsRead) {
 }
 
 TEST(RenderOptions, StreamSpecItems) {
-    const StreamSpec spec = parseStreamSpec(
-        "sound=/tmp/a "
-        "b.wav,Pitch=-16384,Amp=1024,mute,solo,hardsync,channel="
-        "right,ChangeTime=1");
-    EXPECT_EQ(spec.sound, "/tmp/a b.wav");
-    EXPECT_EQ(spec.overrides, (std::vector<std::pair<int, int32_t>>{{13, -16384}, {23, 1024}, {28, 1}}));
-    EXPECT_TRUE(spec.mute && spec.solo && spec.hardSync);
-    EXPECT_EQ(spec.channelSelect, 2);
+    const StreamSpec stream = parseStreamSpec(
+        "sound=/tmp/a b.wav,Pitch=-16384,Amp=1024,mute,solo,hardsync,channel=right,ChangeTime=1");
+    EXPECT_EQ(stream.sound, "/tmp/a b.wav");
+    EXPECT_EQ(stream.overrides, (std::vector<std::pair<int, int32_t>>{{13, -16384}, {23, 1024}, {28, 1}}));
+    EXPECT_TRUE(stream.mute && stream.solo && stream.hardSync);
+    EXPECT_EQ(stream.channelSelect, 2);
     EXPECT_EQ(parseStreamSpec("channel=left").channelSelect, 1);
     EXPECT_EQ(parseStreamSpec("channel=both").channelSelect, 3);
     EXPECT_TRUE(parseStreamSpec("sound=sine").sound.empty());
