@@ -152,6 +152,9 @@ TEST_F(GesturePadTest, TheMarkerMixesTheFourCornersBilinearly) {
             EXPECT_EQ(targets[static_cast<size_t>(k)], row.expected(k)) << "parameter " << k;
         EXPECT_EQ(engine.changeTime(), engine::Engine::kDefaultChangeTime);
     }
+    pad.mouseUp(59, 59);  // the release mixes where it happens too
+    EXPECT_EQ(view.marker, std::pair(52, 52));
+    EXPECT_EQ(renderAndTargets()[engine::Amp], 2500 + engine::Amp);
 }
 
 TEST_F(GesturePadTest, WindowOpensRollsAndCloses) {
