@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/Commands.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace app {
 namespace {
@@ -25,13 +25,8 @@ using namespace std::chrono_literals;
 // Unique per process: tests of other processes may play their own keyboards at the same time.
 const std::string kKeyboardClient = "FrissonCliKeys" + std::to_string(getpid());
 
-int play(std::vector<std::string> args) {
-    for (const auto& command : commands()) {
-        if (std::string(command.name) == "play")
-            return command.run(Args(args));
-    }
-    ADD_FAILURE() << "no play command";
-    return -1;
+int play(const std::vector<std::string>& args) {
+    return apptest::run("play", args);
 }
 
 // Settings and banks in a scratch home, never the user's.
@@ -80,11 +75,11 @@ TEST_F(MidiPlayCommandTest, KeyboardMessagesReachThePlayingCommand) {
         });
     EXPECT_EQ(status, kExitOk) << text;
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 1500ms);
-    EXPECT_NE(text.find("MIDI from " + kKeyboardClient + ":out"), std::string::npos) << text;
-    EXPECT_NE(text.find("MIDI input: Chn 1, Note on 72, 100"), std::string::npos) << text;
-    EXPECT_NE(text.find("MIDI input: Chn 1, Note off 72, 0"), std::string::npos) << text;
-    EXPECT_NE(text.find("MIDI input: Chn 1, Control 7, 64"), std::string::npos) << text;
-    EXPECT_NE(text.find("MIDI input: Chn 11, System 0, 0"), std::string::npos) << text;
+    for (const std::string& line :
+         {"MIDI from " + kKeyboardClient + ":out", std::string("MIDI input: Chn 1, Note on 72, 100"),
+          std::string("MIDI input: Chn 1, Note off 72, 0"), std::string("MIDI input: Chn 1, Control 7, 64"),
+          std::string("MIDI input: Chn 11, System 0, 0")})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 }
 
 TEST_F(MidiPlayCommandTest, UnknownSourceFailsAndAMissingPortIsAUsageError) {

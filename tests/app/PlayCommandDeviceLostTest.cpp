@@ -3,8 +3,6 @@
 // file of everything written up to then.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,38 +10,24 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "output/Recorder.h"
-
-extern char** environ;
+#include "tests/app/AppTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using apptest::kWavHeaderBytes;
+using apptest::le32;
+using apptest::readBytes;
 
-constexpr std::size_t kWavHeaderBytes = 44;
 constexpr double kRate = 44100.0;
 constexpr std::size_t kFrameBytes = 2 * 2;  // stereo, 16-bit
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-uint32_t le32(const std::string& bytes, std::size_t at) {
-    uint32_t value = 0;
-    std::memcpy(&value, bytes.data() + at, sizeof value);
-    return value;
-}
 
 int shell(const std::string& command) {
     return std::system(command.c_str());
@@ -60,7 +44,7 @@ class PlayCommandDeviceLostTest : public ::testing::Test {
     void TearDown() override { shell(script_ + " stop " + server_ + " " + state_.string() + " >/dev/null"); }
 
     pid_t serverPid() const {
-        return static_cast<pid_t>(std::atol(readText(state_ / ("jackd-" + server_ + ".pid")).c_str()));
+        return static_cast<pid_t>(std::atol(readBytes(state_ / ("jackd-" + server_ + ".pid")).c_str()));
     }
 
     // A server killed with -9 keeps its slot in JACK's registry of servers, which holds only a
@@ -76,37 +60,17 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
     const fs::path take = state_ / "take.wav";
     const fs::path errors = state_ / "play.err";
     fs::remove(take);
-    std::vector<std::string> args{FRISSON_EXE,
-                                  "play",
-                                  "--device",
-                                  "JACK",
-                                  "--record",
-                                  "-o",
-                                  take,
-                                  "--seconds",
-                                  "30",
-                                  "--bits",
-                                  "16",
-                                  "--stream",
-                                  "sound=sine,Freq=16000,PanRnd=40"};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t play = 0;
-    ASSERT_EQ(posix_spawn(&play, argv[0], &files, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&files);
+    const pid_t play =
+        apptest::spawn({FRISSON_EXE, "play", "--device", "JACK", "--record", "-o", take, "--seconds", "30",
+                        "--bits", "16", "--stream", "sound=sine,Freq=16000,PanRnd=40"},
+                       "/dev/null", errors);
+    ASSERT_GT(play, 0);
 
     // A second of the take in the file, as its header counts it (a loaded machine may take a
     // while to start play; the file itself is grown ahead of the data), then the server goes.
     const auto startDeadline = std::chrono::steady_clock::now() + 20s;
     auto countedBytes = [&] {
-        const std::string header = readText(take).substr(0, kWavHeaderBytes);
+        const std::string header = readBytes(take).substr(0, kWavHeaderBytes);
         return header.size() == kWavHeaderBytes ? le32(header, 40) : 0u;
     };
     while (countedBytes() < static_cast<uint32_t>(kRate) * kFrameBytes) {
@@ -123,15 +87,15 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
         waitpid(play, &status, 0);
         FAIL() << "play went on for 15 s after its server was killed";
     }
-    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status) << ": " << readBytes(errors);
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    const std::string said = readText(errors);
+    const std::string said = readBytes(errors);
     EXPECT_NE(said.find(output::kDeviceLostText), std::string::npos) << said;
     EXPECT_NE(said.find("the output device went away during play"), std::string::npos) << said;
 
     // A whole file: the header counts exactly the data on disk, whole frames of it, and they are
     // at least the second seen before the kill (and no more than was played until play noticed).
-    const std::string bytes = readText(take);
+    const std::string bytes = readBytes(take);
     ASSERT_GE(bytes.size(), kWavHeaderBytes);
     EXPECT_EQ(bytes.substr(0, 4), "RIFF");
     EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);

@@ -4,8 +4,6 @@
 // parec. No JACK server is reachable from these tests.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,31 +13,22 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/app/AppTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using apptest::readBytes;
 
 constexpr int kChannels = 2;
 constexpr double kRate = 44100.0;
 constexpr const char* kSinkText = "frisson_test_sink";
-constexpr const char* kMonitor = "frisson_test.monitor";
 constexpr const char* kStream = "sound=sine,Pitch=20";
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The frames of a 16-bit stereo signal that sound (a gap the server may leave
 // when it is late does not count), their level and their peak.
@@ -93,8 +82,8 @@ class PulseCommands : public ::testing::Test {
                                     arguments + " >" + (dir_ / "stdout").string() + " 2>" +
                                     (dir_ / "stderr").string();
         const int status = std::system(command.c_str());
-        out_ = readText(dir_ / "stdout");
-        err_ = readText(dir_ / "stderr");
+        out_ = readBytes(dir_ / "stdout");
+        err_ = readBytes(dir_ / "stderr");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -103,86 +92,13 @@ class PulseCommands : public ::testing::Test {
     std::string err_;
 };
 
-// parec recording the null sink's monitor as raw 16-bit stereo into a file.
-class MonitorRecording {
-  public:
-    explicit MonitorRecording(fs::path file) : file_(std::move(file)) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        std::vector<std::string> args{"parec",
-                                      "--device=" + std::string(kMonitor),
-                                      "--raw",
-                                      "--format=s16le",
-                                      "--rate=44100",
-                                      "--channels=2",
-                                      "--latency-msec=10"};
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, "parec", &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~MonitorRecording() { stop(); }
-    MonitorRecording(const MonitorRecording&) = delete;
-    MonitorRecording& operator=(const MonitorRecording&) = delete;
-
-    // True once the server lists parec's record stream.
-    bool connected() {
-        for (int i = 0; i < 100 && pid_ > 0; ++i) {
-            if (std::system("pactl list short source-outputs 2>/dev/null | grep -q .") == 0) {
-                start_ = std::chrono::steady_clock::now();
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-
-    // The samples recorded once the monitor has handed out everything the sink
-    // played until `end`, and `after` more (the monitor hands them out in blocks,
-    // late), or after 10 seconds.
-    std::vector<std::int16_t> until(std::chrono::steady_clock::time_point end,
-                                    std::chrono::milliseconds after) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        const auto wanted =
-            static_cast<std::size_t>(std::chrono::duration<double>(end - start_ + after).count() * kRate);
-        std::vector<std::int16_t> samples;
-        do {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            samples = samplesOf(readText(file_));
-        } while (samples.size() / kChannels < wanted && std::chrono::steady_clock::now() < deadline);
-        stop();
-        return samples;
-    }
-
-  private:
-    void stop() {
-        if (pid_ <= 0)
-            return;
-        kill(pid_, SIGINT);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-
-    fs::path file_;
-    pid_t pid_ = -1;
-    std::chrono::steady_clock::time_point start_;
-};
-
+// With the server, its null sink is listed, PulseAudio devices first since JACK is absent; without
+// any server, none is. Either way RtAudio's reports of refused connections stay off stderr.
 TEST_F(PulseCommands, DevicesListsTheNullSinkWithoutLibraryNoise) {
     ASSERT_EQ(frisson("devices"), 0) << err_;
     EXPECT_NE(out_.find(std::string(") ") + kSinkText + "\n"), std::string::npos) << out_;
-    EXPECT_EQ(out_.rfind("(PULSE", 0), 0u) << "without JACK, PulseAudio devices come first:\n" << out_;
+    EXPECT_TRUE(out_.starts_with("(PULSE")) << out_;
     EXPECT_EQ(err_, "");
-}
-
-TEST_F(PulseCommands, DevicesWithoutAnyServerPrintsNoLibraryNoise) {
-    // RtAudio reports the refused connection of an absent server on stderr.
     ASSERT_EQ(frisson("devices", "PULSE_SERVER=unix:" + (dir_ / "no-server").string()), 0) << err_;
     EXPECT_EQ(out_.find("(PULSE"), std::string::npos) << out_;
     EXPECT_EQ(err_, "");
@@ -193,19 +109,44 @@ TEST_F(PulseCommands, PlayGivesTheSinkTheRenderedSound) {
     const fs::path rendered = dir_ / "render.wav";
     ASSERT_EQ(frisson("render -o " + rendered.string() + " --seconds 1 --bits 16 --stream " + kStream), 0)
         << err_;
-    const std::string wav = readText(rendered);
+    const std::string wav = readBytes(rendered);
     constexpr std::size_t kHeader = 44;
     ASSERT_GT(wav.size(), kHeader);
     ASSERT_EQ(wav.substr(kHeader - 8, 4), "data");
     const Sound expected = soundOf(samplesOf(wav.substr(kHeader)));
     ASSERT_GT(expected.frames, 0u);
 
-    MonitorRecording recording(dir_ / "monitor.raw");
-    ASSERT_TRUE(recording.connected());
-    ASSERT_EQ(frisson(std::string("play --device PULSE --seconds 1 --stream ") + kStream), 0) << err_;
+    // parec records the null sink's monitor as raw 16-bit stereo, from once the server lists its
+    // record stream.
+    const fs::path raw = dir_ / "monitor.raw";
+    const pid_t parec = apptest::spawn({"parec", "--device=frisson_test.monitor", "--raw", "--format=s16le",
+                                        "--rate=44100", "--channels=2", "--latency-msec=10"},
+                                       raw, "/dev/null");
+    ASSERT_GT(parec, 0);
+    int tries = 0;
+    while (std::system("pactl list short source-outputs 2>/dev/null | grep -q .") != 0 && ++tries < 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = std::chrono::steady_clock::now();
+    const int status = frisson(std::string("play --device PULSE --seconds 1 --stream ") + kStream);
+    // Everything the sink played until play ended, and half a second more (the monitor hands the
+    // samples out in blocks, late), or what came in 10 seconds.
+    const auto wanted =
+        static_cast<std::size_t>(std::chrono::duration<double>(std::chrono::steady_clock::now() - start +
+                                                               std::chrono::milliseconds(500))
+                                     .count() *
+                                 kRate);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::vector<std::int16_t> samples;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        samples = samplesOf(readBytes(raw));
+    } while (samples.size() / kChannels < wanted && std::chrono::steady_clock::now() < deadline);
+    kill(parec, SIGINT);
+    waitpid(parec, nullptr, 0);
+    ASSERT_LT(tries, 100) << "parec never connected";
+    ASSERT_EQ(status, 0) << err_;
     EXPECT_NE(err_.find(std::string("playing on (PULSE")), std::string::npos) << err_;
-    const Sound played =
-        soundOf(recording.until(std::chrono::steady_clock::now(), std::chrono::milliseconds(500)));
+    const Sound played = soundOf(samples);
 
     // The whole sound, its end included (within one 256-frame period), at the
     // level it was rendered with. Play stops by the clock, so on a loaded machine

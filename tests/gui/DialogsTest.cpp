@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,16 +13,12 @@
 #include <QSlider>
 #include <QTest>
 
-#include "engine/Engine.h"
 #include "midi/MidiControlSettings.h"
 #include "midi/MidiResponseDialog.h"
-#include "output/ManualAudioApi.h"
-#include "output/PlayControl.h"
-#include "platform/MessageQueue.h"
 #include "platform/SettingsStore.h"
 #include "shell/IoOptionsDialog.h"
 #include "shell/LoginDialog.h"
-#include "sounds/SoundTable.h"
+#include "tests/shell/CoreTestSupport.h"
 
 namespace gui {
 namespace {
@@ -56,28 +50,14 @@ std::unique_ptr<QDialog> shown(std::unique_ptr<QDialog> dialog) {
     return dialog;
 }
 
-struct QuietView : output::PlayView, output::UserWarnings {
-    void setPlayButton(bool) override {}
-    void showStatusMessage(const std::string&) override {}
-    void showWarning(const std::string&, const std::string&) override {}
-};
-
 struct NoMidiInput : shell::MidiInputPort {
     std::vector<std::string> deviceNames() const override { return {}; }
     bool openMidiInput() override { return true; }
 };
 
-class IoOptionsWindowTest : public ::testing::Test {
+class IoOptionsWindowTest : public ::testing::Test, public shell::testing::PlayRig {
   protected:
-    IoOptionsWindowTest() {
-        output::DeviceInfo system;
-        system.probed = true;
-        system.name = "system";
-        system.outputChannels = 2;
-        server.devices[output::AudioApiId::kJack] = {system};
-        sound.sampleRate = 22050;
-        sound.deviceSelection = output::kRtDeviceBase;
-    }
+    IoOptionsWindowTest() : PlayRig(22050) {}
     std::unique_ptr<shell::IoOptionsDialog> logic() {
         return std::make_unique<shell::IoOptionsDialog>(
             shell::IoOptionsDialog::Parts{sound, midi, audio, alsaDevices, control, engine, nullptr,
@@ -85,18 +65,7 @@ class IoOptionsWindowTest : public ::testing::Test {
             [](std::chrono::milliseconds) {});
     }
 
-    sounds::SoundTable sounds{22050};
-    engine::Engine engine{sounds, engine::OutputFormat{22050, true, 256, 4}};
-    output::ManualAudioServer server;
-    std::ostringstream log;
-    output::AudioSystem audio{server.factory(), log};
-    platform::MessageQueue queue;
-    output::AlsaOutput alsa{queue};
-    output::AlsaDeviceTable alsaDevices;
-    output::SoundSettings sound;
     midi::MidiControlSettings midi;
-    QuietView view;
-    output::PlayControl control{engine, {audio, alsa, alsaDevices, queue, log}, sound, view, view, nullptr};
     NoMidiInput midiInput;
 };
 

@@ -8,13 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "engine/Engine.h"
-#include "patches/EnginePatchStreams.h"
-#include "patches/PatchPanel.h"
-#include "platform/MessageQueue.h"
-#include "platform/TimerService.h"
-#include "sounds/SoundTable.h"
-#include "tests/patches/FakePanel.h"
+#include "tests/shell/CoreTestSupport.h"
 
 namespace gui {
 namespace {
@@ -37,20 +31,10 @@ struct ForwardingView : shell::GestureView {
     GestureWindow* window = nullptr;
 };
 
-class GestureWindowTest : public ::testing::Test {
+class GestureWindowTest : public ::testing::Test, public shell::testing::PatchRig {
   protected:
-    void SetUp() override {
-        panel.start(engine::defaultParamSet());
-        view.window = &window;
-    }
+    void SetUp() override { view.window = &window; }
 
-    // Bank A, slot `slot`, every parameter at `value`.
-    void occupy(int slot, int32_t value) {
-        patches::Patch& patch = panel.bank(0).slot(slot + 1);
-        patch.flags = patches::kPatchOccupied;
-        patch.values.fill(value);
-        ++panel.bank(0).count;
-    }
     void open() {
         pad.openCommand(window.padRect());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -60,80 +44,48 @@ class GestureWindowTest : public ::testing::Test {
         QWidget* child = window.childAt(at);
         return child != nullptr ? child : const_cast<GestureWindow*>(&window);
     }
-    // The targets of the current stream after one period, in which the render cycle applies the mix.
-    engine::ParamSet mixed() {
-        engine.renderOfflinePeriod();
-        return engine.paramSet(0);
-    }
     QPushButton* button(const QString& text) const {
         for (QPushButton* b : window.findChildren<QPushButton*>())
             if (b->text() == text)
                 return b;
         return nullptr;
     }
+    std::pair<int, int> marker() const { return {pad.markerX(), pad.markerY()}; }
 
-    sounds::SoundTable sounds{44100};
-    engine::Engine engine{sounds, engine::OutputFormat{44100, true, 256, 4}};
-    patches::EnginePatchStreams streams{engine};
-    patches::testing::FakeView panelView;
-    patches::PatchPanel panel{streams, panelView};
-    platform::TimerService timers;
-    platform::MessageQueue messages;
     ForwardingView view;
     shell::GesturePad pad{engine, panel, view, timers, messages};
     GestureWindow window{pad, [this] { pad.close(); }, nullptr};
 };
 
-// Every parameter but the change time takes the corner's value.
-void expectMix(const engine::ParamSet& targets, int32_t value) {
-    for (int k = 0; k < engine::ChangeTime; ++k)
-        EXPECT_EQ(targets[static_cast<size_t>(k)], value) << "parameter " << k;
-    EXPECT_EQ(targets[engine::ChangeTime], engine::defaultParamSet()[engine::ChangeTime]);
-}
-
-TEST_F(GestureWindowTest, DraggingOverThePadMovesTheMarkerAndMixesTheCorners) {
-    // Bank A is displayed and holds four patches: the corners are A1..A4.
-    occupy(0, 1000);
-    occupy(1, 2000);
-    occupy(2, 3000);
-    occupy(3, 4000);
+// The pad's logic mixes the corners where the marker is; here the mouse over the window moves it.
+TEST_F(GestureWindowTest, DraggingOverThePadMovesTheMarker) {
     open();
     EXPECT_EQ(window.windowTitle(), "Patch Gesture");
     const shell::PadRect r = window.padRect();
-    EXPECT_EQ(pad.markerX(), r.left + 7);
-    EXPECT_EQ(pad.markerY(), r.top + 7);
-    engine.playStart(true, false);
+    EXPECT_EQ(marker(), std::pair(r.left + 7, r.top + 7));
 
     // Just inside the pad's top-left: the pointer is clamped to (left + 9, top + 9), the marker's
-    // corner to (left + 2, top + 2), where the mix is the top-left patch alone.
+    // corner to (left + 2, top + 2).
     const QPoint topLeft(r.left + 1, r.top + 1);
     QWidget* target = under(topLeft);
     QTest::mousePress(target, Qt::LeftButton, {}, topLeft);
     EXPECT_TRUE(pad.dragging());
-    EXPECT_EQ(pad.markerX(), r.left + 2);
-    EXPECT_EQ(pad.markerY(), r.top + 2);
-    expectMix(mixed(), 1000);
-
+    EXPECT_EQ(marker(), std::pair(r.left + 2, r.top + 2));
     // Dragged out beyond the bottom-right: the marker stops at (right - 15, bottom - 15).
     QTest::mouseMove(target, QPoint(r.right + 40, r.bottom + 40));
-    EXPECT_EQ(pad.markerX(), r.right - 15);
-    EXPECT_EQ(pad.markerY(), r.bottom - 15);
-    expectMix(mixed(), 4000);
-
-    // Released at the top-right: the top-right patch; later moves do nothing.
+    EXPECT_EQ(marker(), std::pair(r.right - 15, r.bottom - 15));
+    // Released at the top-right; later moves do nothing.
     QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(r.right - 8, r.top + 9));
     EXPECT_FALSE(pad.dragging());
-    EXPECT_EQ(pad.markerX(), r.right - 15);
-    EXPECT_EQ(pad.markerY(), r.top + 2);
-    expectMix(mixed(), 2000);
+    EXPECT_EQ(marker(), std::pair(r.right - 15, r.top + 2));
     QTest::mouseMove(target, topLeft);
-    EXPECT_EQ(pad.markerX(), r.right - 15);
+    EXPECT_EQ(marker(), std::pair(r.right - 15, r.top + 2));
 }
 
 TEST_F(GestureWindowTest, CornerCombosButtonsAndRolling) {
     panel.bank(0).name = "Strings";
-    occupy(0, 1000);
-    occupy(1, 2000);
+    occupy(0, 0, [](int) { return 1000; });
+    occupy(0, 1, [](int) { return 2000; });
     open();
     const auto* topLeft = window.findChild<QComboBox*>("topLeft");
     auto* bottomRight = window.findChild<QComboBox*>("bottomRight");

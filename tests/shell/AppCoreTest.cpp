@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <deque>
+#include <map>
+#include <tuple>
 
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
@@ -12,67 +13,160 @@
 #include "shell/MenuCommands.h"
 #include "shell/StreamTabs.h"
 #include "tests/shell/CoreTestSupport.h"
-#include "tests/shell/FakeView.h"
 #include "tests/shell/TempHome.h"
 
 namespace shell {
 namespace {
 
-using testing::FakeView;
-using testing::writeStereoWav;
+// A view that records what the core told it and answers its questions from a
+// script (the default answer when the script runs dry: No, Cancel).
+class FakeView : public View {
+  public:
+    struct Asked {
+        std::string text;
+        std::string caption;
+        Buttons buttons;
+    };
 
+    std::array<std::string, kStatusPartCount> status{};
+    std::string title;
+    std::string changeTimeText;
+    std::map<int, int32_t> scrollPositions;
+    std::map<int, int> scrollMoves;  // how often each row was moved
+    int focused = 0;
+    std::vector<StreamTab> tabs;
+    int selectedTab = -1;
+    std::vector<ContextMenuItem> contextMenu;
+    std::map<int, ButtonState> buttons;
+    int displayedBank = -1;
+    std::map<int, std::string> slotLabels;
+    std::map<int, bool> slotSelected;
+    std::vector<Asked> asked;
+    std::deque<Reply> replies;
+    std::deque<std::optional<std::string>> chosenFolders;
+    std::vector<std::optional<std::string>> helpOpened;
+    std::optional<int> closedWith;
+
+    void setStatusText(int part, const std::string& text) override {
+        status.at(static_cast<size_t>(part)) = text;
+    }
+    void setWindowTitle(const std::string& text) override { title = text; }
+    void setChangeTimeText(const std::string& text) override { changeTimeText = text; }
+    void setScrollPosition(int param, int32_t position) override {
+        scrollPositions[param] = position;
+        ++scrollMoves[param];
+    }
+    void setFocusedControl(int id) override { focused = id; }
+    void setStreamTabs(const std::vector<StreamTab>& list, int selected) override {
+        tabs = list;
+        selectedTab = selected;
+    }
+    void showContextMenu(const std::vector<ContextMenuItem>& items) override { contextMenu = items; }
+    void setButton(int id, const ButtonState& state) override { buttons[id] = state; }
+    void setBankNameField(const std::string&) override {}
+    void promptBankName(const std::string&) override {}
+    void showDisplayedBank(int bank) override { displayedBank = bank; }
+    void setSlotLabel(int slot, const std::string& label) override { slotLabels[slot] = label; }
+    void setSlotSelected(int slot, bool selected) override { slotSelected[slot] = selected; }
+    void setMenuItem(int, const MenuItemState&) override {}
+    void setMenuPopupEnabled(const std::string&, bool) override {}
+    void setRecentFiles(const std::vector<std::pair<int, std::string>>&) override {}
+    Reply ask(const std::string& text, const std::string& caption, Buttons kind) override {
+        asked.push_back({text, caption, kind});
+        if (!replies.empty()) {
+            const Reply reply = replies.front();
+            replies.pop_front();
+            return reply;
+        }
+        return kind == Buttons::YesNo ? Reply::No : Reply::Cancel;
+    }
+    void warn(const std::string&, const std::string&) override {}
+    void fatal(const std::string&) override {}
+    void about(const std::string&) override {}
+    std::optional<std::string> chooseFile(const std::string&, const FileFilter&,
+                                          const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> chooseFolder(const std::string&) override {
+        if (chosenFolders.empty())
+            return std::nullopt;
+        auto folder = chosenFolders.front();
+        chosenFolders.pop_front();
+        return folder;
+    }
+    bool runLoginDialog(LoginDialog&) override { return false; }
+    bool runIoOptionsDialog(IoOptionsDialog&) override { return false; }
+    bool runMidiResponseDialog(midi::MidiResponseDialog&) override { return false; }
+    void openHelp(const std::optional<std::string>& keyword) override { helpOpened.push_back(keyword); }
+    void closeHelp() override {}
+    void closeWindow(int result) override { closedWith = result; }
+    PadRect gesturePadRect() override { return {7, 24, 269, 247}; }
+
+    void showGestureWindow(bool) override {}
+    void raiseGestureWindow() override {}
+    void rollGestureWindow(bool) override {}
+    void enableGestureWindow(bool) override {}
+    void setCornerEntries(const std::vector<std::string>&) override {}
+    void selectCornerEntry(int, int) override {}
+    void setGestureButtons(bool, bool) override {}
+    void drawPad(int, int, const std::vector<TrailDot>&) override {}
+};
+
+// A started core over a fake view; what the window shows of it the window tests check.
 class AppCoreTest : public testing::TempHome {
   protected:
-    AppCore& core() {
-        if (!core_)
-            core_ = std::make_unique<AppCore>(view, testing::testServices(server, settingsFile(), log));
-        return *core_;
-    }
-    AppCore& started() {
-        core().start();
-        return core();
+    void SetUp() override {
+        TempHome::SetUp();
+        app = std::make_unique<AppCore>(view, testing::testServices(server, settingsFile(), log));
+        app->start();
     }
     // Drives the sound server until `done` holds (at most a few seconds of periods).
     void runPeriodsUntil(const std::function<bool()>& done) {
         for (int n = 0; n < 2000 && !done(); ++n) {
             server.runPeriod();
-            core().dispatchWaiting();
+            app->dispatchWaiting();
         }
+    }
+    void deliver(uint32_t message, int64_t w, int64_t l = 0) {
+        app->queue().post(message, w, l);
+        app->dispatchWaiting();
+    }
+    int32_t target(int param) { return app->engine().stream(0).param(param).target.load(); }
+    std::vector<std::string> tabLabels() const {
+        std::vector<std::string> labels;
+        for (const StreamTab& tab : view.tabs)
+            labels.push_back(tab.label);
+        return labels;
     }
 
     output::ManualAudioServer server;
     std::ostringstream log;
     FakeView view;
-    std::unique_ptr<AppCore> core_;
+    std::unique_ptr<AppCore> app;
 };
 
 TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
-    AppCore& app = started();
-    EXPECT_EQ(view.status[0], "");
-    EXPECT_EQ(view.status[4], "");
-    EXPECT_EQ(view.title, "Frisson");
-    ASSERT_EQ(view.tabs.size(), 1u);
-    EXPECT_EQ(view.tabs[0].label, "Stream 1");
-    EXPECT_EQ(view.selectedTab, 0);
-    EXPECT_EQ(view.buttons[kPlayButton].label, "&Play");
-    EXPECT_FALSE(view.buttons[kPlayButton].checked);
-    EXPECT_EQ(view.buttons[kFileButton].label, ">>> F&ile  ");
-    // The change time 64 is one second; the label's 0xEE is the character î, in UTF-8.
-    EXPECT_EQ(view.changeTimeText, "  \xC3\xAE  parm chng time: 1.00 s");
-    EXPECT_EQ(view.displayedBank, 0);
-    EXPECT_TRUE(view.slotSelected[0]) << "the default patch is selected";
+    // The change time 64 is one second; the label's 0xEE is the character î, in UTF-8. The default
+    // patch is selected.
+    EXPECT_EQ(std::tuple(view.status[0], view.status[4], view.title, tabLabels(), view.selectedTab,
+                         view.changeTimeText, view.displayedBank, view.slotSelected[0]),
+              std::tuple("", "", "Frisson", std::vector<std::string>{"Stream 1"}, 0,
+                         "  \xC3\xAE  parm chng time: 1.00 s", 0, true));
+    EXPECT_EQ(std::tuple(view.buttons[kPlayButton].label, view.buttons[kPlayButton].checked,
+                         view.buttons[kFileButton].label),
+              std::tuple("&Play", false, ">>> F&ile  "));
     // Each row shows the default: the position is max − default + min.
     EXPECT_EQ(view.scrollPositions[engine::Amp], 1024 - 461 + 0);
-    EXPECT_EQ(app.scrollPosition(engine::Pitch), 16384 - 6144 - 16384);
+    EXPECT_EQ(app->scrollPosition(engine::Pitch), 16384 - 6144 - 16384);
 
     // The output folder (the program's data folder) does not exist yet: the user is asked.
     ASSERT_EQ(view.asked.size(), 1u);
     EXPECT_EQ(view.asked[0].caption, "Session Configuration Problem");
-    EXPECT_EQ(view.asked[0].text, "Could not find output soundfile folder \"" + app.programFolder() +
+    EXPECT_EQ(view.asked[0].text, "Could not find output soundfile folder \"" + app->programFolder() +
                                       "\".\nDo you want to specify a folder?");
 
     // Exit saves the settings with their defaults.
-    EXPECT_TRUE(app.exit());
+    EXPECT_TRUE(app->exit());
     EXPECT_EQ(view.closedWith, 1);
     const std::string saved = read(settingsFile());
     EXPECT_NE(saved.find("\"Sample rate\"=dword:00005622"), std::string::npos) << saved;
@@ -80,278 +174,153 @@ TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
 }
 
 TEST_F(AppCoreTest, EscStopsPlayOnlyWhilePlayingAndTheCloseBoxExits) {
-    AppCore& app = started();
-    app.command(kCmdSoftStop);  // off: a stop request ends play at once
-    app.cancel(true);
-    EXPECT_FALSE(app.ended()) << "Esc with nothing playing does nothing";
-    EXPECT_FALSE(view.closedWith.has_value());
-
-    app.playButton();
-    ASSERT_TRUE(app.playing());
-    EXPECT_EQ(view.buttons[kPlayButton].label, "Sto&p");
-    EXPECT_TRUE(view.buttons[kPlayButton].checked);
-    app.cancel(true);
-    runPeriodsUntil([&] { return !app.playing(); });
-    EXPECT_FALSE(app.playing());
+    app->command(kCmdSoftStop);  // off: a stop request ends play at once
+    app->cancel(true);
+    EXPECT_FALSE(view.closedWith.has_value()) << "Esc with nothing playing does nothing";
+    app->playButton();
+    ASSERT_TRUE(app->playing());
+    EXPECT_EQ(std::tuple(view.buttons[kPlayButton].label, view.buttons[kPlayButton].checked),
+              std::tuple("Sto&p", true));
+    app->cancel(true);
+    runPeriodsUntil([&] { return !app->playing(); });
+    EXPECT_FALSE(app->playing());
     EXPECT_EQ(view.buttons[kPlayButton].label, "&Play");
-    EXPECT_FALSE(app.ended());
-
-    app.cancel(false);
-    EXPECT_TRUE(app.ended());
+    EXPECT_FALSE(app->ended());
+    app->cancel(false);
+    EXPECT_TRUE(app->ended());
     EXPECT_EQ(view.closedWith, 1);
 }
 
 TEST_F(AppCoreTest, CancellingABankSaveAtExitKeepsTheProgramRunning) {
-    AppCore& app = started();
     // Bank A renamed "Live" over an existing file of that name, with a patch stored (Shift-click).
-    const auto existing = std::filesystem::path(app.programFolder()) / "Patches" / "Live.fpb";
+    const auto existing = std::filesystem::path(app->programFolder()) / "Patches" / "Live.fpb";
     write(existing, "someone else's bank");
-    app.bankNameLostFocus("Live");
-    app.slotClick(patches::kFirstSlotButton, true, false);
+    app->bankNameLostFocus("Live");
+    app->slotClick(patches::kFirstSlotButton, true, false);
     EXPECT_EQ(view.slotLabels[1], "Patch &1*");
 
     // The overwrite question is cancelled: the exit stops, the other file is untouched.
     view.asked.clear();
-    EXPECT_FALSE(app.exit());
+    EXPECT_FALSE(app->exit());
     ASSERT_EQ(view.asked.size(), 1u);
     EXPECT_EQ(view.asked[0].buttons, Buttons::OkCancel);
-    EXPECT_FALSE(app.ended());
+    EXPECT_FALSE(app->ended());
     EXPECT_FALSE(view.closedWith.has_value());
     EXPECT_EQ(read(existing), "someone else's bank");
     EXPECT_TRUE(std::filesystem::exists(settingsFile())) << "the settings were saved before the banks";
 
     // Answered OK the next time, the bank is saved and the program ends.
     view.replies = {Reply::Ok};
-    EXPECT_TRUE(app.exit());
+    EXPECT_TRUE(app->exit());
     EXPECT_NE(read(existing), "someone else's bank");
     EXPECT_EQ(view.closedWith, 1);
 }
 
 TEST_F(AppCoreTest, ABurstOfScrollBarMessagesMovesTheBarOnce) {
-    AppCore& app = started();
     const int before = view.scrollMoves[engine::Freq];
     for (int n = 0; n < 100; ++n)
-        app.queue().post(platform::moveScrollBarMessage(engine::Freq), 1000 + n);
-    app.dispatchWaiting();
+        app->queue().post(platform::moveScrollBarMessage(engine::Freq), 1000 + n);
+    app->dispatchWaiting();
     EXPECT_EQ(view.scrollMoves[engine::Freq], before + 1);
     EXPECT_EQ(view.scrollPositions[engine::Freq], 1099);
-    EXPECT_EQ(app.scrollPosition(engine::Freq), 1099);
+    EXPECT_EQ(app->scrollPosition(engine::Freq), 1099);
 }
 
-TEST_F(AppCoreTest, ScrollingSetsTheParameterAndShowsItsValue) {
-    AppCore& app = started();
-    // Amp: range 0..1024; line up moves the thumb one step up, so the value grows by one.
-    app.scroll(engine::Amp, engine::ScrollCode::LineUp, 0, {});
-    EXPECT_EQ(app.engine().stream(0).param(engine::Amp).target.load(), 462);
-    EXPECT_EQ(view.status[kMessagePart], "Sets output amplitude");
-    EXPECT_EQ(view.status[kValuePart], "90.23 %");  // 462 × 100 / 512
-    EXPECT_EQ(view.focused, kFirstScrollBar + engine::Amp);
-    // Shift returns it to its default.
-    app.scroll(engine::Amp, engine::ScrollCode::LineUp, 0, {true, false});
-    EXPECT_EQ(app.engine().stream(0).param(engine::Amp).target.load(), 461);
-}
-
-TEST_F(AppCoreTest, NewStemAndSelectKeepTheTabsInStreamOrder) {
-    AppCore& app = started();
-    app.newButton();
-    app.newButton();
-    ASSERT_EQ(view.tabs.size(), 3u);
-    EXPECT_EQ(view.tabs[2].label, "Stream 3");
-    EXPECT_EQ(view.selectedTab, 2);
+TEST_F(AppCoreTest, StreamNumbersAreReusedAndTheLastStreamStays) {
+    app->newButton();
+    app->newButton();
     EXPECT_EQ(view.focused, kAmpScrollBar);
-    EXPECT_EQ(app.engine().stream(2).param(engine::Amp).target.load(), 0) << "a new stream starts silent";
-    EXPECT_EQ(view.scrollPositions[engine::Amp], 1024);
-
-    // Stem on the second tab selects the tab to its left.
-    app.tabSelected(1);
-    EXPECT_EQ(app.engine().currentStream(), 1);
-    app.stemButton();
-    ASSERT_EQ(view.tabs.size(), 2u);
-    EXPECT_EQ(view.tabs[1].label, "Stream 3");
-    EXPECT_EQ(app.engine().currentStream(), 0);
-
-    // Muting number 3, now the second tab, relabels that tab.
-    app.command(kCmdMuteStream + 2);
-    EXPECT_EQ(view.tabs[1].label, "Stream 3  [  ]");
-    EXPECT_EQ(view.status[kMessagePart], "Mute Stream 3");
+    app->tabSelected(1);
+    app->stemButton();  // stream 2 ends
+    app->command(kCmdMuteStream + 2);
+    app->command(kCmdUnmuteStream + 2);
+    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 3"}));
 
     // Ending stream 1 and adding one reuses number 1 as the first tab.
-    app.command(kCmdUnmuteStream + 2);
-    EXPECT_EQ(view.tabs[1].label, "Stream 3");
-    app.stemButton();
-    ASSERT_EQ(view.tabs.size(), 1u);
-    app.newButton();
-    ASSERT_EQ(view.tabs.size(), 2u);
-    EXPECT_EQ(view.tabs[0].label, "Stream 1");
+    app->stemButton();
+    ASSERT_EQ(tabLabels(), std::vector<std::string>{"Stream 3"});
+    app->newButton();
+    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 3"}));
     EXPECT_EQ(view.selectedTab, 0);
 
     // Stem with one stream left does nothing.
-    app.stemButton();
-    app.stemButton();
+    app->stemButton();
+    app->stemButton();
     EXPECT_EQ(view.tabs.size(), 1u);
-    EXPECT_EQ(app.engine().streamCount(), 1);
+    EXPECT_EQ(app->engine().streamCount(), 1);
 }
 
 TEST_F(AppCoreTest, SoloThenUnmuteAllPlaysEveryStreamAgain) {
-    AppCore& app = started();
-    app.newButton();
-    app.newButton();
-    app.tabContextMenu(1);
-    ASSERT_EQ(view.contextMenu.size(), 2u) << "no other stream is muted or soloed";
-    EXPECT_EQ(view.contextMenu[0].label, "Mute Stream 2");
-    EXPECT_EQ(view.contextMenu[1].label, "Solo Stream 2");
+    app->newButton();
+    app->newButton();
+    const auto menuLabels = [&] {
+        app->tabContextMenu(1);
+        std::vector<std::string> labels;
+        for (const auto& item : view.contextMenu)
+            labels.push_back(item.label);
+        return labels;
+    };
+    // No other stream is muted or soloed.
+    EXPECT_EQ(menuLabels(), (std::vector<std::string>{"Mute Stream 2", "Solo Stream 2"}));
 
-    app.command(kCmdSoloStream + 1);
-    EXPECT_EQ(view.tabs[0].label, "Stream 1  [  ]");
-    EXPECT_EQ(view.tabs[1].label, "Stream 2  [S]");
-    EXPECT_EQ(view.tabs[2].label, "Stream 3  [  ]");
-    app.tabContextMenu(1);
-    ASSERT_EQ(view.contextMenu.size(), 4u);
-    EXPECT_EQ(view.contextMenu[1].label, "Unsolo Stream 2");
+    app->command(kCmdSoloStream + 1);
+    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1  [  ]", "Stream 2  [S]", "Stream 3  [  ]"}));
+    const auto offered = menuLabels();
+    ASSERT_EQ(offered.size(), 4u);
+    EXPECT_EQ(offered[1], "Unsolo Stream 2");
     EXPECT_EQ(view.contextMenu[3].id, kCmdUnmuteAll);
 
-    app.command(kCmdUnmuteAll);
-    for (const StreamTab& tab : view.tabs)
-        EXPECT_EQ(tab.label, "Stream " + std::to_string(tab.stream + 1));
+    app->command(kCmdUnmuteAll);
+    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 2", "Stream 3"}));
     EXPECT_EQ(view.status[kMessagePart], "Play all streams");
-}
-
-TEST_F(AppCoreTest, MenuStateFollowsPlayAndRecording) {
-    AppCore& app = started();
-    app.menuOpening();
-    EXPECT_TRUE(view.menu[kCmdIoOptions].enabled);
-    EXPECT_TRUE(view.menu[kCmdSpline].checked) << "the interpolation in use has the radio mark";
-    EXPECT_TRUE(view.menu[kCmdTestTone].checked) << "the built-in sine is the source";
-    EXPECT_FALSE(view.menu[kCmdTestTone].enabled);
-    EXPECT_FALSE(view.popups[kStereoInputPopup]) << "the sine has one channel";
-    EXPECT_TRUE(view.menu[kCmd32Bit].checked);
-    EXPECT_TRUE(view.menu[kCmdSoftStop].checked);
-    EXPECT_TRUE(view.menu[kCmdFineMode].checked) << "14-bit mode while relativeFine is clear";
-
-    app.playButton();
-    ASSERT_TRUE(app.playing());
-    app.menuOpening();
-    EXPECT_FALSE(view.menu[kCmdMidiResponse].enabled);
-    EXPECT_FALSE(view.menu[kCmdIoOptions].enabled);
-    EXPECT_FALSE(view.popups[kOutputOptionsPopup]);
-    EXPECT_FALSE(view.popups[kInterpolationPopup]);
-    EXPECT_FALSE(view.menu[kCmdSpline].checked);
-
-    // Recording (into a folder that exists) greys the numbering too.
-    std::filesystem::create_directories(root / "out");
-    view.chosenFolders = {(root / "out").string()};
-    app.command(kCmdOutputFolder);
-    EXPECT_EQ(view.status[kMessagePart], "Soundfile path: " + (root / "out").string());
-    app.fileButton();
-    ASSERT_TRUE(app.recording());
-    EXPECT_TRUE(view.buttons[kFileButton].checked);
-    app.menuOpening();
-    EXPECT_FALSE(view.menu[kCmdNumberFiles].enabled);
-    app.fileButton();
-    EXPECT_FALSE(app.recording());
-    EXPECT_TRUE(std::filesystem::exists(root / "out" / "fizz.wav"));
-
-    app.menuItemHighlighted(kCmdHardSync);
-    EXPECT_EQ(view.status[kMessagePart], "Force a new grain when soundfile loop wraps around");
-    app.menuItemHighlighted(kCmdLinear);
-    EXPECT_EQ(view.status[kMessagePart], "") << "an item without a tooltip shows nothing";
 }
 
 // The sound server goes away while play records: play ends, and so does the
 // recording, its file closed with what it holds, and the status line says why.
 TEST_F(AppCoreTest, ADeviceThatGoesAwayEndsTheRecordingWithWhatItHolds) {
-    AppCore& app = started();
     std::filesystem::create_directories(root / "out");
     view.chosenFolders = {(root / "out").string()};
-    app.command(kCmdOutputFolder);
-    app.fileButton();
-    app.playButton();
-    ASSERT_TRUE(app.recording() && app.playing());
+    app->command(kCmdOutputFolder);
+    app->fileButton();
+    app->playButton();
+    ASSERT_TRUE(app->recording() && app->playing());
     for (int n = 0; n < 20; ++n)
         server.runPeriod();
     server.dropStream();
-    app.checkDevice();
-    EXPECT_FALSE(app.playing());
-    EXPECT_FALSE(app.recording());
-    EXPECT_FALSE(view.buttons[kFileButton].checked);
+    app->checkDevice();
+    EXPECT_EQ(std::tuple(app->playing(), app->recording(), view.buttons[kFileButton].checked),
+              std::tuple(false, false, false));
     EXPECT_EQ(view.status[kMessagePart],
               "ERROR: Recording stopped: the sound device went away. The file holds everything up to then.");
 
-    std::ifstream in(root / "out" / "fizz.wav", std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes = read(root / "out" / "fizz.wav");
     ASSERT_GT(bytes.size(), 44u);
-    const auto le32 = [&](size_t at) {
-        uint32_t value = 0;
-        std::memcpy(&value, bytes.data() + at, sizeof value);
-        return value;
-    };
-    EXPECT_EQ(le32(4), bytes.size() - 8);
-    EXPECT_EQ(le32(40), bytes.size() - 44);
+    uint32_t riff = 0, data = 0;
+    std::memcpy(&riff, bytes.data() + 4, 4);
+    std::memcpy(&data, bytes.data() + 40, 4);
+    EXPECT_EQ(riff, bytes.size() - 8);
+    EXPECT_EQ(data, bytes.size() - 44);
 }
 
-TEST_F(AppCoreTest, AStereoSoundOffersItsChannelsAndJoinsTheRecentFiles) {
-    AppCore& app = started();
-    const auto wav = root / "stereo.wav";
-    writeStereoWav(wav, 4000);
-    view.chosenFiles = {wav.string()};
-    app.command(kCmdLoadSound);
-    app.runUntil([&] { return view.title != "Frisson"; }, std::chrono::milliseconds(10));
-    EXPECT_EQ(view.title, "stereo.wav - Fizz chops it");
-    EXPECT_EQ(view.status[kMessagePart], "Stream uses stereo.wav, default patch");
-    ASSERT_EQ(view.recentFiles.size(), 1u);
-    EXPECT_EQ(view.recentFiles[0].second, "stereo.wav");
-
-    app.playButton();
-    app.menuOpening();
-    EXPECT_TRUE(view.popups[kStereoInputPopup]) << "available for a stereo sound, even while playing";
-    EXPECT_TRUE(view.menu[kCmdLeftChannel].checked);
-    EXPECT_TRUE(view.menu[kCmdRightChannel].checked);
-    EXPECT_TRUE(view.menu[kCmdLoadSound].checked);
-    EXPECT_TRUE(view.menu[kCmdTestTone].enabled);
-
-    app.command(kCmdLeftChannel);
-    app.menuOpening();
-    EXPECT_FALSE(view.menu[kCmdLeftChannel].checked);
-    app.command(kCmdRightChannel);  // no channel left: the left one comes back
-    app.menuOpening();
-    EXPECT_TRUE(view.menu[kCmdLeftChannel].checked);
-    EXPECT_FALSE(view.menu[kCmdRightChannel].checked);
-
-    app.command(kCmdTestTone);
-    EXPECT_EQ(view.title, "Frisson");
-}
-
-TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABank) {
-    AppCore& app = started();
-    app.scroll(engine::Pitch, engine::ScrollCode::Top, 0, {});
-    ASSERT_NE(app.engine().stream(0).param(engine::Pitch).target.load(), 6144);
-    // Slot 0 is the default patch.
-    app.queue().post(platform::kMsgProgramChange, patches::kDefaultPatchButton, 0);
-    app.dispatchWaiting();
-    EXPECT_EQ(app.engine().stream(0).param(engine::Pitch).target.load(), 6144);
-    // A bank button's id switches the displayed bank.
-    app.queue().post(platform::kMsgProgramChange, patches::kFirstBankButton + 3, 0);
-    app.dispatchWaiting();
+TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankAndMonitorLinesShowInTheStatus) {
+    app->scroll(engine::Pitch, engine::ScrollCode::Top, 0, {});
+    ASSERT_NE(target(engine::Pitch), 6144);
+    deliver(platform::kMsgProgramChange, patches::kDefaultPatchButton);  // slot 0: the default patch
+    EXPECT_EQ(target(engine::Pitch), 6144);
+    deliver(platform::kMsgProgramChange, patches::kFirstBankButton + 3);  // a bank button's id
     EXPECT_EQ(view.displayedBank, 3);
+    deliver(platform::kMsgMidiMonitor, 0x403C90);  // note on, channel 1, 60, 64
+    EXPECT_EQ(view.status[kMessagePart], "MIDI input: Chn 1, Note on 60, 64");
 }
 
-TEST_F(AppCoreTest, MonitorLinesHelpAndRecentFilesThatVanished) {
-    AppCore& app = started();
-    app.queue().post(platform::kMsgMidiMonitor, 0x403C90);  // note on, channel 1, 60, 64
-    app.dispatchWaiting();
-    EXPECT_EQ(view.status[kMessagePart], "MIDI input: Chn 1, Note on 60, 64");
-
-    app.help("Fizz Login");
-    app.help("Patch Gesture");
-    app.help("In/Out Options");
-    app.help("Configure MIDI Response Options");
-    app.help("Frisson");
-    ASSERT_EQ(view.helpOpened.size(), 5u);
-    EXPECT_EQ(view.helpOpened[0], "Login Window");
-    EXPECT_EQ(view.helpOpened[1], "Gesture Window");
-    EXPECT_EQ(view.helpOpened[2], "I/O Options");
-    EXPECT_EQ(view.helpOpened[3], "Midi response dialog");
-    EXPECT_EQ(view.helpOpened[4], std::nullopt) << "the main window opens the contents";
+TEST_F(AppCoreTest, EachWindowOpensItsHelpPage) {
+    for (const char* window :
+         {"Fizz Login", "Patch Gesture", "In/Out Options", "Configure MIDI Response Options", "Frisson"})
+        app->help(window);
+    // The main window opens the contents.
+    EXPECT_EQ(view.helpOpened,
+              (std::vector<std::optional<std::string>>{"Login Window", "Gesture Window", "I/O Options",
+                                                       "Midi response dialog", std::nullopt}));
 }
 
 }  // namespace

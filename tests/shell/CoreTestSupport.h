@@ -3,14 +3,24 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 
+#include "engine/Engine.h"
 #include "midi/MidiInputBackend.h"
 #include "output/ManualAudioApi.h"
+#include "output/PlayControl.h"
+#include "patches/EnginePatchStreams.h"
+#include "patches/PatchPanel.h"
+#include "platform/MessageQueue.h"
+#include "platform/TimerService.h"
 #include "shell/AppCore.h"
+#include "sounds/SoundTable.h"
+#include "tests/patches/FakePanel.h"
 
 namespace shell::testing {
 
@@ -30,16 +40,21 @@ class NoMidiPorts : public midi::MidiInputBackend {
     void close() override {}
 };
 
+// A probed stereo output device of that name.
+inline output::DeviceInfo stereoDevice(const std::string& name) {
+    output::DeviceInfo device;
+    device.probed = true;
+    device.name = name;
+    device.outputChannels = 2;
+    return device;
+}
+
 // The services of a core under test: `server` with one JACK device "system", no MIDI
 // ports, the settings in `settingsFile`, device diagnostics into `log`.
 inline CoreServices testServices(output::ManualAudioServer& server, const std::filesystem::path& settingsFile,
                                  std::ostream& log) {
-    output::DeviceInfo system;
-    system.probed = true;
-    system.name = "system";
-    system.outputChannels = 2;
-    system.isDefaultOutput = true;
-    server.devices[output::AudioApiId::kJack] = {system};
+    server.devices[output::AudioApiId::kJack] = {stereoDevice("system")};
+    server.devices[output::AudioApiId::kJack][0].isDefaultOutput = true;
     CoreServices services;
     services.audioApi = server.factory();
     services.midiBackend = [] { return std::make_unique<NoMidiPorts>(); };
@@ -47,6 +62,57 @@ inline CoreServices testServices(output::ManualAudioServer& server, const std::f
     services.log = &log;
     return services;
 }
+
+// A play view that ignores what it is told.
+struct QuietView : output::PlayView, output::UserWarnings {
+    void setPlayButton(bool) override {}
+    void showStatusMessage(const std::string&) override {}
+    void showWarning(const std::string&, const std::string&) override {}
+};
+
+// Play control as the program builds it, over an engine at `rate` (periods of 256 frames, a ring
+// of four) and a manual sound server with one JACK device "system", the one selected.
+struct PlayRig {
+    explicit PlayRig(uint32_t rate) : sounds(rate), engine(sounds, engine::OutputFormat{rate, true, 256, 4}) {
+        server.devices[output::AudioApiId::kJack] = {stereoDevice("system")};
+        sound.sampleRate = rate;
+        sound.deviceSelection = output::kRtDeviceBase;
+    }
+
+    sounds::SoundTable sounds;
+    engine::Engine engine;
+    output::ManualAudioServer server;
+    std::ostringstream log;
+    output::AudioSystem audio{server.factory(), log};
+    platform::MessageQueue queue;
+    output::AlsaOutput alsa{queue};
+    output::AlsaDeviceTable alsaDevices;
+    output::SoundSettings sound;
+    QuietView view;
+    output::PlayControl control{engine, {audio, alsa, alsaDevices, queue, log}, sound, view, view, nullptr};
+};
+
+// An engine at 44100 Hz with its patch panel (bank A displayed, every bank empty) and the timers
+// and message queue of the gesture pad.
+struct PatchRig {
+    PatchRig() { panel.start(engine::defaultParamSet()); }
+    // Stores a patch in `slot` (from 0) of `bank`, each parameter k at value(k).
+    void occupy(int bank, int slot, const std::function<int32_t(int)>& value) {
+        patches::Patch& patch = panel.bank(bank).slots[static_cast<size_t>(slot)];
+        patch.flags = patches::kPatchOccupied;
+        for (int k = 0; k < engine::kParamCount; ++k)
+            patch.values[static_cast<size_t>(k)] = value(k);
+        ++panel.bank(bank).count;
+    }
+
+    sounds::SoundTable sounds{44100};
+    engine::Engine engine{sounds, engine::OutputFormat{44100, true, 256, 4}};
+    patches::EnginePatchStreams streams{engine};
+    patches::testing::FakeView panelView;
+    patches::PatchPanel panel{streams, panelView};
+    platform::TimerService timers;
+    platform::MessageQueue messages;
+};
 
 // A 16-bit stereo WAV of `frames` frames of a quiet ramp.
 inline void writeStereoWav(const std::filesystem::path& path, uint32_t frames) {

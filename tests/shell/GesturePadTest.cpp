@@ -7,13 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "engine/Engine.h"
-#include "patches/EnginePatchStreams.h"
-#include "patches/PatchPanel.h"
-#include "platform/MessageQueue.h"
-#include "platform/TimerService.h"
-#include "sounds/SoundTable.h"
-#include "tests/patches/FakePanel.h"
+#include "tests/shell/CoreTestSupport.h"
 
 namespace shell {
 namespace {
@@ -42,17 +36,8 @@ struct FakeGestureView : GestureView {
     std::vector<TrailDot> trail;
 };
 
-class GesturePadTest : public ::testing::Test {
+class GesturePadTest : public ::testing::Test, public testing::PatchRig {
   protected:
-    void SetUp() override { panel.start(engine::defaultParamSet()); }
-
-    void occupy(int bank, int slot, const std::function<int32_t(int)>& value) {
-        patches::Patch& patch = panel.bank(bank).slots[static_cast<size_t>(slot)];
-        patch.flags = patches::kPatchOccupied;
-        for (int k = 0; k < engine::kParamCount; ++k)
-            patch.values[static_cast<size_t>(k)] = value(k);
-        ++panel.bank(bank).count;
-    }
     void play() { engine.playStart(true, false); }
     // One period: the render cycle applies a pending mix at its control updates.
     engine::ParamSet renderAndTargets() {
@@ -79,13 +64,6 @@ class GesturePadTest : public ::testing::Test {
         pad.redraw();
     }
 
-    sounds::SoundTable sounds{44100};
-    engine::Engine engine{sounds, engine::OutputFormat{44100, true, 256, 4}};
-    patches::EnginePatchStreams streams{engine};
-    patches::testing::FakeView panelView;
-    patches::PatchPanel panel{streams, panelView};
-    platform::TimerService timers;
-    platform::MessageQueue messages;
     std::atomic<int64_t> ms{1000};
     std::atomic<int64_t> us{0};
     FakeGestureView view;
@@ -174,6 +152,9 @@ TEST_F(GesturePadTest, TheMarkerMixesTheFourCornersBilinearly) {
             EXPECT_EQ(targets[static_cast<size_t>(k)], row.expected(k)) << "parameter " << k;
         EXPECT_EQ(engine.changeTime(), engine::Engine::kDefaultChangeTime);
     }
+    pad.mouseUp(59, 59);  // the release mixes where it happens too
+    EXPECT_EQ(view.marker, std::pair(52, 52));
+    EXPECT_EQ(renderAndTargets()[engine::Amp], 2500 + engine::Amp);
 }
 
 TEST_F(GesturePadTest, WindowOpensRollsAndCloses) {

@@ -3,23 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
-#include "engine/Engine.h"
-#include "output/ManualAudioApi.h"
-#include "output/PlayControl.h"
 #include "output/Recorder.h"
-#include "platform/MessageQueue.h"
-#include "sounds/SoundTable.h"
+#include "tests/shell/CoreTestSupport.h"
 
 namespace shell {
 namespace {
-
-struct QuietView : output::PlayView, output::UserWarnings {
-    void setPlayButton(bool) override {}
-    void showStatusMessage(const std::string&) override {}
-    void showWarning(const std::string&, const std::string&) override {}
-};
 
 struct FakeMidiInput : MidiInputPort {
     std::vector<std::string> names{"Keyboard", "Pads"};
@@ -32,47 +21,27 @@ struct FakeMidiInput : MidiInputPort {
     }
 };
 
-output::DeviceInfo device(const std::string& name) {
-    output::DeviceInfo info;
-    info.probed = true;
-    info.name = name;
-    info.outputChannels = 2;
-    return info;
-}
-
-class IoOptionsDialogTest : public ::testing::Test {
+// Devices of JACK, PulseAudio and ALSA; 22050 Hz, periods of 256 frames; MIDI channel 3, the
+// first MIDI device.
+class IoOptionsDialogTest : public ::testing::Test, public testing::PlayRig {
   protected:
-    IoOptionsDialogTest() {
-        server.devices[output::AudioApiId::kJack] = {device("system")};
-        server.devices[output::AudioApiId::kPulse] = {device("PulseAudio")};
+    IoOptionsDialogTest() : PlayRig(22050) {
+        server.devices[output::AudioApiId::kPulse] = {testing::stereoDevice("PulseAudio")};
         alsaDevices.names = {"null"};
-        sound.sampleRate = 22050;
-        sound.deviceSelection = output::kRtDeviceBase;
         midi.channel.store(3);
         midi.selectedDevice.store(0);
     }
-
+    IoOptionsDialog::Parts parts(output::Recorder* recorder = nullptr) {
+        return {sound, midi, audio, alsaDevices, control, engine, recorder, midiInput};
+    }
     IoOptionsDialog& dialog() {
-        if (!dialog_) {
+        if (!dialog_)
             dialog_ = std::make_unique<IoOptionsDialog>(
-                IoOptionsDialog::Parts{sound, midi, audio, alsaDevices, control, engine, nullptr, midiInput},
-                [this](std::chrono::milliseconds wait) { pauses.push_back(wait.count()); });
-        }
+                parts(), [this](std::chrono::milliseconds wait) { pauses.push_back(wait.count()); });
         return *dialog_;
     }
 
-    sounds::SoundTable sounds{22050};
-    engine::Engine engine{sounds, engine::OutputFormat{22050, true, 256, 4}};
-    output::ManualAudioServer server;
-    std::ostringstream log;
-    output::AudioSystem audio{server.factory(), log};
-    platform::MessageQueue queue;
-    output::AlsaOutput alsa{queue};
-    output::AlsaDeviceTable alsaDevices;
-    output::SoundSettings sound;
     midi::MidiControlSettings midi;
-    QuietView view;
-    output::PlayControl control{engine, {audio, alsa, alsaDevices, queue, log}, sound, view, view, nullptr};
     FakeMidiInput midiInput;
     std::vector<long> pauses;
     std::unique_ptr<IoOptionsDialog> dialog_;
@@ -80,9 +49,8 @@ class IoOptionsDialogTest : public ::testing::Test {
 
 TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaAndTheCurrentChoices) {
     std::vector<std::string> texts;
-    for (const auto& choice : dialog().deviceChoices()) {
+    for (const auto& choice : dialog().deviceChoices())
         texts.push_back(choice.text);
-    }
     EXPECT_EQ(texts, (std::vector<std::string>{"(JACK0) system", "(PULSE0) PulseAudio", "(ALSA) null"}));
     EXPECT_EQ(dialog().selectedDevice(), 0);
     EXPECT_EQ(dialog().selectedRate(), 5);   // 22050
@@ -104,7 +72,7 @@ TEST_F(IoOptionsDialogTest, TheLabelGivesTheRingsFramesAndMilliseconds) {
     EXPECT_EQ(sound.bufferFrames, 4u);
 }
 
-TEST_F(IoOptionsDialogTest, ChoosingDevicesSetsSelectionAndName) {
+TEST_F(IoOptionsDialogTest, ChoosingDevicesSetsSelectionAndNameAndTheChannelEditTakesOnly0To16) {
     dialog().chooseDevice(1);
     EXPECT_EQ(sound.deviceSelection, output::kRtDeviceBase + 1);
     EXPECT_EQ(sound.deviceName, "(PULSE0) PulseAudio");
@@ -112,14 +80,11 @@ TEST_F(IoOptionsDialogTest, ChoosingDevicesSetsSelectionAndName) {
     dialog().chooseDevice(2);
     EXPECT_EQ(sound.deviceSelection, 0);
     EXPECT_EQ(sound.deviceName, "(ALSA) null");
-}
 
-TEST_F(IoOptionsDialogTest, TheChannelEditTakesOnly0To16) {
-    EXPECT_EQ(dialog().channelEditLostFocus("16"), "16");
-    EXPECT_EQ(dialog().midiChannel(), 16);
-    EXPECT_EQ(dialog().channelEditLostFocus("17"), "16");
-    EXPECT_EQ(dialog().channelEditLostFocus("x"), "16");
-    EXPECT_EQ(dialog().channelEditLostFocus("0"), "0");
+    for (const auto& [typed, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"16", "16"}, {"17", "16"}, {"x", "16"}, {"0", "0"}})
+        EXPECT_EQ(dialog().channelEditLostFocus(typed), shown) << typed;
+    EXPECT_EQ(dialog().midiChannel(), 0);
 }
 
 TEST_F(IoOptionsDialogTest, CancelPutsBackRateDeviceAndMidiChannel) {
@@ -170,8 +135,7 @@ TEST_F(IoOptionsDialogTest, ATestPlayNeverRecords) {
     streams[0] = true;
     ASSERT_TRUE(recorder.start(path, {22050, 2, output::recordingSampleFormat(16)}, false, streams, 0));
     engine.setRecordingSink(&recorder);
-    IoOptionsDialog recordingDialog({sound, midi, audio, alsaDevices, control, engine, &recorder, midiInput},
-                                    [](std::chrono::milliseconds) {});
+    IoOptionsDialog recordingDialog(parts(&recorder), [](std::chrono::milliseconds) {});
     recordingDialog.testPlayClicked();
     ASSERT_TRUE(control.playing());  // the ring is full: four periods were rendered
     recordingDialog.testPlayClicked();

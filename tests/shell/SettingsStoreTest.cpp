@@ -1,18 +1,21 @@
+// The settings file, and the recent files kept in it.
 #include "platform/SettingsStore.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <tuple>
+
+#include "shell/FileList.h"
 #include "tests/shell/TempHome.h"
 
+namespace shell {
 namespace {
 
 using platform::SettingsStore;
 using platform::SettingsValueType;
 
-class SettingsStoreTest : public shell::testing::TempHome {};
+class SettingsStoreTest : public testing::TempHome {};
 
 TEST_F(SettingsStoreTest, FileLivesInTheConfigFolder) {
     EXPECT_EQ(platform::defaultSettingsFile(), settingsFile());
@@ -60,25 +63,15 @@ TEST_F(SettingsStoreTest, RoundTripsValuesKeysAndOrder) {
     EXPECT_FALSE(again.loadProblem());
     const auto values = again.values("k");  // names ignore case
     ASSERT_EQ(values.size(), 3u);
-    EXPECT_EQ(values[0].name, "z");
-    EXPECT_EQ(values[0].text, "line one\nline two");
-    EXPECT_EQ(values[1].name, "a");
-    EXPECT_EQ(values[2].type, SettingsValueType::Dword);
-    EXPECT_EQ(values[2].dword, 0xFFFFFFFFu);
+    EXPECT_EQ(std::tuple(values[0].name, values[0].text, values[1].name, values[1].text, values[2].type,
+                         values[2].dword),
+              std::tuple("z", "line one\nline two", "a", "", SettingsValueType::Dword, 0xFFFFFFFFu));
     EXPECT_EQ(again.findValue("K\\SUB", "")->text, "default value");
     EXPECT_EQ(again.subkeys("K"), (std::vector<std::string>{"Alpha", "beta", "Sub"}));
     EXPECT_TRUE(again.findValue("HKEY_CURRENT_USER\\K", "hive"));
 }
 
-TEST_F(SettingsStoreTest, StoreInMemoryOnlyWritesNothing) {
-    SettingsStore memory;
-    memory.setText("K", "v", "x");
-    EXPECT_FALSE(memory.save());
-    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
-    EXPECT_EQ(memory.findValue("K", "v")->text, "x");
-}
-
-TEST_F(SettingsStoreTest, DeletesValuesAndKeyTrees) {
+TEST_F(SettingsStoreTest, DeletesValuesAndKeyTreesAndAStoreInMemoryWritesNothing) {
     SettingsStore store(settingsFile());
     store.setText("A\\B\\C", "x", "1");
     store.setText("A\\B", "y", "2");
@@ -88,6 +81,12 @@ TEST_F(SettingsStoreTest, DeletesValuesAndKeyTrees) {
     EXPECT_FALSE(store.keyExists("A\\B\\C"));
     EXPECT_TRUE(store.keyExists("A"));
     EXPECT_FALSE(store.deleteKey("A\\missing"));
+
+    SettingsStore memory;
+    memory.setText("K", "v", "x");
+    EXPECT_FALSE(memory.save());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+    EXPECT_EQ(memory.findValue("K", "v")->text, "x");
 }
 
 TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {
@@ -181,4 +180,111 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesTheOldFile) {
     EXPECT_EQ(SettingsStore(settingsFile()).findValue("K", "v")->text, "old");
 }
 
+constexpr const char* kUserKey = "Software\\Wavecraft\\Frisson\\";
+constexpr const char* kRecordKey = "Software\\Wavecraft\\Frisson\\RecentFiles";
+
+class FakeMenu : public RecentFilesMenu {
+  public:
+    void removeAllItems() override { items.clear(); }
+    void appendItem(int id, const std::string& label) override { items.emplace_back(id, label); }
+    std::vector<std::pair<int, std::string>> items;
+};
+
+class FileListTest : public testing::TempHome {
+  protected:
+    std::string sound(int n) {
+        const auto path = root / ("sound" + std::to_string(n) + ".wav");
+        write(path, "x");
+        return path.string();
+    }
+    std::vector<platform::SettingsValue> saved() const {
+        return platform::SettingsStore(settingsFile()).values(kRecordKey);
+    }
+    std::vector<std::string> entries(const FileList& list) {
+        std::vector<std::string> paths;
+        for (size_t i = 0; i < list.size(); ++i)
+            paths.push_back(list[i]);
+        return paths;
+    }
+};
+
+TEST_F(FileListTest, KeepsTheTenNewestInLoadOrderAndSavesThem) {
+    FileList list;
+    for (int n = 0; n < 11; ++n)
+        list.add(sound(n));
+    list.add(sound(5));  // already listed: it does not move
+    ASSERT_EQ(list.size(), 10u);
+    EXPECT_EQ(list[0], sound(1));
+    EXPECT_EQ(list[9], sound(10));
+
+    platform::SettingsStore store(settingsFile());
+    list.saveRecent(store, kUserKey);
+    const auto values = saved();
+    ASSERT_EQ(values.size(), 10u);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(values[size_t(i)].name + "=" + values[size_t(i)].text,
+                  std::to_string(i) + "=" + sound(i + 1));
+}
+
+TEST_F(FileListTest, IndexAccessAndTheMenuNewestFirstWithFileNames) {
+    FileList list;
+    FakeMenu menu;
+    list.add(sound(1));
+    EXPECT_EQ(list[1], "");
+    EXPECT_EQ(list[9], "");
+    try {
+        (void)list[10];
+        ADD_FAILURE() << "no exception";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "FileList::operator[]");
+    }
+    list.attach(&menu);
+    list.add(sound(2));
+    list.add(sound(3));
+    EXPECT_EQ(menu.items, (std::vector<std::pair<int, std::string>>{
+                              {22224, "sound3.wav"}, {22223, "sound2.wav"}, {22222, "sound1.wav"}}));
+    EXPECT_EQ(list.pathForCommand(22223), sound(2));
+    EXPECT_FALSE(list.pathForCommand(22225));
+    EXPECT_EQ(recentFileLabel("plain"), "plain");
+}
+
+// Values of the record: "3" is too short (3 bytes with the terminator), "4" names a file that is
+// gone and "5" is no text; the gaps close, and a save of the shorter list deletes the old values.
+TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
+    platform::SettingsStore store(settingsFile());
+    for (int i = 0; i < 10; ++i)
+        store.setText(kRecordKey, std::to_string(i), "old");
+    store.setText(kRecordKey, "0", sound(0));
+    store.deleteValue(kRecordKey, "1");
+    store.setText(kRecordKey, "2", sound(2));
+    store.setText(kRecordKey, "3", "ab");
+    store.setText(kRecordKey, "4", (root / "gone.wav").string());
+    store.setDword(kRecordKey, "5", 7);
+    write(root / "abc", "x");
+    store.setText(kRecordKey, "6", (root / "abc").string());
+    FileList list;
+    list.add(sound(9));
+    list.loadRecent(store, kUserKey);
+    const std::vector<std::string> loaded{sound(0), sound(2), (root / "abc").string()};
+    EXPECT_EQ(entries(list), loaded);
+
+    list.saveRecent(store, kUserKey);
+    const platform::SettingsStore written(settingsFile());
+    ASSERT_EQ(written.values(kRecordKey).size(), 3u);  // "0".."2" written, "3".."9" deleted
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(written.findValue(kRecordKey, std::to_string(i))->text, loaded[i]);
+}
+
+TEST_F(FileListTest, EmptyRecordKeepsTheListAndShortPathsAreSkipped) {
+    platform::SettingsStore store(settingsFile());
+    FileList list;
+    list.add(sound(1));
+    list.loadRecent(store, kUserKey);
+    EXPECT_EQ(list.size(), 1u);
+    store.setText(kRecordKey, "0", "a");
+    list.loadRecent(store, kUserKey);
+    EXPECT_EQ(list.size(), 0u) << "a record with values replaces the list even when none loads";
+}
+
 }  // namespace
+}  // namespace shell

@@ -1,9 +1,15 @@
+// A user's settings, login, folders and session.
 #include "shell/UserSettings.h"
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "shell/LoginDialog.h"
 #include "shell/Registry.h"
+#include "shell/SessionStore.h"
 #include "shell/SettingsWords.h"
+#include "shell/UserFolders.h"
 #include "tests/shell/TempHome.h"
 
 namespace shell {
@@ -18,15 +24,31 @@ class UserSettingsTest : public testing::TempHome {
   protected:
     // A program start: a fresh store read from the file, fresh settings.
     struct Run {
-        explicit Run(UserSettingsTest& test)
+        explicit Run(UserSettingsTest& test, const std::string& user = "")
             : store(test.settingsFile()),
               settings(store, recent, [&test](const std::string& text, const std::string& caption) {
                   test.warnings.push_back(caption + "|" + text);
-              }) {}
+              }) {
+            if (!user.empty())
+                settings.setUserName(user);
+        }
+        const StoredSettings& loaded() {
+            settings.loadSettings();
+            return settings.settings();
+        }
         SettingsStore store;
         FileList recent;
         UserSettings settings;
     };
+    // Writes these dwords of the base key to the file (with a version: a complete record).
+    void seed(const std::vector<std::pair<const char*, uint32_t>>& dwords, bool complete = true) {
+        SettingsStore store(settingsFile());
+        if (complete)
+            store.setText(kBase, "Version", "v");
+        for (const auto& [name, value] : dwords)
+            store.setDword(kBase, name, value);
+        ASSERT_FALSE(store.save());
+    }
     std::vector<std::string> warnings;
 };
 
@@ -34,84 +56,64 @@ TEST_F(UserSettingsTest, EmptyStoreGivesTheDefaultsAndExitWritesThemAll) {
     {
         Run run(*this);
         EXPECT_FALSE(run.settings.startupLoginWanted());
-        run.settings.loadSettings();
-        const StoredSettings& s = run.settings.settings();
-        EXPECT_EQ(s.sound.deviceSelection, 0x10000);
-        EXPECT_EQ(s.sound.sampleRate, 22050u);
-        EXPECT_EQ(s.sound.bufferFrames, 256u);
-        EXPECT_EQ(s.sound.bufferCount, 4u);
-        EXPECT_EQ(encodeSoundOptions(s), 79u);
-        EXPECT_EQ(s.recording.soundfileMaxCount, 99u);
-        EXPECT_EQ(s.midi.channel, 0);
-        EXPECT_EQ(s.midi.responseOptions, 1837u);
-        EXPECT_TRUE(s.midi.moveSliders);
-        EXPECT_TRUE(s.midi.monitorInput);
-        EXPECT_FALSE(s.midi.relativeFine);
-        EXPECT_EQ(s.input.framerate, 44100u);
-        EXPECT_EQ(s.input.stereo, 2u);
-        EXPECT_EQ(s.input.framecount, 1024u);
-        EXPECT_EQ(s.input.appbuffer, 300u);
+        const StoredSettings& s = run.loaded();
+        EXPECT_EQ(std::tuple(s.sound.deviceSelection, s.sound.sampleRate, s.sound.bufferFrames,
+                             s.sound.bufferCount, encodeSoundOptions(s), s.recording.soundfileMaxCount),
+                  std::tuple(0x10000, 22050u, 256u, 4u, 79u, 99u));
+        EXPECT_EQ(std::tuple(s.midi.channel, s.midi.responseOptions, s.midi.moveSliders, s.midi.monitorInput,
+                             s.midi.relativeFine),
+                  std::tuple(0, 1837u, true, true, false));
+        EXPECT_EQ(std::tuple(s.input.framerate, s.input.stereo, s.input.framecount, s.input.appbuffer),
+                  std::tuple(44100u, 2u, 1024u, 300u));
         EXPECT_TRUE(warnings.empty());
         run.settings.saveSettings();
     }
     SettingsStore written(settingsFile());
-    auto dword = [&](const char* name) { return written.findValue(kBase, name)->dword; };
-    EXPECT_EQ(dword("Do startup login"), 0u);
+    for (const auto& [name, value] :
+         std::vector<std::pair<const char*, uint32_t>>{{"Do startup login", 0},
+                                                       {"Selected devices", 0x10000},
+                                                       {"Sample rate", 22050},
+                                                       {"Sound buffers", 0x10004},
+                                                       {"Sound options", 79},
+                                                       {"Soundfile max count", 99},
+                                                       {"MIDI input channel", 0},
+                                                       {"MIDI monitor", 3},
+                                                       {"MIDI response (0)", 0x72D},
+                                                       {"soundin.appbuffer", 300}})
+        EXPECT_EQ(written.findValue(kBase, name)->dword, value) << name;
     EXPECT_EQ(written.findValue(kBase, "Version")->text, "Jul 25 2013");
-    EXPECT_EQ(dword("Selected devices"), 0x10000u);
-    EXPECT_EQ(dword("Sample rate"), 22050u);
-    EXPECT_EQ(dword("Sound buffers"), 0x10004u);
-    EXPECT_EQ(dword("Sound options"), 79u);
-    EXPECT_EQ(dword("Soundfile max count"), 99u);
-    EXPECT_EQ(dword("MIDI input channel"), 0u);
-    EXPECT_EQ(dword("MIDI monitor"), 3u);
-    EXPECT_EQ(dword("MIDI response (0)"), 0x72Du);
+    EXPECT_EQ(written.findValue(kBase, "Soundfile in folder")->text, "");
     EXPECT_FALSE(written.findValue(kBase, "MIDI response (1)")) << "zero rows are not written";
     EXPECT_FALSE(written.findValue(kBase, "soundout.devicename"));
-    EXPECT_EQ(dword("soundin.appbuffer"), 300u);
-    EXPECT_EQ(written.findValue(kBase, "Soundfile in folder")->text, "");
 }
 
 TEST_F(UserSettingsTest, DecodesStoredWords) {
-    {
-        SettingsStore store(settingsFile());
-        store.setText(kBase, "Version", "v");
-        store.setDword(kBase, "Sound options", 0x4F);
-        store.setDword(kBase, "Sound buffers", 0x20004);
-        store.setDword(kBase, "Selected devices", 0x0305);  // ALSA device 5, MIDI device 3
-        store.setDword(kBase, "Soundfile max count", 1);
-        store.setDword(kBase, "MIDI monitor", 4);
-        ASSERT_FALSE(store.save());
-    }
+    // ALSA device 5, MIDI device 3; a max count of 1 is not taken.
+    seed({{"Sound options", 0x4F},
+          {"Sound buffers", 0x20004},
+          {"Selected devices", 0x0305},
+          {"Soundfile max count", 1},
+          {"MIDI monitor", 4}});
     Run run(*this);
-    run.settings.loadSettings();
-    const StoredSettings& s = run.settings.settings();
-    EXPECT_TRUE(s.sound.stereo);
-    EXPECT_TRUE(s.sound.softStop);
-    EXPECT_TRUE(s.sound.resetLoopOnPlay);
-    EXPECT_FALSE(s.sound.numberedFiles);
-    EXPECT_EQ(s.recording.bytesPerSample, 4u);
-    EXPECT_FALSE(s.sound.oneFilePerStream);
-    EXPECT_EQ(s.recording.lastFileNumber, 0u);
-    EXPECT_EQ(s.sound.bufferFrames, 512u);
-    EXPECT_EQ(s.sound.bufferCount, 4u);
-    EXPECT_EQ(s.sound.deviceSelection, 5);
-    EXPECT_EQ(s.midi.selectedDevice, 3);
-    EXPECT_EQ(s.recording.soundfileMaxCount, 99u);
+    const StoredSettings& s = run.loaded();
+    EXPECT_EQ(std::tuple(s.sound.stereo, s.sound.softStop, s.sound.resetLoopOnPlay, s.sound.numberedFiles,
+                         s.recording.bytesPerSample, s.sound.oneFilePerStream, s.recording.lastFileNumber),
+              std::tuple(true, true, true, false, 4u, false, 0u));
+    EXPECT_EQ(std::tuple(s.sound.bufferFrames, s.sound.bufferCount, s.sound.deviceSelection,
+                         s.midi.selectedDevice, s.recording.soundfileMaxCount),
+              std::tuple(512u, 4u, 5, 3, 99u));
     EXPECT_FALSE(s.midi.moveSliders);
     EXPECT_TRUE(s.midi.relativeFine);
 }
 
 TEST_F(UserSettingsTest, SoundOptionsWordBitByBit) {
     StoredSettings s;
+    const auto options = [&] {
+        return std::tuple(s.sound.stereo, s.sound.softStop, s.sound.resetLoopOnPlay, s.sound.numberedFiles,
+                          s.recording.bytesPerSample, s.sound.oneFilePerStream, s.recording.lastFileNumber);
+    };
     decodeSoundOptions(0x3A63, s);  // 0b0011_1010_0110_0011: file 0x3A, bytes 6 -> 2
-    EXPECT_TRUE(s.sound.stereo);
-    EXPECT_TRUE(s.sound.softStop);
-    EXPECT_FALSE(s.sound.resetLoopOnPlay);
-    EXPECT_TRUE(s.sound.numberedFiles);
-    EXPECT_EQ(s.recording.bytesPerSample, 2u);
-    EXPECT_FALSE(s.sound.oneFilePerStream);
-    EXPECT_EQ(s.recording.lastFileNumber, 0x3Au);
+    EXPECT_EQ(options(), std::tuple(true, true, false, true, 2u, false, 0x3Au));
     decodeSoundOptions(0x00B0, s);  // bytes 3, one file per stream
     EXPECT_EQ(s.recording.bytesPerSample, 3u);
     EXPECT_TRUE(s.sound.oneFilePerStream);
@@ -119,35 +121,30 @@ TEST_F(UserSettingsTest, SoundOptionsWordBitByBit) {
 }
 
 TEST_F(UserSettingsTest, IncompleteSettingsForceTheFirstRtDeviceAndKeepTheBufferSize) {
-    {
-        SettingsStore store(settingsFile());
-        store.setDword(kBase, "Selected devices", 0x0002);
-        store.setDword(kBase, "Sound buffers", 0x40004);
-        ASSERT_FALSE(store.save());
-    }
+    seed({{"Selected devices", 0x0002}, {"Sound buffers", 0x40004}}, false);
     Run run(*this);
-    run.settings.loadSettings();
-    EXPECT_EQ(run.settings.settings().sound.deviceSelection, 0x10000);
-    EXPECT_EQ(run.settings.settings().sound.bufferFrames, 256u);
+    const StoredSettings& s = run.loaded();
+    EXPECT_EQ(s.sound.deviceSelection, 0x10000);
+    EXPECT_EQ(s.sound.bufferFrames, 256u);
 }
 
 TEST_F(UserSettingsTest, DeviceSelectionsRoundTrip) {
     for (int32_t selection : {-1, 0, 7, 0x10000, 0x10003}) {
-        SCOPED_TRACE(selection);
         StoredSettings s;
         s.sound.deviceSelection = selection;
         s.midi.selectedDevice = 2;
         StoredSettings back;
         decodeSelectedDevices(encodeSelectedDevices(s), true, back);
         EXPECT_EQ(back.sound.deviceSelection, selection);
-        EXPECT_EQ(back.midi.selectedDevice, 2);
+        EXPECT_EQ(back.midi.selectedDevice, 2) << selection;
     }
     StoredSettings none;
     none.midi.selectedDevice = -1;
     EXPECT_EQ(encodeSelectedDevices(none), 0x10000u | (127u << 8)) << "no MIDI device keeps bit 16 intact";
 }
 
-TEST_F(UserSettingsTest, WrongTypeEndsTheReadingWithAWarning) {
+TEST_F(UserSettingsTest, AWrongTypeOrAnUnreadableFileIsReportedOnce) {
+    // A text where a dword belongs ends the reading: what came before it is read, nothing after.
     {
         SettingsStore store(settingsFile());
         store.setText(kBase, "Version", "v");
@@ -156,41 +153,40 @@ TEST_F(UserSettingsTest, WrongTypeEndsTheReadingWithAWarning) {
         store.setDword(kBase, "Sound options", 0);
         ASSERT_FALSE(store.save());
     }
-    Run run(*this);
-    run.settings.loadSettings();
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0], "|Could not read registry - please review program settings");
-    EXPECT_EQ(run.settings.settings().sound.deviceSelection, 0x10001) << "read before the error";
-    EXPECT_EQ(run.settings.settings().sound.sampleRate, 22050u);
-    EXPECT_TRUE(run.settings.settings().sound.stereo) << "not read after the error";
-}
+    const std::vector<std::string> warned{"|Could not read registry - please review program settings"};
+    Run wrongType(*this);
+    const StoredSettings& s = wrongType.loaded();
+    EXPECT_EQ(warnings, warned);
+    EXPECT_EQ(s.sound.deviceSelection, 0x10001) << "read before the error";
+    EXPECT_EQ(s.sound.sampleRate, 22050u);
+    EXPECT_TRUE(s.sound.stereo) << "not read after the error";
 
-TEST_F(UserSettingsTest, UnreadableSettingsFileIsReportedOnceAndKept) {
+    warnings.clear();
     write(settingsFile(), "garbage");
-    Run run(*this);
-    run.settings.loadSettings();
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0], "|Could not read registry - please review program settings");
+    Run unreadable(*this);
+    unreadable.loaded();
+    EXPECT_EQ(warnings, warned);
     EXPECT_EQ(read(settingsFile().string() + ".unreadable"), "garbage");
-    run.settings.loadSettings();
-    EXPECT_EQ(warnings.size(), 1u);
+    unreadable.loaded();
+    EXPECT_EQ(warnings, warned) << "once";
 }
 
 TEST_F(UserSettingsTest, NewUserKeyIsCreatedFromTheSettingsInMemory) {
     Run run(*this);
-    run.settings.loadSettings();
+    run.loaded();
     run.settings.settings().sound.sampleRate = 48000;
     run.settings.setUserName("bob");
-    run.settings.loadSettings();
+    run.loaded();
     EXPECT_EQ(run.store.findValue(kBob, "Sample rate")->dword, 48000u);
     EXPECT_EQ(run.settings.settingsKey(), std::string(kBob));
+    run.settings.storeSoundOptions(0x054F);  // written to the user's key at once
+    EXPECT_EQ(SettingsStore(settingsFile()).findValue(kBob, "Sound options")->dword, 0x054Fu);
 }
 
 TEST_F(UserSettingsTest, SettingsSurviveARestartPerUser) {
     {
-        Run run(*this);
-        run.settings.setUserName("bob");
-        run.settings.loadSettings();
+        Run run(*this, "bob");
+        run.loaded();
         auto& s = run.settings.settings();
         s.sound.deviceSelection = 0x10002;
         s.sound.deviceName = "(JACK2) system";
@@ -205,69 +201,144 @@ TEST_F(UserSettingsTest, SettingsSurviveARestartPerUser) {
         Run run(*this);
         EXPECT_TRUE(run.settings.startupLoginWanted());
         EXPECT_TRUE(run.settings.settings().doStartupLogin);
-        run.settings.loadSettings();  // nobody logged in: the base key's defaults
-        EXPECT_EQ(run.settings.settings().sound.sampleRate, 22050u);
+        EXPECT_EQ(run.loaded().sound.sampleRate, 22050u) << "nobody logged in: the base key's defaults";
     }
-    Run run(*this);
-    run.settings.setUserName("bob");
-    run.settings.loadSettings();
-    const auto& s = run.settings.settings();
-    EXPECT_EQ(s.sound.deviceSelection, 0x10002);
-    EXPECT_EQ(s.sound.deviceName, "system");
-    EXPECT_EQ(s.sound.bufferFrames, 1024u);
-    EXPECT_EQ(s.sound.sampleRate, 44100u);
-    EXPECT_EQ(s.midi.responseRows[2], 0x14030064u);
-    EXPECT_EQ(s.soundfileInFolder, "/home/bob/in");
+    Run run(*this, "bob");
+    const auto& s = run.loaded();
+    EXPECT_EQ(std::tuple(s.sound.deviceSelection, s.sound.deviceName, s.sound.bufferFrames,
+                         s.sound.sampleRate, s.midi.responseRows[2], s.soundfileInFolder),
+              std::tuple(0x10002, "system", 1024u, 44100u, 0x14030064u, "/home/bob/in"));
     EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(UserSettingsTest, ZeroResponseRowIsNotWrittenSoTheOldOneReturns) {
     {
         Run run(*this);
-        run.settings.loadSettings();
+        run.loaded();
         run.settings.settings().midi.responseRows[0] = 0x14010A50;
         run.settings.saveSettings();
         run.settings.settings().midi.responseRows[0] = 0;
         run.settings.saveSettings();
     }
     Run run(*this);
-    run.settings.loadSettings();
-    EXPECT_EQ(run.settings.settings().midi.responseRows[0], 0x14010A50u);
+    EXPECT_EQ(run.loaded().midi.responseRows[0], 0x14010A50u);
 }
 
 TEST_F(UserSettingsTest, ResponseRowsWithoutATargetAreDropped) {
-    {
-        SettingsStore store(settingsFile());
-        store.setDword(kBase, "MIDI response (1)", 0x140D6400);  // target 13
-        store.setDword(kBase, "MIDI response (2)", 0x140C6400);  // target 12, "Output amp"
-        store.setDword(kBase, "MIDI response (3)", 0x140F0000);  // target 15
-        ASSERT_FALSE(store.save());
-    }
+    // Targets 13 and 15 are none; 12 is "Output amp".
+    seed({{"MIDI response (1)", 0x140D6400},
+          {"MIDI response (2)", 0x140C6400},
+          {"MIDI response (3)", 0x140F0000}},
+         false);
     Run run(*this);
-    run.settings.loadSettings();
-    const auto& rows = run.settings.settings().midi.responseRows;
-    EXPECT_EQ(rows[0], 0u);
-    EXPECT_EQ(rows[1], 0x140C6400u);
-    EXPECT_EQ(rows[2], 0u);
-}
-
-TEST_F(UserSettingsTest, StoreSoundOptionsWritesTheUsersKey) {
-    Run run(*this);
-    run.settings.setUserName("bob");
-    run.settings.loadSettings();
-    run.settings.storeSoundOptions(0x054F);
-    EXPECT_EQ(SettingsStore(settingsFile()).findValue(kBob, "Sound options")->dword, 0x054Fu);
+    const auto& rows = run.loaded().midi.responseRows;
+    EXPECT_EQ(std::tuple(rows[0], rows[1], rows[2]), std::tuple(0u, 0x140C6400u, 0u));
 }
 
 TEST_F(UserSettingsTest, UserNames) {
     Run run(*this);
+    for (const auto& [name, kept] : std::vector<std::pair<std::string, std::string>>{
+             {"Default", ""}, {"default", "default"}, {std::string(100, 'u'), std::string(79, 'u')}}) {
+        run.settings.setUserName(name);
+        EXPECT_EQ(run.settings.userName(), kept);
+    }
     run.settings.setUserName("Default");
-    EXPECT_EQ(run.settings.userName(), "");
     EXPECT_EQ(run.settings.settingsKey(), "Software\\Wavecraft\\Frisson\\");
-    run.settings.setUserName("default");
-    EXPECT_EQ(run.settings.userName(), "default");
-    run.settings.setUserName(std::string(100, 'u'));
-    EXPECT_EQ(run.settings.userName(), std::string(79, 'u'));
+}
+
+constexpr const char* kUsers = "Software\\Wavecraft\\Frisson\\Users";
+
+class LoginTest : public testing::TempHome {
+  protected:
+    void SetUp() override {
+        TempHome::SetUp();
+        for (const char* name : {"zoe", "DEFAULT", "bob", "amy"})
+            store.setText(std::string(kUsers) + "\\" + name, "Version", "v");
+        store.setText(std::string(kBob) + "\\SessionPatches", "A", "drums");
+    }
+    platform::SettingsStore store;
+};
+
+TEST_F(LoginTest, ListsDefaultThenEveryUserButDefaultInAnyCase) {
+    LoginDialog dialog(store, "", false);
+    EXPECT_EQ(dialog.entries(), (std::vector<std::string>{"Default", "amy", "bob", "zoe"}));
+    EXPECT_EQ(dialog.selected(), 0);
+    EXPECT_TRUE(dialog.dontShowAgain());
+    dialog.setDontShowAgain(false);
+    EXPECT_TRUE(dialog.doStartupLogin());
+    EXPECT_EQ(LoginDialog(store, "bob", true).selected(), 2);
+}
+
+TEST_F(LoginTest, UseDefaultAndLogIn) {
+    LoginDialog dialog(store, "bob", true);
+    dialog.useDefault();
+    EXPECT_EQ(dialog.userName(), "");
+    // "Default" is the default user; lower case logs in a user of that name; 79 characters at most.
+    for (const auto& [typed, user] : std::vector<std::pair<std::string, std::string>>{
+             {"Default", ""}, {"default", "default"}, {std::string(80, 'n'), std::string(79, 'n')}}) {
+        EXPECT_TRUE(dialog.logIn(typed, 0, false));
+        EXPECT_EQ(dialog.userName(), user);
+    }
+}
+
+TEST_F(LoginTest, CtrlShiftLogInDeletesTheSelectedUser) {
+    LoginDialog dialog(store, "", false);
+    EXPECT_FALSE(dialog.logIn("amy", 2, true)) << "the selected entry is bob, not amy";
+    EXPECT_TRUE(store.keyExists(std::string(kUsers) + "\\amy"));
+    EXPECT_EQ(dialog.entries().size(), 4u);
+
+    EXPECT_FALSE(dialog.logIn("bob", 2, true));
+    EXPECT_FALSE(store.keyExists(kBob));
+    EXPECT_EQ(dialog.entries(), (std::vector<std::string>{"Default", "amy", "zoe"}));
+    EXPECT_EQ(dialog.selected(), 0);
+
+    EXPECT_FALSE(dialog.logIn("Default", 0, true));
+    EXPECT_EQ(dialog.entries().size(), 3u);
+}
+
+TEST_F(LoginTest, FoldersPerUser) {
+    const std::string program = programFolder();
+    EXPECT_EQ(program, (root / "data" / "frisson").string());
+    EXPECT_EQ(patchFolderFor(program, ""), program + "/Patches/");
+    EXPECT_EQ(patchFolderFor(program, "bob"), program + "/Patches/bob/");
+
+    const auto folders = [&](const std::string& out, const std::string& in) {
+        StoredSettings s;
+        s.soundfileOutFolder = out;
+        s.soundfileInFolder = in;
+        applyFolderDefaults(s, program);
+        return std::pair(s.soundfileOutFolder, s.soundfileInFolder);
+    };
+    EXPECT_EQ(folders("", ""), std::pair(program, program));
+    setenv("SFDIR", "/music/out/", 1);
+    setenv("SSDIR", "/music/in", 1);
+    EXPECT_EQ(folders("", ""), std::pair(std::string("/music/out"), std::string("/music/in")));
+    unsetenv("SSDIR");
+    EXPECT_EQ(folders("/mine", ""), std::pair(std::string("/mine"), std::string("/mine")));
+}
+
+// The names of a user's banks: none until the first exit; an empty name deletes its value; a
+// value of the wrong type is a store error.
+TEST_F(LoginTest, TheSessionRecordsBankNamesAcrossARestart) {
+    {
+        platform::SettingsStore file(settingsFile());
+        SessionStore session(file, kBob);
+        EXPECT_FALSE(session.read());
+        session.write(0, "drums");
+        session.write(1, "voices");
+        session.write(2, "old");
+        session.write(2, "");
+    }
+    platform::SettingsStore file(settingsFile());
+    SessionStore session(file, kBob);
+    const auto names = session.read();
+    ASSERT_TRUE(names);
+    EXPECT_EQ((*names)[0], "drums");
+    EXPECT_EQ((*names)[1], "voices");
+    EXPECT_EQ((*names)[2], "");
+    EXPECT_FALSE(file.findValue(std::string(kBob) + "\\SessionPatches", "C"));
+    file.setDword(std::string(kBob) + "\\SessionPatches", "A", 1);
+    EXPECT_THROW(session.read(), RegistryError);
 }
 
 }  // namespace

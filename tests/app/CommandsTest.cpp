@@ -1,0 +1,476 @@
+// The commands without a sound device: render's options, render, bank and params.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/RenderOptions.h"
+#include "engine/ParamSpec.h"
+#include "patches/BankFile.h"
+#include "patches/BankStorage.h"
+#include "patches/PatchStatus.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/patches/FakePanel.h"
+
+namespace app {
+namespace {
+
+namespace fs = std::filesystem;
+using apptest::readBytes;
+using apptest::run;
+using apptest::scratch;
+
+RenderOptions parse(std::vector<std::string> args) {
+    return parseRenderOptions(Args(args));
+}
+
+// The options a test compares, in one tuple: seconds, rate, stereo, bits, interpolation, buffer frames,
+// buffer count, soft stop, loop reset, per-stream files, periods.
+auto summary(const RenderOptions& o) {
+    return std::tuple(o.seconds, o.rate, o.stereo, o.bits, o.interpolation, o.bufferFrames, o.bufferCount,
+                      o.softStop, o.resetLoop, o.perStream, periodCount(o));
+}
+
+TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionIsRead) {
+    const RenderOptions defaults = parse({"-o", "x.wav"});
+    EXPECT_EQ(defaults.output, "x.wav");
+    // ceil(5 × 44100 / 256) = ceil(861.33) = 862 periods.
+    EXPECT_EQ(summary(defaults),
+              std::tuple(5.0, 44100u, true, 32, Interpolation::Spline, 256, 4, true, true, false, 862));
+    ASSERT_EQ(defaults.streams.size(), 1u);  // one stream with the built-in sine
+    EXPECT_TRUE(defaults.streams[0].sound.empty());
+
+    const RenderOptions every = parse({"--seconds", "2.5", "--rate", "22050", "--mono", "--bits", "16",
+                                       "--interp", "cubic", "--buffer", "512", "--buffers", "7",
+                                       "--hard-stop", "--no-reset-loop", "--per-stream", "-o", "y.wav"});
+    // ceil(2.5 × 22050 / 512) = ceil(107.67) = 108 periods.
+    EXPECT_EQ(summary(every),
+              std::tuple(2.5, 22050u, false, 16, Interpolation::Cubic, 512, 7, false, false, true, 108));
+}
+
+TEST(RenderOptions, StreamSpecItems) {
+    const StreamSpec stream = parseStreamSpec(
+        "sound=/tmp/a b.wav,Pitch=-16384,Amp=1024,mute,solo,hardsync,channel=right,ChangeTime=1");
+    EXPECT_EQ(stream.sound, "/tmp/a b.wav");
+    EXPECT_EQ(stream.overrides, (std::vector<std::pair<int, int32_t>>{{13, -16384}, {23, 1024}, {28, 1}}));
+    EXPECT_TRUE(stream.mute && stream.solo && stream.hardSync);
+    EXPECT_EQ(stream.channelSelect, 2);
+    EXPECT_EQ(parseStreamSpec("channel=left").channelSelect, 1);
+    EXPECT_EQ(parseStreamSpec("channel=both").channelSelect, 3);
+    EXPECT_TRUE(parseStreamSpec("sound=sine").sound.empty());
+    EXPECT_EQ(parseStreamSpec("patch=default").patch, 0);
+    const StreamSpec banked = parseStreamSpec("bank=b.fpb,patch=20");
+    EXPECT_EQ(banked.bank, "b.fpb");
+    EXPECT_EQ(banked.patch, 20);
+}
+
+TEST(RenderOptions, TimedChangesRoundHalvesToEvenAtTheFinalRate) {
+    // 2^-14 s and 3 × 2^-14 s are 0.5 and 1.5 frames at 8192 Hz, exactly.
+    const RenderOptions options =
+        parse({"--stream", "sound=sine", "--stream", "sound=sine", "--at", "0.00006103515625:Amp=1", "--at",
+               "0.00018310546875:2:Pitch=-5", "--at", "1.25:ChangeTime=4096", "--rate", "8192"});
+    ASSERT_EQ(options.changes.size(), 3u);
+    const auto change = [&](size_t n) {
+        const auto& c = options.changes[n];
+        return std::tuple(c.frame, c.stream, c.param, c.value);
+    };
+    EXPECT_EQ(change(0), std::tuple(0, 0, 23, 1));
+    EXPECT_EQ(change(1), std::tuple(2, 1, 13, -5));
+    EXPECT_EQ(change(2), std::tuple(10240, 0, 28, 4096));
+}
+
+TEST(RenderOptions, WrongCommandLinesAreUsageErrorsAndHelpStopsParsing) {
+    // Each an option and, after the first blank, its value ("--stream " has an empty one); there is only one
+    // stream.
+    const char* wrong[] = {"--bogus",           "-o",
+                           "--seconds 0",       "--seconds -1",
+                           "--seconds five",    "--seconds 10801",
+                           "--rate 100",        "--rate 44100.5",
+                           "--bits 8",          "--interp sinc",
+                           "--buffer 100",      "--buffer 0",
+                           "--buffer 32768",    "--buffers 0",
+                           "--buffers 8",       "--at 1:Amp",
+                           "--at x:Amp=1",      "--at 1:9:Amp=1",
+                           "--at 1:2:Amp=1",    "--at 1:Loud=1",
+                           "--at 1:Amp=1025",   "--stream ",
+                           "--stream sound=",   "--stream loud",
+                           "--stream Amp=-1",   "--stream AttackRnd=256",
+                           "--stream Freq=24",  "--stream channel=up",
+                           "--stream patch=21", "--stream patch=0"};
+    for (const std::string line : wrong) {
+        const size_t blank = line.find(' ');
+        std::vector<std::string> args{line.substr(0, blank)};
+        if (blank != std::string::npos)
+            args.push_back(line.substr(blank + 1));
+        EXPECT_THROW(parse(args), UsageError) << line;
+    }
+    std::vector<std::string> nine;  // one stream too many
+    for (int i = 0; i < 9; ++i)
+        nine.insert(nine.end(), {"--stream", "sound=sine"});
+    EXPECT_THROW(parse(nine), UsageError);
+    EXPECT_TRUE(parse({"--help", "--bogus"}).help);
+    EXPECT_TRUE(parse({"-h"}).help);
+}
+
+int render(const std::vector<std::string>& args) {
+    return apptest::run("render", args);
+}
+std::vector<float> samples(const fs::path& path) {
+    return apptest::wavSamples<float>(path);
+}
+
+bool allZero(const std::vector<float>& samples, size_t from = 0, size_t to = SIZE_MAX) {
+    to = std::min(to, samples.size());
+    return std::all_of(samples.begin() + static_cast<long>(from), samples.begin() + static_cast<long>(to),
+                       [](float x) { return x == 0.0f; });
+}
+
+size_t filesIn(const fs::path& dir) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+// Small renders: 8000 Hz, periods of 64 frames.
+std::vector<std::string> small(const fs::path& out, std::vector<std::string> more) {
+    std::vector<std::string> args{"-o", out.string(), "--rate", "8000", "--buffer", "64", "--mono"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+TEST(RenderCommand, HardStopWritesExactlyTheRequestedPeriodsWithTheirHeader) {
+    const auto out = scratch("render-hard") / "out.wav";
+    // Size, rate, format (3 float, 1 integer), channels and bits of the file a render writes.
+    const auto header = [&](const std::vector<std::string>& args) {
+        EXPECT_EQ(render(args), 0);
+        const std::string bytes = readBytes(out);
+        return std::tuple(bytes.size(), apptest::le32(bytes, 24), int{bytes[20]}, int{bytes[22]},
+                          int{bytes[34]});
+    };
+    // ceil(0.1 × 8000 / 64) = ceil(12.5) = 13 periods of 64 mono float frames.
+    EXPECT_EQ(header(small(out, {"--seconds", "0.1", "--hard-stop"})),
+              std::tuple(44u + 13u * 64u * 4u, 8000u, 3, 1, 32));
+    // ceil(0.05 × 22050 / 256) = ceil(4.31) = 5 periods; 2 channels of 2 bytes.
+    EXPECT_EQ(
+        header({"-o", out.string(), "--seconds", "0.05", "--rate", "22050", "--bits", "16", "--hard-stop"}),
+        std::tuple(44u + 5u * 256u * 4u, 22050u, 1, 2, 16));
+}
+
+// Where renders of 1 s (125 periods) sound and where they are silent. GrainLen 4096 makes grains of 16 s; at
+// the soft stop every one is cut to a 4000-frame fade, which ends in the 63rd period after it (4000 / 64 =
+// 62.5). A stream silent until 0.5 s = frame 4000 sounds from the first period starting there, period 63
+// (frame 4032).
+TEST(RenderCommand, ASoftStopFadesLongGrainsOverHalfASecondAndAChangeAppliesFromItsPeriod) {
+    struct Case {
+        std::vector<std::string> more;
+        size_t frames, soundFrom, silentFrom, silentTo;
+    };
+    const auto out = scratch("render-soft") / "out.wav";
+    for (const Case& c : std::vector<Case>{
+             {{"--stream", "sound=sine,GrainLen=4096,Freq=25"}, (125 + 63) * 64, 8000, 8000 + 4000, SIZE_MAX},
+             {{"--hard-stop", "--stream", "sound=sine,Amp=0", "--at", "0:ChangeTime=1", "--at",
+               "0.5:Amp=1024"},
+              125 * 64,
+              4032,
+              0,
+              4032}}) {
+        std::vector<std::string> args{"--seconds", "1"};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        ASSERT_EQ(render(small(out, args)), 0);
+        const auto all = samples(out);
+        ASSERT_EQ(all.size(), c.frames);
+        EXPECT_FALSE(allZero(all, c.soundFrom, c.soundFrom + 1000));
+        EXPECT_TRUE(allZero(all, c.silentFrom, c.silentTo));
+    }
+}
+
+// The same command writes the same bytes (random draws included), and neither the ring's size nor the loop
+// reset changes them.
+TEST(RenderCommand, RendersThatMustWriteTheSameBytes) {
+    const auto dir = scratch("render-same");
+    const std::vector<std::string> random{"--seconds", "0.5",
+                                          "--stream",  "sound=sine,FreqRnd=256,PitchRnd=200,PanRnd=256",
+                                          "--stream",  "sound=sine,StartRnd=256,GrainLenRnd=256",
+                                          "--at",      "0.2:2:Pitch=-3000"};
+    struct Pair {
+        std::vector<std::string> first, second;
+        size_t atLeastFrames;
+    };
+    for (const auto& [first, second, frames] :
+         std::vector<Pair>{{random, random, 4000},
+                           {{"--seconds", "0.3", "--buffers", "1"},
+                            {"--seconds", "0.3", "--buffers", "7", "--no-reset-loop"},
+                            2400}}) {
+        ASSERT_EQ(render(small(dir / "a.wav", first)), 0);
+        ASSERT_EQ(render(small(dir / "b.wav", second)), 0);
+        const std::string a = readBytes(dir / "a.wav");
+        EXPECT_GT(a.size(), 44u + frames * 4u);
+        EXPECT_EQ(a, readBytes(dir / "b.wav"));
+    }
+}
+
+// Which single streams sound: muted ones, a silent patch recalled from a bank (and made loud by an override
+// after the recall), an empty slot (a warning, the defaults) and the channels of a sound with a sine on the
+// left and silence on the right.
+TEST(RenderCommand, StreamsThatSoundAndStreamsThatAreSilent) {
+    const auto dir = scratch("render-silent");
+    patches::PatchBank bank;  // slot 1: the defaults with Amp 0; slot 2 empty
+    patches::Patch& silent = bank.slot(1);
+    silent.flags = patches::kPatchOccupied;
+    silent.setSoundPath("fizz_sine");
+    silent.values = engine::defaultParamSet();
+    silent.values[engine::Amp] = 0;
+    bank.count = 1;
+    const std::string bankPath = (dir / "quiet.fpb").string();
+    std::ofstream(bankPath, std::ios::binary) << patches::encodeBankFile(bank);
+    const std::string leftOnly = (dir / "left-only.wav").string();
+    ASSERT_EQ(
+        std::system(
+            ("sox -q -n -r 8000 -c 2 '" + leftOnly + "' synth 1 sine 440 remix 1 0 >/dev/null 2>&1").c_str()),
+        0);
+
+    const std::vector<std::pair<std::string, bool>> streams{{"sound=sine,mute", true},
+                                                            {"bank=" + bankPath + ",patch=1", true},
+                                                            {"bank=" + bankPath + ",patch=1,Amp=400", false},
+                                                            {"bank=" + bankPath + ",patch=2", false},
+                                                            {"sound=" + leftOnly + ",channel=right", true},
+                                                            {"sound=" + leftOnly + ",channel=left", false}};
+    for (const auto& [stream, silence] : streams) {
+        ::testing::internal::CaptureStderr();
+        ASSERT_EQ(render(small(dir / "out.wav", {"--seconds", "0.2", "--stream", stream})), 0) << stream;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(allZero(samples(dir / "out.wav")), silence) << stream;
+        EXPECT_EQ(said.find("warning: patch 2 of " + bankPath + " is empty") != std::string::npos,
+                  stream.ends_with("patch=2"))
+            << said;
+    }
+    EXPECT_TRUE(fs::exists(bankPath));
+}
+
+TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
+    const auto dir = scratch("render-sum");
+    const std::vector<std::string> streams{"--seconds",          "0.2",      "--stream",
+                                           "sound=sine,Amp=300", "--stream", "sound=sine,Pitch=9000,Amp=200"};
+    auto perStream = small(dir / "s.wav", streams);
+    perStream.push_back("--per-stream");
+    ASSERT_EQ(render(small(dir / "mix.wav", streams)), 0);
+    ASSERT_EQ(render(perStream), 0);
+    EXPECT_FALSE(fs::exists(dir / "s.wav"));
+    const auto mix = samples(dir / "mix.wav");
+    const auto one = samples(dir / "s.1.wav");
+    const auto two = samples(dir / "s.2.wav");
+    ASSERT_EQ(mix.size(), one.size());
+    ASSERT_EQ(mix.size(), two.size());
+    // Quiet streams: nothing is clamped, and the mix is the sum up to float rounding.
+    double largest = 0.0;
+    for (size_t i = 0; i < mix.size(); ++i) {
+        largest = std::max(largest, std::fabs(static_cast<double>(mix[i])));
+        ASSERT_NEAR(mix[i], one[i] + two[i], 1e-6) << i;
+    }
+    EXPECT_GT(largest, 0.01);
+
+    // Stream 2 solo: streams 1 and 3 are muted; their files hold silence of the same length.
+    ASSERT_EQ(
+        render(small(dir / "solo.wav", {"--seconds", "0.2", "--per-stream", "--stream", "sound=sine",
+                                        "--stream", "sound=sine,Pitch=3000,solo", "--stream", "sound=sine"})),
+        0);
+    for (int n = 1; n <= 3; ++n) {
+        const auto file = samples(dir / ("solo." + std::to_string(n) + ".wav"));
+        EXPECT_EQ(allZero(file), n != 2) << n;
+        EXPECT_EQ(file.size(), one.size());
+    }
+}
+
+TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
+    // The built-in sine's loudness table is 0.5 everywhere, so AmpAM M scales every grain by f = (|M| × 0.5 +
+    // 512 − |M|) / 512 and leaves everything else (draws, timing) as it was.
+    const auto dir = scratch("render-ampam");
+    const auto renderWith = [&](int depth) {
+        const fs::path out = dir / ("am" + std::to_string(depth) + ".wav");
+        EXPECT_EQ(render(small(out, {"--seconds", "0.3", "--hard-stop", "--stream",
+                                     "sound=sine,Amp=300,AmpAM=" + std::to_string(depth)})),
+                  0);
+        return samples(out);
+    };
+    const std::vector<float> plain = renderWith(0);
+    ASSERT_FALSE(allZero(plain));
+    for (const int depth : {512, -512, 256, -300}) {
+        const double f = (std::abs(depth) * 0.5 + 512 - std::abs(depth)) / 512;
+        const std::vector<float> followed = renderWith(depth);
+        ASSERT_EQ(followed.size(), plain.size());
+        double worst = 0;
+        for (size_t i = 0; i < plain.size(); ++i)
+            worst = std::max(worst, std::abs(followed[i] - f * plain[i]));
+        EXPECT_LT(worst, 1e-5) << "AmpAM " << depth << " should scale the render by " << f;
+    }
+}
+
+TEST(RenderCommand, UsageErrorsFoundAfterParsingWriteNothing) {
+    const auto dir = scratch("render-usage");
+    EXPECT_THROW(render({"--seconds", "1"}), UsageError);  // no -o
+    EXPECT_THROW(render({"-o", (dir / "x.aiff").string(), "--per-stream"}), UsageError);
+    // The built-in sine has one channel; the default bank has no patch 3.
+    for (const char* stream : {"sound=sine,channel=right", "sound=sine,channel=both", "patch=3"})
+        EXPECT_THROW(render(small(dir / "x.wav", {"--stream", stream})), UsageError) << stream;
+    EXPECT_EQ(filesIn(dir), 0u);
+}
+
+TEST(RenderCommand, FailuresExitWithOneAndKeepThePreviousFile) {
+    const auto dir = scratch("render-fail");
+    const auto out = dir / "out.wav";
+    std::ofstream(out) << "an earlier render";
+    std::ofstream(dir / "notes.wav") << "not a sound";
+    std::ofstream(dir / "bank.fpb") << "Fbnk";  // a bank file that is not one
+    for (const fs::path& bad : {dir / "missing.wav", dir / "notes.wav"})
+        EXPECT_EQ(render(small(out, {"--stream", "sound=" + bad.string()})), 1) << bad;
+    EXPECT_EQ(render(small(out, {"--stream", "bank=" + (dir / "bank.fpb").string() + ",patch=1"})), 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(render(small(dir / "no-folder" / "x.wav", {"--seconds", "0.1"})), 1);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(said.starts_with("frisson render: Could not open \"" +
+                                 (dir / "no-folder" / "x.wav").string() + "\" for output: "))
+        << said;
+    EXPECT_EQ(readBytes(dir / "bank.fpb"), "Fbnk");
+    EXPECT_EQ(readBytes(out), "an earlier render");
+    EXPECT_EQ(filesIn(dir), 3u);
+
+    // A write that fails midway leaves no partial file either: 20 s of 8000 Hz stereo float is 1.28 MB; the
+    // file's growth past its first MiB fails.
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = previous;
+    limit.rlim_cur = 2'000'000;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const int status =
+        render({"-o", out.string(), "--rate", "8000", "--seconds", "20", "--stream", "sound=sine,Amp=0"});
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(readBytes(out), "an earlier render");
+    EXPECT_EQ(filesIn(dir), 3u);
+}
+
+TEST(RenderCommand, HelpDescribesTheOptions) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(render({"--help"}), 0);
+    const std::string help = ::testing::internal::GetCapturedStdout();
+    for (const char* option :
+         {"-o OUT.wav", "--seconds", "--rate", "--mono", "--bits", "--interp", "--buffer ", "--buffers",
+          "--soft-stop", "--no-reset-loop", "--per-stream", "--at", "--stream"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+// Values of a patch: each parameter a third of the way through its range, except what a quiet, quick render
+// needs.
+patches::ParamValues patchValues(int32_t pitch) {
+    patches::ParamValues values{};
+    for (int p = 0; p < engine::kParamCount; ++p) {
+        const auto& row = engine::paramSpec(p);
+        values[static_cast<size_t>(p)] = row.min + (row.max - row.min) / 3;
+    }
+    values[engine::Pitch] = pitch;
+    values[engine::Amp] = 300;
+    values[engine::PanPos] = 100;  // not recalled: the render must keep its default 0
+    return values;
+}
+
+class BankCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = patches::testing::freshFolder();
+        folder = dir.string() + "/";
+        patches::PatchBank bank;
+        bank.name = "live";
+        for (int slot : {2, 5}) {
+            patches::Patch& p = bank.slot(slot);
+            p.flags = patches::kPatchOccupied | patches::kPatchUnsaved;
+            p.setSoundPath(slot == 2 ? "fizz_sine" : "/sounds/voice.wav");
+            p.values = patchValues(slot == 2 ? 5000 : 7000);
+            ++bank.count;
+        }
+        bank.modified = patches::kBankPatchesChanged;
+        patches::testing::FakeView view;
+        ASSERT_EQ(patches::saveBank(bank, folder, view), patches::kStatusBankSaved);
+        bankPath = folder + "live.fpb";
+    }
+    fs::path dir;
+    std::string folder;
+    std::string bankPath;
+};
+
+TEST_F(BankCommandTest, ListsTheSavedBankInFileOrder) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(run("bank", {bankPath}), kExitOk);
+    const std::string listing = ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(listing.starts_with("version: 100\ncount: 2\nslot 1: fizz_sine\n")) << listing;
+    for (const char* part : {"slot 2: /sounds/voice.wav\n", " Pitch=5000\n", " Pitch=7000\n", " Amp=300 "})
+        EXPECT_NE(listing.find(part), std::string::npos) << part;
+    EXPECT_EQ(listing.find("ChangeTime"), std::string::npos) << "version 100 keeps no change time";
+}
+
+TEST_F(BankCommandTest, RefusesWhatIsNotABankAndLeavesItAlone) {
+    std::ofstream(dir / "empty.fpb", std::ios::binary) << "Fbnk" << std::string("\x64\0\0\0\0\0\0\0", 8);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(run("bank", {(dir / "empty.fpb").string()}), kExitFailure);
+    EXPECT_EQ(run("bank", {(dir / "missing.fpb").string()}), kExitFailure);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("empty.fpb is empty"), std::string::npos) << said;
+    EXPECT_NE(said.find("missing.fpb: cannot be read"), std::string::npos) << said;
+    EXPECT_TRUE(fs::exists(dir / "empty.fpb"));
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"a.fpb", "b.fpb"}, {"--verbose", "a.fpb"}})
+        EXPECT_THROW(run("bank", args), UsageError) << args.size();
+}
+
+TEST_F(BankCommandTest, RenderRecallsExactlyTheStoredParameters) {
+    // The patch stored in slot 5 is the file's second record.
+    const patches::ParamValues values = patchValues(7000);
+    std::string spelled = "sound=sine";
+    for (int p = 0; p < 27; ++p)
+        spelled += "," + std::string(engine::paramSpec(p).name) + "=" + std::to_string(values[size_t(p)]);
+    const auto render = [&](const std::string& name, const std::string& stream) {
+        const fs::path out = dir / name;
+        EXPECT_EQ(
+            run("render", {"--seconds", "0.3", "--rate", "22050", "-o", out.string(), "--stream", stream}),
+            kExitOk);
+        return readBytes(out);
+    };
+    const std::string recalled = render("recalled.wav", "bank=" + bankPath + ",patch=2");
+    EXPECT_GT(recalled.size(), 44u);
+    EXPECT_EQ(recalled, render("written.wav", spelled));
+}
+
+TEST(ParamsCommand, ListsEveryParameterWithItsRangeDefaultAndMeaning) {
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(run("params", {}), kExitOk);
+    const std::string text = ::testing::internal::GetCapturedStdout();
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    ASSERT_EQ(lines.size(),
+              1u + 29u);  // the heading, then one line a parameter in scroll-bar order
+    const auto line = [&](size_t param) { return lines.at(param + 1); };
+    EXPECT_EQ(line(0).substr(0, 5), "Start");
+    for (const auto& [param, name, range, value] :
+         std::vector<std::tuple<size_t, std::string, std::string, std::string>>{
+             {13, "Pitch", "-16384..16384", "6144"},
+             {20, "AttackRnd", "0..255", "0"},
+             {23, "Amp", "0..1024", "461"},
+             {28, "ChangeTime", "1..4096", "64"}}) {
+        EXPECT_EQ(line(param).substr(0, name.size()), name);
+        EXPECT_NE(line(param).find(" " + range + " "), std::string::npos) << line(param);
+        EXPECT_NE(line(param).find(" " + value + " "), std::string::npos) << line(param);
+    }
+    EXPECT_NE(line(23).find("Sets output amplitude"), std::string::npos);
+    EXPECT_THROW(run("params", {"extra"}), UsageError);
+}
+
+}  // namespace
+}  // namespace app
