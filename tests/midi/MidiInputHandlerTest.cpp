@@ -13,10 +13,9 @@ namespace midi {
 namespace {
 
 using Change = testing::FakeMidiTarget::Change;
-using platform::kMsgMidiMonitor;
+using Numbers = std::vector<uint32_t>;
 using platform::kMsgMidiPlayStart;
 using platform::kMsgMidiPlayStop;
-using platform::kMsgProgramChange;
 
 class MidiInputHandlerTest : public ::testing::Test {
   protected:
@@ -34,8 +33,8 @@ class MidiInputHandlerTest : public ::testing::Test {
         return taken;
     }
     // Numbers of the messages posted, scroll bar moves left out.
-    std::vector<uint32_t> numbers() {
-        std::vector<uint32_t> taken;
+    Numbers numbers() {
+        Numbers taken;
         for (const auto& message : messages())
             if (!platform::isMoveScrollBarMessage(message.number))
                 taken.push_back(message.number);
@@ -47,6 +46,11 @@ class MidiInputHandlerTest : public ::testing::Test {
             if (change.param == engine::Pitch)
                 pitches.push_back(change);
         return pitches;
+    }
+    // (note, velocity, pitch bend, aftertouch) of the last note.
+    std::tuple<int, int, int, int> last() const {
+        const auto& n = handler.lastNote();
+        return {n.note, n.velocity, n.pitchBend, n.aftertouch};
     }
 
     MidiControlSettings settings;
@@ -62,12 +66,13 @@ TEST_F(MidiInputHandlerTest, FirstNoteStartsPlayWithItsPitch) {
     EXPECT_EQ(target.snaps, (std::vector<int>{0, 2}));
     EXPECT_EQ(target.loopResets, (std::vector<int>{0, 2}));  // restart on a new note
     EXPECT_EQ(pitchChanges(), (std::vector<Change>{{0, engine::Pitch, 6881, 0.64}}));
-    EXPECT_EQ(numbers(), (std::vector<uint32_t>{kMsgMidiPlayStart}));
-    EXPECT_EQ(handler.lastNote().note, 62);
-    EXPECT_EQ(handler.lastNote().velocity, 101);
+    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStart});
+    EXPECT_EQ(last(), std::tuple(62, 101, 0, 0));
 }
 
-TEST_F(MidiInputHandlerTest, RunningStatusAndVelocityZeroReleaseNotes) {
+TEST_F(MidiInputHandlerTest, RunningStatusAndVelocityZeroReleaseNotesAndOnlyPlayStops) {
+    send({0x80, 60, 0});  // a stray release while stopped
+    EXPECT_TRUE(numbers().empty());
     send({0x90, 60, 100, 64, 90});  // two notes, the second by running status
     EXPECT_EQ(handler.heldNotes().count(), 2);
     target.playing = true;
@@ -77,11 +82,17 @@ TEST_F(MidiInputHandlerTest, RunningStatusAndVelocityZeroReleaseNotes) {
     EXPECT_TRUE(numbers().empty());  // one note still held: play goes on
     send({0x80, 64, 0});
     EXPECT_TRUE(handler.heldNotes().empty());
-    EXPECT_EQ(numbers(), (std::vector<uint32_t>{kMsgMidiPlayStop}));
+    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStop});
     EXPECT_EQ(handler.lastNote().note, -1);  // the last note was released
+
+    target.playing = false;
+    send({0x90, 60, 100});
+    (void)numbers();
+    send({0x80, 60, 0});  // play did not start yet: nothing to stop
+    EXPECT_TRUE(numbers().empty());
 }
 
-TEST_F(MidiInputHandlerTest, TiedNoteWhilePlayingKeepsPlayAndSetsPitch) {
+TEST_F(MidiInputHandlerTest, TiedNoteWhilePlayingKeepsPlayAndANoteDuringASoftStopRestartsIt) {
     target.playing = true;
     send({0x90, 72, 64});
     EXPECT_TRUE(numbers().empty());
@@ -94,34 +105,23 @@ TEST_F(MidiInputHandlerTest, TiedNoteWhilePlayingKeepsPlayAndSetsPitch) {
     send({0x90, 73, 1});
     EXPECT_EQ(target.loopResets, (std::vector<int>{0}));
     EXPECT_EQ(handler.lastNote().velocity, 0);
-}
 
-TEST_F(MidiInputHandlerTest, NoteDuringASoftStopRestartsPlay) {
-    target.playing = true;
     target.stopping = true;
     send({0x90, 60, 127});
-    EXPECT_EQ(numbers(), (std::vector<uint32_t>{kMsgMidiPlayStart}));
+    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStart});
     EXPECT_EQ(handler.lastNote().velocity, 128);
 }
 
 TEST_F(MidiInputHandlerTest, NewNoteStopsInToggleMode) {
     settings.noteStopMode = kNewNoteStops;
     send({0x90, 60, 100});
-    EXPECT_EQ(numbers(), (std::vector<uint32_t>{kMsgMidiPlayStart}));
+    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStart});
     target.playing = true;
     target.changes.clear();
     send({0x90, 61, 100});
-    EXPECT_EQ(numbers(), (std::vector<uint32_t>{kMsgMidiPlayStop}));
+    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStop});
     EXPECT_TRUE(target.changes.empty());
     send({0x80, 61, 0, 0x80, 60, 0});  // releases never stop in this mode
-    EXPECT_TRUE(numbers().empty());
-}
-
-TEST_F(MidiInputHandlerTest, ReleasingNotesWhileStoppedNeverStartsPlay) {
-    send({0x80, 60, 0});  // a stray release
-    send({0x90, 60, 100});
-    (void)numbers();
-    send({0x80, 60, 0});  // play did not start yet: nothing to stop
     EXPECT_TRUE(numbers().empty());
 }
 
@@ -142,7 +142,7 @@ TEST_F(MidiInputHandlerTest, HeldNotesAreCountedPerChannel) {
     EXPECT_EQ(numbers().back(), kMsgMidiPlayStop);
 }
 
-TEST_F(MidiInputHandlerTest, OmniRoutesChannelsToExistingStreams) {
+TEST_F(MidiInputHandlerTest, OmniRoutesChannelsToExistingStreamsAndOneChannelToTheCurrentStream) {
     settings.channel = 0;
     target.exists[2] = true;
     send({0x98, 60, 100});  // channel 9: no stream 8
@@ -152,9 +152,8 @@ TEST_F(MidiInputHandlerTest, OmniRoutesChannelsToExistingStreams) {
     send({0x92, 60, 100});  // channel 3 plays into stream 2
     EXPECT_EQ(pitchChanges(), (std::vector<Change>{{2, engine::Pitch, 6144, 0.64}}));
     EXPECT_EQ(handler.lastNote().stream, 2);
-}
 
-TEST_F(MidiInputHandlerTest, OneChannelGoesToTheCurrentStream) {
+    target.changes.clear();
     settings.channel = 5;
     target.exists[3] = true;
     target.current = 3;
@@ -164,12 +163,23 @@ TEST_F(MidiInputHandlerTest, OneChannelGoesToTheCurrentStream) {
     EXPECT_EQ(pitchChanges(), (std::vector<Change>{{3, engine::Pitch, 6144, 0.64}}));
 }
 
-TEST_F(MidiInputHandlerTest, PitchBendMovesThePitchAroundTheNote) {
+TEST_F(MidiInputHandlerTest, PitchBendMovesThePitchAroundTheNoteAndAftertouchOnlyTheAftertouch) {
     settings.maxPitchBend = 2;
+    settings.rows[0] = withTo(withTargetIndex(withSourceIndex(0, 3), 10), 100);  // aftertouch -> Attack
     send({0x90, 60, 100});
     send({0xE0, 0, 95});
     EXPECT_EQ(handler.lastNote().pitchBend, 8192);
     EXPECT_EQ(pitchChanges().back().value, 6512);
+    target.changes.clear();
+    send({0xD0, 64});
+    EXPECT_EQ(last(), std::tuple(60, 101, 8192, 64));
+    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Attack, 128, 12.8}}));
+    send({0xA0, 61, 127});  // poly pressure of another key: ignored
+    EXPECT_EQ(handler.lastNote().aftertouch, 64);
+    send({0xA0, 60, 127});
+    EXPECT_EQ(handler.lastNote().aftertouch, 128);
+    EXPECT_EQ(target.changes.back().value, 256);
+
     send({0xE0, 0, 0});
     EXPECT_EQ(handler.lastNote().pitchBend, -16384);
     send({0xE0, 127, 127});
@@ -182,21 +192,6 @@ TEST_F(MidiInputHandlerTest, PitchBendMovesThePitchAroundTheNote) {
     EXPECT_EQ(pitchChanges().size(), before);
 }
 
-TEST_F(MidiInputHandlerTest, AftertouchChangesOnlyTheAftertouch) {
-    settings.rows[0] = withTo(withTargetIndex(withSourceIndex(0, 3), 10), 100);  // aftertouch -> Attack
-    send({0x90, 60, 100, 0xE0, 0, 95});
-    target.changes.clear();
-    send({0xD0, 64});
-    EXPECT_EQ(handler.lastNote().aftertouch, 64);
-    EXPECT_EQ(handler.lastNote().pitchBend, 8192);
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Attack, 128, 12.8}}));
-    send({0xA0, 61, 127});  // poly pressure of another key: ignored
-    EXPECT_EQ(handler.lastNote().aftertouch, 64);
-    send({0xA0, 60, 127});
-    EXPECT_EQ(handler.lastNote().aftertouch, 128);
-    EXPECT_EQ(target.changes.back().value, 256);
-}
-
 TEST_F(MidiInputHandlerTest, ControllersSetParametersAndAllNotesOffStops) {
     send({0xB0, 7, 64});
     EXPECT_EQ(target.changes.back(), (Change{0, engine::LengthRnd, 130, 12.8}));
@@ -206,7 +201,7 @@ TEST_F(MidiInputHandlerTest, ControllersSetParametersAndAllNotesOffStops) {
     EXPECT_TRUE(numbers().empty());
     target.playing = true;
     send({0xB0, 120, 0});
-    EXPECT_EQ(numbers(), (std::vector<uint32_t>{kMsgMidiPlayStop}));
+    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStop});
     target.stopping = true;  // a second stop would restart the fading play
     send({0xB0, 123, 0});
     EXPECT_TRUE(numbers().empty());
@@ -217,10 +212,10 @@ TEST_F(MidiInputHandlerTest, ProgramChangesRecallSlotsAndPressBankButtons) {
     send({0xC1, 0, 0xC1, 20, 0xC1, 21, 0xC1, 25, 0xC1, 29, 0xC1, 31, 0xC1, 37, 0xC1, 38});
     std::vector<std::pair<int64_t, int64_t>> changes;
     for (const auto& message : messages())
-        if (message.number == kMsgProgramChange)
+        if (message.number == platform::kMsgProgramChange)
             changes.emplace_back(message.first, message.second);
-    const std::vector<std::pair<int64_t, int64_t>> expected{{1400, 1}, {1420, 1}, {1601, 0}, {1607, 0}};
-    EXPECT_EQ(changes, expected);
+    EXPECT_EQ(changes,
+              (std::vector<std::pair<int64_t, int64_t>>{{1400, 1}, {1420, 1}, {1601, 0}, {1607, 0}}));
     settings.programChangeOn = false;
     send({0xC1, 3});
     EXPECT_TRUE(numbers().empty());
@@ -228,7 +223,7 @@ TEST_F(MidiInputHandlerTest, ProgramChangesRecallSlotsAndPressBankButtons) {
 
 TEST_F(MidiInputHandlerTest, SystemStartContinueAndStop) {
     send({0xFA});
-    EXPECT_EQ(numbers(), (std::vector<uint32_t>{kMsgMidiPlayStart}));
+    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStart});
     EXPECT_TRUE(target.loopResets.empty());  // a system start is no new note
     EXPECT_TRUE(target.changes.empty());
     target.playing = true;
@@ -239,7 +234,7 @@ TEST_F(MidiInputHandlerTest, SystemStartContinueAndStop) {
     EXPECT_TRUE(numbers().empty());
     EXPECT_EQ(target.loopResets, (std::vector<int>{0}));
     send({0xFC});
-    EXPECT_EQ(numbers(), (std::vector<uint32_t>{kMsgMidiPlayStop}));
+    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStop});
     target.playing = false;
     send({0xFC});
     EXPECT_TRUE(numbers().empty());
@@ -260,7 +255,7 @@ TEST_F(MidiInputHandlerTest, StopShowsMidiValuesOnTheScrollBarsWhenTheyDidNotFol
     EXPECT_EQ(posted[1 + engine::ChangeTime].first, 4096 - 64 + 1);
 }
 
-TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChange) {
+TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChangeAndNothingHappensWhileTheDeviceIsOpening) {
     settings.monitorInput = 1;
     settings.moveSliders = true;
     for (int i = 0; i < 50; ++i)
@@ -269,7 +264,7 @@ TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChange) {
     std::vector<int64_t> lines;
     int sliderMoves = 0;
     for (const auto& message : messages()) {
-        if (message.number == kMsgMidiMonitor)
+        if (message.number == platform::kMsgMidiMonitor)
             lines.push_back(message.first);
         if (message.number == platform::moveScrollBarMessage(engine::LengthRnd))
             ++sliderMoves;
@@ -278,12 +273,11 @@ TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChange) {
     EXPECT_EQ(lines, (std::vector<int64_t>{0x4007B0}));
     EXPECT_EQ(sliderMoves, 1);
     EXPECT_EQ(target.changes.size(), 51u);
-}
 
-TEST_F(MidiInputHandlerTest, NothingHappensWhileTheDeviceIsOpening) {
+    target.changes.clear();
     settings.monitorInput = kMonitorOpening;
     send({0x90, 60, 100, 0xFA, 0xB0, 7, 1});
-    EXPECT_TRUE(numbers().empty());
+    EXPECT_TRUE(messages().empty());
     EXPECT_TRUE(target.changes.empty());
     EXPECT_TRUE(handler.heldNotes().empty());
 }

@@ -77,7 +77,7 @@ TEST_F(MidiInputTest, NoDevicesShowsTheStatusText) {
 TEST_F(MidiInputTest, UnreadableDevicesAreDroppedAndTheRestKeepTheirPorts) {
     backend.ports = {"Keys", "", "Pads"};
     settings.selectedDevice = 1;
-    settings.channel = 17;
+    settings.channel = 17;  // out of range: reset to 1
     EXPECT_EQ(input.initMidiInput(), 2);
     EXPECT_EQ(input.deviceNames(), (std::vector<std::string>{"Keys", "Pads"}));
     ASSERT_EQ(notices.warnings.size(), 1u);
@@ -85,11 +85,8 @@ TEST_F(MidiInputTest, UnreadableDevicesAreDroppedAndTheRestKeepTheirPorts) {
     EXPECT_EQ(backend.openedPorts, (std::vector<unsigned>{2}));  // position 1 is port 2
     EXPECT_EQ(settings.channel, 1);
     EXPECT_TRUE(input.isOpen());
-}
 
-TEST_F(MidiInputTest, SettingsOutOfRangeAreReset) {
-    backend.ports = {"Keys"};
-    settings.selectedDevice = 4;
+    settings.selectedDevice = 4;  // out of range: reset to the first device
     settings.channel = 16;
     input.initMidiInput();
     EXPECT_EQ(settings.selectedDevice, 0);

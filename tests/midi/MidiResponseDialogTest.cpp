@@ -15,78 +15,70 @@ class MidiResponseDialogTest : public ::testing::Test {
     MidiControlSettings settings;
 };
 
-TEST_F(MidiResponseDialogTest, OpeningShowsTheDefaultOptions) {
+// (checked, enabled) of a check box or radio button.
+std::pair<bool, bool> state(const Dialog::CheckBox& box) {
+    return {box.checked, box.enabled};
+}
+
+TEST_F(MidiResponseDialogTest, OpeningShowsTheOptionsAndRows) {
     settings.rows[0] = 0x14000000u | 0xC0000u | (10u << 8) | 90u;
     Dialog dialog(settings);
     const auto& c = dialog.controls();
     EXPECT_TRUE(c.noteToPitch.checked);
     EXPECT_TRUE(c.noteOffStops.checked);
-    EXPECT_TRUE(c.untiedNoteOff.checked && c.untiedNoteOff.enabled);
+    EXPECT_EQ(state(c.untiedNoteOff), std::pair(true, true));
     EXPECT_FALSE(c.newNoteOn.checked);
     EXPECT_TRUE(c.newNote.checked);
-    EXPECT_TRUE(c.tiedNote.enabled);
-    EXPECT_FALSE(c.tiedNote.checked);
-    EXPECT_EQ(c.pitchBendSlider, 7);
-    EXPECT_EQ(c.pitchBendLabel, "7 notes");
-    EXPECT_EQ(c.rows[0].sourceIndex, 1);
-    EXPECT_EQ(c.rows[0].targetIndex, 12);
-    EXPECT_EQ(c.rows[0].from, 10);
-    EXPECT_EQ(c.rows[0].to, 90);
+    EXPECT_EQ(state(c.tiedNote), std::pair(false, true));
+    EXPECT_EQ(std::pair(c.pitchBendSlider, c.pitchBendLabel), std::pair(7, std::string("7 notes")));
+    EXPECT_EQ(std::tuple(c.rows[0].sourceIndex, c.rows[0].targetIndex, c.rows[0].from, c.rows[0].to),
+              std::tuple(1, 12, 10, 90));
     EXPECT_EQ(c.rows[1].sourceIndex, 0);
+
+    settings.setOptions(decodeOptions(0x10));  // tied-note restart alone
+    Dialog bare(settings);
+    const auto& b = bare.controls();
+    EXPECT_FALSE(b.noteOffStops.checked);
+    EXPECT_FALSE(b.newNoteOn.enabled);
+    EXPECT_FALSE(b.untiedNoteOff.enabled);
+    EXPECT_FALSE(b.tiedNote.enabled);
+    EXPECT_FALSE(settings.restartOnTiedNote);  // cleared: it needs the new-note restart
+    EXPECT_EQ(b.pitchBendLabel, "None");
 }
 
-TEST_F(MidiResponseDialogTest, OpeningWithoutStopModeOrNewNoteRestart) {
-    settings.setOptions(decodeOptions(0x10));  // tied-note restart alone
+TEST_F(MidiResponseDialogTest, ControlsChangeTheSettingsAtOnce) {
     Dialog dialog(settings);
     const auto& c = dialog.controls();
-    EXPECT_FALSE(c.noteOffStops.checked);
-    EXPECT_FALSE(c.newNoteOn.enabled);
-    EXPECT_FALSE(c.untiedNoteOff.enabled);
-    EXPECT_FALSE(c.tiedNote.enabled);
-    EXPECT_FALSE(settings.restartOnTiedNote);  // cleared: it needs the new-note restart
-    EXPECT_EQ(c.pitchBendLabel, "None");
-}
-
-TEST_F(MidiResponseDialogTest, StopModeControls) {
-    Dialog dialog(settings);
     dialog.clickStopRadio(Dialog::kNewNoteOnId);
     EXPECT_EQ(settings.noteStopMode, kNewNoteStops);
-    EXPECT_TRUE(dialog.controls().newNoteOn.checked);
-    EXPECT_FALSE(dialog.controls().untiedNoteOff.checked);
+    EXPECT_EQ(std::pair(c.newNoteOn.checked, c.untiedNoteOff.checked), std::pair(true, false));
     dialog.clickNoteOffStops();  // off: radios disabled, notes never stop
     EXPECT_EQ(settings.noteStopMode, kNotesNeverStop);
-    EXPECT_FALSE(dialog.controls().newNoteOn.enabled);
+    EXPECT_FALSE(c.newNoteOn.enabled);
     dialog.clickNoteOffStops();  // on again: the release radio
     EXPECT_EQ(settings.noteStopMode, kLastNoteOffStops);
-    EXPECT_TRUE(dialog.controls().untiedNoteOff.checked);
+    EXPECT_TRUE(c.untiedNoteOff.checked);
     dialog.clickNoteToPitch();  // off: a new note toggles the sound
     EXPECT_FALSE(settings.noteToPitch);
     EXPECT_EQ(settings.noteStopMode, kNewNoteStops);
-    EXPECT_TRUE(dialog.controls().untiedNoteOff.checked);  // the radios keep their look
-}
+    EXPECT_TRUE(c.untiedNoteOff.checked);  // the radios keep their look
 
-TEST_F(MidiResponseDialogTest, RestartControls) {
-    Dialog dialog(settings);
     dialog.clickTiedNote();
     EXPECT_TRUE(settings.restartOnTiedNote);
     dialog.clickNewNote();  // off: tied-note restart cleared and disabled
     EXPECT_FALSE(settings.restartOnNewNote);
     EXPECT_FALSE(settings.restartOnTiedNote);
-    EXPECT_FALSE(dialog.controls().tiedNote.enabled);
+    EXPECT_FALSE(c.tiedNote.enabled);
     dialog.clickTiedNote();  // disabled: no effect
     EXPECT_FALSE(settings.restartOnTiedNote);
     dialog.clickNewNote();
-    EXPECT_TRUE(dialog.controls().tiedNote.enabled);
-    EXPECT_FALSE(dialog.controls().tiedNote.checked);
-}
+    EXPECT_EQ(state(c.tiedNote), std::pair(false, true));
 
-TEST_F(MidiResponseDialogTest, SliderChangesTheBendRangeAtOnce) {
-    Dialog dialog(settings);
     dialog.movePitchBendSlider(12);
     EXPECT_EQ(settings.maxPitchBend, 12);
-    EXPECT_EQ(dialog.controls().pitchBendLabel, "12 notes");
+    EXPECT_EQ(c.pitchBendLabel, "12 notes");
     dialog.movePitchBendSlider(0);
-    EXPECT_EQ(dialog.controls().pitchBendLabel, "None");
+    EXPECT_EQ(c.pitchBendLabel, "None");
 }
 
 TEST_F(MidiResponseDialogTest, OkPacksOptionsAndCompactsRows) {

@@ -36,20 +36,16 @@ class MidiResponseTest : public ::testing::Test {
     MidiResponse response{settings, target, queue};
 };
 
-TEST_F(MidiResponseTest, CoarseControllerSetsParameterAndCoarseValue) {
+TEST_F(MidiResponseTest, CoarseControllersSetTheParameterAndItsCoarseValue) {
     // Controller 7 is LengthRnd (0..256): step 2, data 64 counts as 65.
     response.controllerChange(0, 7, 64);
-    ASSERT_EQ(target.changes.size(), 1u);
-    EXPECT_EQ(target.changes[0], (Change{0, engine::LengthRnd, 130, 12.8}));
+    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::LengthRnd, 130, 12.8}}));
     EXPECT_EQ(target.coarse[0][engine::LengthRnd], 130);
     EXPECT_EQ(sliderMoves(), (std::vector<std::pair<int, int64_t>>{{engine::LengthRnd, 2 * (128 - 65)}}));
-
     // Data 63 stays 63; Freq's step is 16359 / 128 = 127.8046875.
     response.controllerChange(0, 11, 63);
     EXPECT_EQ(target.changes.back().value, 25 + 8051);  // trunc(25 + 8051.695...)
-}
-
-TEST_F(MidiResponseTest, PanControllerRunsFromLeftToRight) {
+    // Pan runs from left to right.
     response.controllerChange(0, 31, 0);
     EXPECT_EQ(target.changes.back(), (Change{0, engine::PanPos, 256, 12.8}));
     EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::PanPos, -256}));
@@ -57,28 +53,24 @@ TEST_F(MidiResponseTest, PanControllerRunsFromLeftToRight) {
     EXPECT_EQ(target.changes.back().value, -256);
 }
 
-TEST_F(MidiResponseTest, FourteenBitPairAddsTheLowHalfToTheCoarseValue) {
+TEST_F(MidiResponseTest, FourteenBitPairAddsTheLowHalfToTheCoarseValueWithinTheRange) {
     settings.relativeFine = false;
     response.controllerChange(0, 17, 96);  // Pitch: -16384 + 256 * 97
     EXPECT_EQ(target.changes.back().value, 8448);
     response.controllerChange(0, 49, 64);  // + 2 * 65 + 0.5
     EXPECT_EQ(target.changes.back(), (Change{0, engine::Pitch, 8578, 12.8}));
     EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Pitch, -8578}));
-
-    const size_t before = target.changes.size();
     response.controllerChange(0, 49, 0);  // no offset: the coarse value again, nothing to do
-    EXPECT_EQ(target.changes.size(), before);
-}
+    EXPECT_EQ(target.changes.size(), 2u);
 
-TEST_F(MidiResponseTest, FineValuesAreClampedToTheRange) {
-    settings.relativeFine = false;
+    target.changes.clear();
     response.controllerChange(0, 17, 127);  // Pitch at the top: 16384
     response.controllerChange(0, 49, 127);
     EXPECT_EQ(target.changes.back().value, 16384);
     EXPECT_EQ(target.changes.size(), 1u);  // clamped back to the coarse value: no change
 }
 
-TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetWhileStopped) {
+TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetOrWhilePlayingTheSmoothedValue) {
     settings.relativeFine = true;
     // Data 72 counts as 73: (1 + 1) * 9 = 18 fine steps of 2 from the default 6144.
     response.controllerChange(0, 49, 72);
@@ -86,22 +78,15 @@ TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetWhileStopped) {
     // Data 55: (2 + 1) * -9 = -27 steps, from the new target 6180.
     response.controllerChange(0, 49, 55);
     EXPECT_EQ(target.changes.back().value, 6180 - 54);
-}
+    // Pan keeps its side: data 127 counts as 128, (8 + 1) * 64 = 576 steps of 1/32 = 18 to the right.
+    target.targets[0][engine::PanPos] = 100;  // left of the middle
+    response.controllerChange(0, 63, 127);
+    EXPECT_EQ(target.changes.back().value, 82);
 
-TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheSmoothedValueWhilePlaying) {
-    settings.relativeFine = true;
     target.playing = true;
     target.currents[0][engine::Pitch] = 5000.9f;
     response.controllerChange(0, 49, 72);
     EXPECT_EQ(target.changes.back().value, 5000 + 36);
-}
-
-TEST_F(MidiResponseTest, RelativePanKeepsItsSideAndMovesWithTheController) {
-    settings.relativeFine = true;
-    target.targets[0][engine::PanPos] = 100;  // left of the middle
-    // Data 127 counts as 128: (8 + 1) * 64 = 576 steps of 1/32 = 18 towards the right.
-    response.controllerChange(0, 63, 127);
-    EXPECT_EQ(target.changes.back().value, 82);
 }
 
 TEST_F(MidiResponseTest, SlidersFollowOnlyForTheCurrentStreamWithMoveSliders) {
@@ -230,21 +215,19 @@ TEST_F(MidiResponseTest, ApplyResponsesSelectsRowsByEvent) {
     input.note = 64;
     input.velocity = 128;
     input.aftertouch = 64;
-    response.applyResponses(0, input, ResponseEvent::NoteStart);
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Amp, 1024, 12.8}}));
-
-    target.changes.clear();
-    response.applyResponses(0, input, ResponseEvent::Aftertouch);
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Attack, 128, 12.8}}));
-
-    target.changes.clear();
-    response.applyResponses(0, input, ResponseEvent::PitchBend);  // bend 0: input 64
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Decay, 128, 12.8}}));
-
-    target.changes.clear();
-    input.velocity = 0;
-    response.applyResponses(0, input, ResponseEvent::NoteRelease);
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Amp, 0, 12.8}}));
+    const std::pair<ResponseEvent, Change> cases[] = {
+        {ResponseEvent::NoteStart, {0, engine::Amp, 1024, 12.8}},
+        {ResponseEvent::Aftertouch, {0, engine::Attack, 128, 12.8}},
+        {ResponseEvent::PitchBend, {0, engine::Decay, 128, 12.8}},  // bend 0: input 64
+        {ResponseEvent::NoteRelease, {0, engine::Amp, 0, 12.8}},    // with velocity 0
+    };
+    for (const auto& [event, change] : cases) {
+        target.changes.clear();
+        if (event == ResponseEvent::NoteRelease)
+            input.velocity = 0;
+        response.applyResponses(0, input, event);
+        EXPECT_EQ(target.changes, std::vector<Change>{change}) << static_cast<int>(event);
+    }
 }
 
 }  // namespace

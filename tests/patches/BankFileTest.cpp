@@ -1,7 +1,9 @@
 #include "patches/BankFile.h"
+#include "patches/BankListing.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 namespace patches {
@@ -49,12 +51,11 @@ TEST(BankFileFormat, WritesOccupiedSlotsInOrderWithFlagsOneAnd28Values) {
     EXPECT_EQ(expected.size(), 12u + 3 * (8 + 112) + 9 + 10 + 2);
 }
 
-TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29) {
+TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29AndIgnoresATail) {
     const std::string v100 = header(100, 1) + record(1, std::string("x.aif") + '\0', 28, 40);
     DecodedBankFile old = decodeBankFile(v100);
     ASSERT_EQ(old.problem, BankFileProblem::None);
-    EXPECT_EQ(old.contents.valuesPerRecord, 28);
-    ASSERT_EQ(old.contents.patches.size(), 1u);
+    ASSERT_EQ(std::pair(old.contents.valuesPerRecord, old.contents.patches.size()), std::pair(28, 1ul));
     EXPECT_EQ(old.contents.patches[0].soundPathText(), "x.aif");
     EXPECT_EQ(old.contents.patches[0].values[27], 67);
 
@@ -62,18 +63,14 @@ TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29) {
                              record(1, std::string("q") + '\0', 29, 100);
     DecodedBankFile newer = decodeBankFile(v101);
     ASSERT_EQ(newer.problem, BankFileProblem::None);
-    EXPECT_EQ(newer.contents.valuesPerRecord, 29);
-    ASSERT_EQ(newer.contents.patches.size(), 2u);
-    EXPECT_EQ(newer.contents.patches[0].values[28], 28);
-    EXPECT_EQ(newer.contents.patches[1].values[0], 100);
-    EXPECT_EQ(newer.contents.patches[1].values[28], 128);
-}
+    ASSERT_EQ(std::pair(newer.contents.valuesPerRecord, newer.contents.patches.size()), std::pair(29, 2ul));
+    const auto& patches = newer.contents.patches;
+    EXPECT_EQ(std::tuple(patches[0].values[28], patches[1].values[0], patches[1].values[28]),
+              std::tuple(28, 100, 128));
 
-TEST(BankFileFormat, IgnoresBytesAfterTheLastRecord) {
-    const std::string bytes = header(100, 1) + record(1, std::string("a") + '\0', 28, 1) + "old tail bytes";
-    DecodedBankFile file = decodeBankFile(bytes);
-    EXPECT_EQ(file.problem, BankFileProblem::None);
-    EXPECT_EQ(file.contents.patches.size(), 1u);
+    // Bytes after the last record are ignored.
+    const DecodedBankFile tail = decodeBankFile(v100 + "old tail bytes");
+    EXPECT_EQ(std::pair(tail.problem, tail.contents.patches.size()), std::pair(BankFileProblem::None, 1ul));
 }
 
 TEST(BankFileFormat, RefusesDamagedFiles) {
@@ -140,6 +137,36 @@ TEST(BankFileFormat, KeepsPathBytesExactlyAsStored) {
     bank.slot(1) = file.contents.patches[0];
     bank.count = 1;
     EXPECT_EQ(encodeBankFile(bank), bytes);
+}
+
+TEST(BankListing, PrintsSlotsPathsAndValuesByName) {
+    DecodedBankFile file;
+    file.count = 1;
+    file.contents.version = 101;
+    file.contents.valuesPerRecord = 29;
+    Patch patch;
+    patch.flags = 1;
+    patch.setSoundPath("/snd/a.wav");
+    for (int i = 0; i < 29; ++i)
+        patch.values[static_cast<size_t>(i)] = i - 3;
+    file.contents.patches.push_back(patch);
+    std::ostringstream out;
+    printBankListing(file, out);
+    EXPECT_EQ(out.str(),
+              "version: 101\n"
+              "count: 1\n"
+              "slot 1: /snd/a.wav\n"
+              "  Start=-3 StartRnd=-2 Length=-1 LengthRnd=0 Rate=1 RateScale=2 RateAM=3\n"
+              "  Freq=4 FreqRnd=5 FreqAM=6 GrainLen=7 GrainLenRnd=8 GrainLenAM=9 Pitch=10\n"
+              "  PitchRnd=11 PitchAM=12 Gliss=13 GlissRnd=14 GlissAM=15 Attack=16 AttackRnd=17\n"
+              "  Decay=18 DecayRnd=19 Amp=20 AmpAM=21 PanRnd=22 PanAM=23 PanPos=24\n"
+              "  ChangeTime=25\n");
+
+    file.contents.valuesPerRecord = 28;
+    std::ostringstream old;
+    printBankListing(file, old);
+    EXPECT_EQ(old.str().find("ChangeTime"), std::string::npos);
+    EXPECT_EQ(old.str().substr(old.str().size() - 10), "PanPos=24\n");
 }
 
 }  // namespace

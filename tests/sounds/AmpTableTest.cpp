@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <tuple>
 
 namespace {
 
@@ -17,17 +18,24 @@ void makeConstant(Sound& sound, int32_t frames, int32_t rate, float value) {
     sound.data.assign(static_cast<size_t>(frames), value);
 }
 
-TEST(AmpTableSize, OneEntryPer100FramesAndAtLeast20) {
+TEST(AmpTable, OneEntryPer100FramesAndAtLeast20AndLookupsPastTheEndUseTheLastEntry) {
     EXPECT_EQ(sounds::ampTableSize(0), 20);
     EXPECT_EQ(sounds::ampTableSize(1899), 20);
     EXPECT_EQ(sounds::ampTableSize(1900), 20);
     EXPECT_EQ(sounds::ampTableSize(2000), 21);
     EXPECT_EQ(sounds::ampTableSize(44100), 442);
+
+    const std::vector<float> table{0.1f, 0.2f, 0.3f};
+    EXPECT_EQ(sounds::ampAt(table, 0), 0.1f);
+    EXPECT_EQ(sounds::ampAt(table, 2), 0.3f);
+    EXPECT_EQ(sounds::ampAt(table, 3), 0.3f);
+    EXPECT_EQ(sounds::ampAt(table, 1000), 0.3f);
 }
 
 TEST(AmpTableBuild, ConstantSoundFollowsTheFilterStepResponse) {
-    // For a constant x the filter state after k frames is x²(1 − b^k). The warm-up runs 19 entries
-    // (1900 frames) before the main pass, so main entry j has seen 1900 + 100 (j + 1) frames.
+    // For a constant x the filter state after k frames is x²(1 − b^k). The
+    // warm-up runs 19 entries (1900 frames) before the main pass, so main entry j
+    // has seen 1900 + 100 (j + 1) frames.
     constexpr int32_t kRate = 8000;
     constexpr int32_t kFrames = 3000;
     Sound sound;
@@ -62,27 +70,12 @@ TEST(AmpTableBuild, LoudStartAndSilentEndDecays) {
 }
 
 TEST(AmpTableBuild, ShortOrSilentSoundsGetAFlatHalf) {
-    Sound shortSound;
-    makeConstant(shortSound, 1899, 44100, 0.9f);
-    ASSERT_TRUE(sounds::buildAmpTable(shortSound));
-    ASSERT_EQ(shortSound.ampTable.size(), 20u);
-    for (float v : shortSound.ampTable)
-        EXPECT_EQ(v, 0.5f);
-
-    Sound silent;
-    makeConstant(silent, 5000, 44100, 0.0f);
-    ASSERT_TRUE(sounds::buildAmpTable(silent));
-    ASSERT_EQ(silent.ampTable.size(), 51u);
-    for (float v : silent.ampTable)
-        EXPECT_EQ(v, 0.5f);
-}
-
-TEST(AmpTableLookup, IndexPastTheEndUsesTheLastEntry) {
-    const std::vector<float> table{0.1f, 0.2f, 0.3f};
-    EXPECT_EQ(sounds::ampAt(table, 0), 0.1f);
-    EXPECT_EQ(sounds::ampAt(table, 2), 0.3f);
-    EXPECT_EQ(sounds::ampAt(table, 3), 0.3f);
-    EXPECT_EQ(sounds::ampAt(table, 1000), 0.3f);
+    for (const auto& [frames, value, entries] : {std::tuple(1899, 0.9f, 20), std::tuple(5000, 0.0f, 51)}) {
+        Sound sound;
+        makeConstant(sound, frames, 44100, value);
+        ASSERT_TRUE(sounds::buildAmpTable(sound));
+        EXPECT_EQ(sound.ampTable, std::vector<float>(static_cast<size_t>(entries), 0.5f)) << frames;
+    }
 }
 
 }  // namespace
