@@ -353,32 +353,24 @@ TEST_F(EngineRender, TheMixIsClampedAndPerStreamBuffersAreUnclamped) {
         ASSERT_LE(std::abs(v), kLimit);
 }
 
-TEST(EngineDisplay, PublishesTheSoundingGrainsOfTheCurrentStream) {
-    sounds::SoundTable table{kRate};
-    Engine engine{table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4}};
-    engine.attachSound(
-        0, enginetest::makeSound(table, 0, kRampFrames, 1, kRate, [](int32_t, int) { return 0.5f; }));
-    enginetest::flatGrains(engine, 0);
-    for (const auto& [param, value] : {std::pair{GrainLen, 2048}, {Start, 1024}, {Rate, 0}}) {
-        engine.setParameter(0, param, value);
-        engine.snapParameters(0);
-    }
+TEST_F(EngineRender, PublishesTheSoundingGrainsOfTheCurrentStream) {
+    engine.setRecordingSink(nullptr);
+    prepare(dc(0, 0.5f), {{GrainLen, 2048}, {Start, 1024}, {Rate, 0}});
     engine.createStream();
     engine.setStreamState(1, Muted);
     engine.playStart(true, false);
-    for (int p = 0; p < 20; ++p)
-        engine.renderOfflinePeriod();
+    render(20);
     // Grains start at frames 0, 2206 and 4411 from a quarter of the sound and read one sound frame
     // (4096 units) per output frame; after 20 periods (5120 frames), newest first:
     const uint32_t start = 1024u * 65536u;
     std::array<uint32_t, Engine::kPublishedGrains> positions{};
     ASSERT_EQ(engine.grainPositions(positions), 3);
-    EXPECT_EQ(positions[0], start + (5120u - 4411u) * 4096u);
-    EXPECT_EQ(positions[1], start + (5120u - 2206u) * 4096u);
-    EXPECT_EQ(positions[2], start + 5120u * 4096u);
+    EXPECT_EQ(
+        std::tuple(positions[0], positions[1], positions[2]),
+        std::tuple(start + (5120u - 4411u) * 4096u, start + (5120u - 2206u) * 4096u, start + 5120u * 4096u));
     // The muted stream shown instead has none.
     engine.setCurrentStream(1);
-    engine.renderOfflinePeriod();
+    render(1);
     EXPECT_EQ(engine.grainPositions(positions), 0);
 }
 

@@ -6,8 +6,7 @@
 
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -122,32 +121,21 @@ TEST_F(RenderCycle, RejectsFormatsItCannotRender) {
 
 TEST_F(RenderCycle, ACallbackThatFindsTheLockTakenPlaysOnAndCatchesUpLater) {
     engine.playStart();
-    std::mutex handOver;
-    std::condition_variable changed;
-    bool held = false;
-    bool release = false;
     // Another thread holds the engine lock, as the main thread does while it exchanges a sound.
+    std::promise<void> held;
+    std::promise<void> release;
     std::thread holder([&] {
         const std::lock_guard engineLock(engine.lock());
-        std::unique_lock lock(handOver);
-        held = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return release; });
+        held.set_value();
+        release.get_future().wait();
     });
-    {
-        std::unique_lock lock(handOver);
-        changed.wait(lock, [&] { return held; });
-    }
+    held.get_future().wait();
     // Two periods play from the ring without a render (each counted as an underrun).
     ASSERT_EQ(engine.periodCallback(out.data()), 0);
     ASSERT_EQ(engine.periodCallback(out.data()), 0);
     EXPECT_EQ(std::tuple(engine.filled(), engine.underruns(), engine.frameClock()),
               std::tuple(kBuffers - 2, 2u, kBuffers * kPeriod));
-    {
-        const std::lock_guard lock(handOver);
-        release = true;
-    }
-    changed.notify_all();
+    release.set_value();
     holder.join();
     // The next period renders the missed ones and its own: the ring is full again, in order.
     ASSERT_EQ(engine.periodCallback(out.data()), 0);

@@ -1,13 +1,247 @@
+// Patch bank files: their bytes, their listing, and saving and loading them with the questions
+// and warnings that come with it.
 #include "patches/BankFile.h"
 #include "patches/BankListing.h"
+#include "patches/BankStorage.h"
+#include "patches/PatchStatus.h"
+#include "tests/patches/FakePanel.h"
 
 #include <gtest/gtest.h>
-
+#include <sys/stat.h>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
 namespace patches {
 namespace {
+using testing::FakeView;
+namespace fs = std::filesystem;
+
+void writeAll(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class BankStorage : public ::testing::Test {
+  protected:
+    void SetUp() override { folder = testing::freshFolder().string() + "/"; }
+    std::string readAll(const std::string& name) {
+        return readFileBytes(folder + name).value_or("<missing>");
+    }
+    // Stores an unsaved patch of sound `path` and values base, base + 1, ... into `slot`.
+    static void store(PatchBank& bank, int slot, const std::string& path, int32_t base) {
+        Patch& p = bank.slot(slot);
+        if (!p.occupied())
+            ++bank.count;
+        p.flags = kPatchOccupied | kPatchUnsaved;
+        p.setSoundPath(path);
+        for (int i = 0; i < engine::kParamCount; ++i)
+            p.values[static_cast<size_t>(i)] = base + i;
+        bank.modified = kBankPatchesChanged;
+    }
+    // A bank named `name` with one unsaved patch in slot 1.
+    static PatchBank bankOf(const std::string& name) {
+        PatchBank bank;
+        bank.name = name;
+        store(bank, 1, "a", 1);
+        return bank;
+    }
+    bool load(const std::string& name, PatchBank& bank, int index, const std::optional<std::string>& title) {
+        return loadBank(folder + name, bank, index, title, view);
+    }
+
+    std::string folder;
+    FakeView view;
+};
+
+TEST_F(BankStorage, SaveThenLoadCompactsSlotsMarksThemSavedAndNamesTheBank) {
+    PatchBank bank;
+    bank.name = "drums";
+    store(bank, 2, "/snd/kick.wav", 10);
+    store(bank, 5, "fizz_sine", 20);
+    store(bank, 20, "/snd/hat.aif", 30);
+    ASSERT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
+    EXPECT_EQ(std::pair(bank.modified, bank.slot(2).flags), std::pair(kBankSaved, kPatchOccupied));
+    EXPECT_TRUE(view.questions.empty());
+    const std::string bytes = readAll("drums.fpb");
+    ASSERT_GE(bytes.size(), 12u);
+    EXPECT_EQ(bytes.substr(0, 4), "Fbnk");
+    EXPECT_EQ(bytes[8], 3);  // count
+    // three records of 8 + 112 bytes plus their paths with terminators
+    EXPECT_EQ(bytes.size(), 12u + 3 * 120 + 14 + 10 + 13);
+
+    PatchBank loaded;
+    loaded.slot(7).flags = kPatchOccupied;  // something old that must go
+    loaded.slot(7).setSoundPath("old");
+    loaded.count = 1;
+    loaded.slot(1).values[28] = 999;
+    ASSERT_TRUE(load("drums.fpb", loaded, 3, std::string("drums")));
+    EXPECT_EQ(std::tuple(loaded.count, loaded.name, loaded.modified), std::tuple(3, "drums", kBankSaved));
+    EXPECT_EQ(std::tuple(loaded.slot(1).soundPathText(), loaded.slot(2).soundPathText(),
+                         loaded.slot(3).soundPathText()),
+              std::tuple("/snd/kick.wav", "fizz_sine", "/snd/hat.aif"));
+    for (int s = 1; s <= 3; ++s)
+        EXPECT_EQ(loaded.slot(s).flags, kPatchOccupied) << s;
+    EXPECT_EQ(std::pair(loaded.slot(3).values[0], loaded.slot(3).values[27]), std::pair(30, 57));
+    EXPECT_EQ(loaded.slot(1).values[28], 999) << "a version-100 file leaves the change time alone";
+    EXPECT_FALSE(loaded.slot(7).occupied());
+    EXPECT_EQ(loaded.slot(7).soundPathLength(), 0u);
+
+    PatchBank untitled;
+    ASSERT_TRUE(load("drums.fpb", untitled, 2, std::nullopt));
+    EXPECT_EQ(untitled.name, "C") << "without a title the bank is named by its letter";
+    ASSERT_TRUE(load("drums.fpb", untitled, 0, std::string(80, 't')));
+    EXPECT_EQ(untitled.name, std::string(63, 't')) << "a long title is cut to 63 characters";
+}
+
+TEST_F(BankStorage, Version101FileSetsTheChangeTimeToo) {
+    std::string bytes = "Fbnk" + std::string("\x65\0\0\0\x01\0\0\0", 8);  // version 101, count 1
+    bytes += std::string("\x01\0\0\0\x02\0\0\0", 8) + std::string("p\0", 2);
+    for (int v = 0; v < 29; ++v)
+        bytes += std::string{static_cast<char>(v + 1), 0, 0, 0};
+    writeAll(folder + "new.fpb", bytes);
+    PatchBank bank;
+    bank.slot(1).values[28] = 999;
+    ASSERT_TRUE(load("new.fpb", bank, 0, std::string("new")));
+    EXPECT_EQ(std::pair(bank.slot(1).values[0], bank.slot(1).values[28]), std::pair(1, 29));
+}
+
+TEST_F(BankStorage, SaveWritesExactlyTheNewPatchesIntoMissingFoldersAndOnlyWhenChanged) {
+    writeAll(folder + "long.fpb", std::string(5000, 'z'));
+    PatchBank bank = bankOf("long");
+    ASSERT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
+    EXPECT_EQ(readAll("long.fpb").size(), 12u + 120 + 2) << "nothing of the longer file is left";
+    PatchBank loaded;
+    ASSERT_TRUE(load("long.fpb", loaded, 0, std::string("long")));
+    EXPECT_EQ(loaded.count, 1);
+    writeAll(folder + "long.fpb", "marker");
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
+    EXPECT_EQ(readAll("long.fpb"), "marker");
+
+    PatchBank deep = bankOf("deep");
+    EXPECT_EQ(saveBank(deep, folder + "Patches/bob/", view), kStatusBankSaved);
+    EXPECT_TRUE(fs::exists(folder + "Patches/bob/deep.fpb"));
+}
+
+TEST_F(BankStorage, RenamedBankAsksBeforeOverwritingAnExistingFile) {
+    writeAll(folder + "voices.fpb", "precious");
+    PatchBank bank = bankOf("voices");
+    bank.modified = kBankRenamed;
+    view.okAnswers = {false};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNone);
+    EXPECT_EQ(view.questions,
+              std::vector<std::string>{"Save the patches!: " + folder +
+                                       "voices.fpb\nThis file exists. Do you want to overwrite?"});
+    EXPECT_EQ(readAll("voices.fpb"), "precious");
+    EXPECT_EQ(bank.modified, kBankRenamed);
+
+    view.okAnswers = {true};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
+    EXPECT_EQ(readAll("voices.fpb").substr(0, 4), "Fbnk");
+    // Saved again under its unchanged name: no question.
+    store(bank, 2, "b", 2);
+    view.questions.clear();
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
+    EXPECT_TRUE(view.questions.empty());
+}
+
+TEST_F(BankStorage, UnnamedBankAsksForANameAndAnEmptiedBankOffersToDeleteItsFile) {
+    PatchBank unnamed = bankOf("");
+    EXPECT_EQ(saveBank(unnamed, folder, view), kStatusNeedsName);
+    EXPECT_TRUE(view.prompted);
+    EXPECT_EQ(view.nameField, "Bank Name?");
+    EXPECT_EQ(unnamed.modified, kBankPatchesChanged);
+
+    PatchBank bank;
+    bank.name = "gone";
+    bank.modified = kBankPatchesChanged;
+    writeAll(folder + "gone.fpb", "data");
+    view.yesNoAnswers = {Answer::Cancel};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNone);
+    EXPECT_EQ(view.questions.back(),
+              "File management: gone is empty\nDo you want to delete the associated file if it exists?");
+    EXPECT_TRUE(fs::exists(folder + "gone.fpb"));
+    view.yesNoAnswers = {Answer::No};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
+    EXPECT_TRUE(fs::exists(folder + "gone.fpb"));
+    EXPECT_EQ(bank.modified, kBankSaved);
+    bank.modified = kBankPatchesChanged;
+    view.yesNoAnswers = {Answer::Yes};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
+    EXPECT_FALSE(fs::exists(folder + "gone.fpb"));
+    EXPECT_EQ(std::pair(bank.name, view.nameField), std::pair(std::string(), std::string()));
+
+    // A one-letter name deletes without asking.
+    writeAll(folder + "B.fpb", "data");
+    bank.name = "B";
+    bank.modified = kBankPatchesChanged;
+    view.questions.clear();
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_FALSE(fs::exists(folder + "B.fpb"));
+}
+
+TEST_F(BankStorage, FailedWriteIsReportedAndKeepsTheOldFile) {
+    if (::geteuid() == 0) {
+        // root writes anywhere: make the target a folder so that the rename fails
+        fs::create_directories(folder + "blocked.fpb/inner");
+    } else {
+        writeAll(folder + "blocked.fpb", "old");
+        ::chmod((folder + "blocked.fpb").c_str(), 0444);
+    }
+    PatchBank bank = bankOf("blocked");
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNone);
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_EQ(view.warnings[0].rfind("File error: " + folder + "blocked.fpb\ncould not be saved: ", 0), 0u)
+        << view.warnings[0];
+    EXPECT_EQ(bank.modified, kBankPatchesChanged);
+    EXPECT_TRUE(bank.slot(1).unsaved());
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find("blocked.fpb."), std::string::npos)
+            << "temporary file left: " << entry.path();
+}
+
+TEST_F(BankStorage, RefusedFilesLeaveTheBankAsItWasAndAnEmptyFileIsDeleted) {
+    PatchBank bank;
+    bank.name = "mine";
+    store(bank, 4, "keep.wav", 50);
+    const PatchBank before = bank;
+    const std::string error = "File error: " + folder;
+    const std::pair<std::string, std::string> cases[] = {
+        {"RIFF....", "junk.fpb\nis not a valid Frisson patch bank file"},
+        {"Fbnk" + std::string("\x64\0\0\0\x15\0\0\0", 8),
+         "many.fpb\nis not a valid Frisson patch bank file: it claims 21 patches, a bank holds 1 to 20"},
+        {"Fbnk" + std::string("\x64\0\0\0\x02\0\0\0", 8) + std::string(20, '\0'),
+         "short.fpb\nis damaged: the file ends before its patches are complete"},
+    };
+    for (const auto& [bytes, warning] : cases) {
+        const std::string file = warning.substr(0, warning.find('\n'));
+        SCOPED_TRACE(file);
+        writeAll(folder + file, bytes);
+        view.warnings.clear();
+        EXPECT_FALSE(load(file, bank, 0, std::string("x")));
+        EXPECT_EQ(view.warnings, std::vector<std::string>{error + warning});
+        EXPECT_EQ(std::pair(bank.name, bank.count), std::pair(before.name, before.count));
+        EXPECT_EQ(bank.slot(4).soundPath, before.slot(4).soundPath);
+        EXPECT_EQ(bank.slot(4).values, before.slot(4).values);
+        EXPECT_TRUE(fs::exists(folder + file)) << "a damaged file is kept";
+    }
+    // Files that cannot be read give false silently: a missing one, and a folder.
+    fs::create_directory(folder + "folder.fpb");
+    view.warnings.clear();
+    for (const char* unreadable : {"missing.fpb", "folder.fpb"}) {
+        EXPECT_FALSE(load(unreadable, bank, 0, std::string("x"))) << unreadable;
+        EXPECT_EQ(bank.count, before.count) << unreadable;
+    }
+    EXPECT_TRUE(view.warnings.empty());
+
+    writeAll(folder + "empty.fpb", "Fbnk" + std::string("\x64\0\0\0\0\0\0\0", 8));
+    PatchBank empty;
+    EXPECT_FALSE(load("empty.fpb", empty, 0, std::nullopt));
+    EXPECT_FALSE(fs::exists(folder + "empty.fpb"));
+    EXPECT_EQ(view.warnings, std::vector<std::string>{error + "empty.fpb is empty. File deleted."});
+}
 
 // Little-endian words written out by hand, as the file layout describes them.
 std::string word(uint32_t w) {
@@ -168,6 +402,5 @@ TEST(BankListing, PrintsSlotsPathsAndValuesByName) {
     EXPECT_EQ(old.str().find("ChangeTime"), std::string::npos);
     EXPECT_EQ(old.str().substr(old.str().size() - 10), "PanPos=24\n");
 }
-
 }  // namespace
 }  // namespace patches

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,32 +24,23 @@ std::filesystem::path scratch(const std::string& name) {
     return dir / name;
 }
 
-void putLe(std::string& out, uint32_t value, int bytes) {
+// `value` as `bytes` little-endian bytes.
+std::string le(uint32_t value, int bytes) {
+    std::string out;
     for (int i = 0; i < bytes; ++i)
         out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
 }
 
 // A 32-bit float WAV file (format tag 3) holding exactly `samples`.
 std::string writeFloatWav(const std::string& name, uint32_t rate, uint16_t channels,
                           const std::vector<float>& samples) {
     const auto dataBytes = static_cast<uint32_t>(samples.size() * 4);
-    std::string bytes = "RIFF";
-    putLe(bytes, 36 + dataBytes, 4);
-    bytes += "WAVEfmt ";
-    putLe(bytes, 16, 4);
-    putLe(bytes, 3, 2);
-    putLe(bytes, channels, 2);
-    putLe(bytes, rate, 4);
-    putLe(bytes, rate * channels * 4, 4);
-    putLe(bytes, channels * 4u, 2);
-    putLe(bytes, 32, 2);
-    bytes += "data";
-    putLe(bytes, dataBytes, 4);
-    for (float sample : samples) {
-        uint32_t word = 0;
-        std::memcpy(&word, &sample, 4);
-        putLe(bytes, word, 4);
-    }
+    std::string bytes = "RIFF" + le(36 + dataBytes, 4) + "WAVEfmt " + le(16, 4) + le(3, 2) + le(channels, 2) +
+                        le(rate, 4) + le(rate * channels * 4, 4) + le(channels * 4u, 2) + le(32, 2) + "data" +
+                        le(dataBytes, 4);
+    for (float sample : samples)
+        bytes += le(std::bit_cast<uint32_t>(sample), 4);
     const auto path = scratch(name);
     std::ofstream(path, std::ios::binary) << bytes;
     return path.string();
@@ -61,8 +53,7 @@ std::vector<float> ramp(size_t count) {
     return samples;
 }
 
-// Records what the loader asks and holds the loader thread inside its question
-// until the test answers.
+// Records what the loader asks and holds the loader thread inside its question until the test answers.
 class HeldQuestion : public LargeSoundQuestion {
   public:
     bool confirmLoad(const std::string& title, const std::string& text) override {
@@ -133,8 +124,7 @@ TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstantsOnceForEvery
 
     for (size_t i = 0; i < samples.size(); ++i)
         ASSERT_EQ(sound->data[i], samples[i]) << i;
-    // The guard region repeats the sound from its start: 2^28 mod 89479 + 11
-    // frames at least.
+    // The guard region repeats the sound from its start: 2^28 mod 89479 + 11 frames at least.
     const size_t guardSamples = sound->data.size() - samples.size();
     EXPECT_GE(guardSamples, (268435456u % 89479u + 11u) * 2u);
     for (size_t k = 0; k < guardSamples; ++k)
@@ -169,8 +159,7 @@ TEST_F(SoundLoaderTest, FailuresNameTheFileAndFreeTheRecord) {
     const std::string empty = writeFloatWav("empty.wav", 44100, 1, {});
     const std::string quad = writeFloatWav("quad.wav", 44100, 4, ramp(400));
     const std::string big = writeFloatWav("big.wav", 44100, 2, ramp(3000 * 2));
-    // Only the big sound exceeds this memory: 3000 frames × 2 channels × 4 bytes
-    // = 24000 bytes = 23 kB.
+    // Only the big sound exceeds this memory: 3000 frames × 2 channels × 4 bytes = 24000 bytes = 23 kB.
     memory_ = [] { return std::optional(platform::PhysicalMemory{10240, 10240}); };
     const std::pair<std::string, std::string> cases[] = {
         {missing, ". Could not open " + missing},  // the text ends so, after the system's reason
@@ -192,8 +181,7 @@ TEST_F(SoundLoaderTest, FailuresNameTheFileAndFreeTheRecord) {
 
 TEST_F(SoundLoaderTest, AsksBeforeLoadingWhatMayNotFitAndKeepsTheRecordWhileItAsks) {
     memory_ = [] { return std::optional(platform::PhysicalMemory{16u << 20, 1u << 20}); };
-    // 600000 stereo frames: 4,800,000 bytes, above 4 MiB, a quarter of the total
-    // and what is free.
+    // 600000 stereo frames: 4,800,000 bytes, above 4 MiB, a quarter of the total and what is free.
     const std::string path = writeFloatWav("large.wav", 44100, 2, std::vector<float>(600000 * 2, 0.125f));
     for (const bool ok : {false, true}) {
         SCOPED_TRACE(ok ? "OK" : "Cancel");

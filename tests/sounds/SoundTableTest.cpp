@@ -1,18 +1,21 @@
+// The table of sound records, a sound's rate constants and guard region, the built-in sine, and the loudness
+// table of a sound.
 #include "platform/TimerService.h"
+#include "sounds/AmpTable.h"
 #include "sounds/BuiltinSine.h"
 #include "sounds/SoundTable.h"
 
 #include <gtest/gtest.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <numbers>
 #include <thread>
 #include <tuple>
 #include <vector>
 
 namespace {
-
 using sounds::Sound;
 using sounds::SoundTable;
 
@@ -20,9 +23,8 @@ constexpr uint32_t kRate = 44100;
 
 class SoundTableTest : public ::testing::Test {
   protected:
-    // Loads a path into the table as the loader would, with `frames` × `channels`
-    // samples counted (the sample data itself stays small: only the counts decide
-    // freeing).
+    // Loads a path into the table as the loader would, with `frames` × `channels` samples counted (the sample
+    // data itself stays small: only the counts decide freeing).
     Sound& load(const std::string& path, int32_t frames, int16_t channels = 1) {
         Sound* sound = table.findOrAllocate(path);
         EXPECT_NE(sound, nullptr);
@@ -187,12 +189,10 @@ TEST(Sound, NameRateConstantsAndGuardRegion) {
 
     // 268435456 mod 6087 = 4843, plus 11.
     EXPECT_EQ(sounds::guardFramesOf(44100, 6087.9716796875f), 4854);
-    // A three-frame sound: every reachable position plus five frames must lie
-    // inside the data.
+    // A three-frame sound: every reachable position plus five frames must lie inside the data.
     const float upf = sounds::unitsPerFrameOf(3, 1);
     EXPECT_GE(3 + sounds::guardFramesOf(3, upf), static_cast<int32_t>(0x0FFFFFFF / std::lrint(upf)) + 6);
-    // The guard region repeats the start of the sound, over and over when it is
-    // the longer.
+    // The guard region repeats the start of the sound, over and over when it is the longer.
     Sound three;
     three.frames = 3;
     three.channels = 2;
@@ -213,9 +213,8 @@ TEST_F(SoundTableTest, BuiltinSineHasFiveCyclesIn8192FramesWithAContinuingGuard)
     EXPECT_EQ(sine.rateRatio, 501);  // 44100 × 2048 / 180225 = 501.1
     ASSERT_EQ(sine.data.size(), 8203u);
     EXPECT_EQ(sine.ampTable, std::vector<float>(8192, 0.5f));
-    // One cycle is 8192 / 5 frames; the phase starts at -10π, a zero on the way
-    // up, so the sine peaks a quarter cycle later and reaches its trough three
-    // quarters later.
+    // One cycle is 8192 / 5 frames; the phase starts at -10π, a zero on the way up, so the sine peaks a
+    // quarter cycle later and reaches its trough three quarters later.
     EXPECT_NEAR(sine.data[0], 0.0f, 1e-6);
     EXPECT_NEAR(sine.data[410], 1.0f, 1e-4);    // 8192 / 20 = 409.6
     EXPECT_NEAR(sine.data[1229], -1.0f, 1e-4);  // 3 × 409.6 = 1228.8
@@ -223,4 +222,69 @@ TEST_F(SoundTableTest, BuiltinSineHasFiveCyclesIn8192FramesWithAContinuingGuard)
         EXPECT_NEAR(sine.data[8192 + k], sine.data[k], 1e-5) << k;
 }
 
+void makeConstant(Sound& sound, int32_t frames, int32_t rate, float value) {
+    sound.frames = frames;
+    sound.channels = 1;
+    sound.sampleRate = rate;
+    sound.data.assign(static_cast<size_t>(frames), value);
+}
+
+TEST(AmpTable, OneEntryPer100FramesAndAtLeast20AndLookupsPastTheEndUseTheLastEntry) {
+    EXPECT_EQ(sounds::ampTableSize(0), 20);
+    EXPECT_EQ(sounds::ampTableSize(1899), 20);
+    EXPECT_EQ(sounds::ampTableSize(1900), 20);
+    EXPECT_EQ(sounds::ampTableSize(2000), 21);
+    EXPECT_EQ(sounds::ampTableSize(44100), 442);
+
+    const std::vector<float> table{0.1f, 0.2f, 0.3f};
+    EXPECT_EQ(sounds::ampAt(table, 0), 0.1f);
+    EXPECT_EQ(sounds::ampAt(table, 2), 0.3f);
+    EXPECT_EQ(sounds::ampAt(table, 3), 0.3f);
+    EXPECT_EQ(sounds::ampAt(table, 1000), 0.3f);
+}
+
+TEST(AmpTableBuild, ConstantSoundFollowsTheFilterStepResponse) {
+    // For a constant x the filter state after k frames is x²(1 − b^k). The warm-up runs 19 entries (1900
+    // frames) before the main pass, so main entry j has seen 1900 + 100 (j + 1) frames.
+    constexpr int32_t kRate = 8000;
+    constexpr int32_t kFrames = 3000;
+    Sound sound;
+    makeConstant(sound, kFrames, kRate, 0.5f);
+    ASSERT_TRUE(sounds::buildAmpTable(sound));
+    const int n = sounds::ampTableSize(kFrames);
+    ASSERT_EQ(sound.ampTable.size(), static_cast<size_t>(n));
+
+    const double w = 2 * std::numbers::pi / kRate;
+    const double k = 2 - std::cos(10 * w);
+    const double b = k - std::sqrt(k * k - 1);
+    auto level = [&](int framesSeen) { return std::sqrt(1 - std::pow(b, framesSeen)); };
+    const double largest = level(1900 + 100 * (n - 1));
+    for (int j = 0; j <= n - 2; ++j)
+        EXPECT_NEAR(sound.ampTable[static_cast<size_t>(j)], level(1900 + 100 * (j + 1)) / largest, 2e-6) << j;
+    EXPECT_FLOAT_EQ(sound.ampTable[static_cast<size_t>(n - 2)], 1.0f);
+    EXPECT_FLOAT_EQ(sound.ampTable[static_cast<size_t>(n - 1)],
+                    (sound.ampTable[static_cast<size_t>(n - 2)] + sound.ampTable[0]) / 2);
+}
+
+TEST(AmpTableBuild, LoudStartAndSilentEndDecays) {
+    constexpr int32_t kFrames = 4000;
+    Sound sound;
+    makeConstant(sound, kFrames, 44100, 0.0f);
+    for (int32_t i = 0; i < kFrames / 2; ++i)
+        sound.data[static_cast<size_t>(i)] = (i % 2 == 0) ? 0.8f : -0.8f;
+    ASSERT_TRUE(sounds::buildAmpTable(sound));
+    const auto& t = sound.ampTable;
+    EXPECT_FLOAT_EQ(*std::max_element(t.begin(), t.end()), 1.0f);
+    EXPECT_GT(t[19], t[25]) << "the level falls once the sound goes silent";
+    EXPECT_GT(t[25], t[35]);
+}
+
+TEST(AmpTableBuild, ShortOrSilentSoundsGetAFlatHalf) {
+    for (const auto& [frames, value, entries] : {std::tuple(1899, 0.9f, 20), std::tuple(5000, 0.0f, 51)}) {
+        Sound sound;
+        makeConstant(sound, frames, 44100, value);
+        ASSERT_TRUE(sounds::buildAmpTable(sound));
+        EXPECT_EQ(sound.ampTable, std::vector<float>(static_cast<size_t>(entries), 0.5f)) << frames;
+    }
+}
 }  // namespace
