@@ -16,6 +16,7 @@
 #include <cmath>
 #include <numbers>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -209,12 +210,8 @@ TEST_F(GrainStart, PanRandomnessUsesTheDrawAfterTheLengthAndPanIsClampedInsideTh
 TEST_F(GrainStart, AmpAndLengthFollowTheLoudnessAtTheGrain) {
     // f = (|M| × w + (512 − |M|)) / 512 with w = a for M ≥ 0 and 1 − a below; Amp 512 is unity gain,
     // so a short grain's gains are the centre pan gain times f.
-    struct Case {
-        float loudness;
-        int32_t depth;
-        double factor;
-    };
-    const Case cases[] = {
+    const std::tuple<float, int32_t, double> cases[] = {
+        // loudness a, AmpAM M, factor f
         {0.25f, 0, 1.0},                                // no following
         {0.25f, 512, 0.25},                             // f = a
         {0.25f, -512, 0.75},                            // f = 1 − a
@@ -222,12 +219,12 @@ TEST_F(GrainStart, AmpAndLengthFollowTheLoudnessAtTheGrain) {
         {0.25f, -300, 300 * 0.75 / 512 + 212.0 / 512},  // a bank's -300: 0.8535...
         {1.0f, 512, 1.0},                               // the loudest place plays at full level
     };
-    for (const Case& c : cases) {
-        sound->ampTable.assign(sound->ampTable.size(), c.loudness);
-        const Grain g = shape({{Amp, 512}, {AmpAM, c.depth}});
+    for (const auto& [loudness, depth, factor] : cases) {
+        sound->ampTable.assign(sound->ampTable.size(), loudness);
+        const Grain g = shape({{Amp, 512}, {AmpAM, depth}});
         ASSERT_TRUE(g.fixedGain);
-        EXPECT_NEAR(g.gainL, kCentre * c.factor, 1e-6) << "a " << c.loudness << ", AmpAM " << c.depth;
-        EXPECT_NEAR(g.gainR, kCentre * c.factor, 1e-6) << "a " << c.loudness << ", AmpAM " << c.depth;
+        EXPECT_NEAR(g.gainL, kCentre * factor, 1e-6) << "a " << loudness << ", AmpAM " << depth;
+        EXPECT_NEAR(g.gainR, kCentre * factor, 1e-6) << "a " << loudness << ", AmpAM " << depth;
     }
     // A negative length modulation replaces the length: (1 − 0.25) × 4415 × 512 / 512 = 3311.25.
     sound->ampTable.assign(sound->ampTable.size(), 0.25f);

@@ -47,12 +47,8 @@ DisplayContext defaults() {
 }
 
 TEST(ParamDisplay, ValueTextsOfEveryKindOfParameter) {
-    struct Case {
-        int param;
-        int32_t target;
-        const char* text;
-    };
-    const Case cases[] = {
+    const std::tuple<int, int32_t, const char*> cases[] = {
+        // parameter, target, text
         {StartRnd, 128, "50.00 %"},  // value times scale as a percentage
         {Amp, 461, "90.04 %"},
         {RateAM, -512, "-100.00 %"},
@@ -78,10 +74,10 @@ TEST(ParamDisplay, ValueTextsOfEveryKindOfParameter) {
         {Gliss, -256, "-6.000 semitones"},
         {ChangeTime, 64, ""},  // the change time clears the value field
     };
-    for (const Case& c : cases) {
+    for (const auto& [param, target, text] : cases) {
         DisplayContext context = defaults();
-        context.targets[static_cast<size_t>(c.param)] = c.target;
-        EXPECT_EQ(displayParam(c.param, context).value, c.text) << paramSpec(c.param).name << " " << c.target;
+        context.targets[static_cast<size_t>(param)] = target;
+        EXPECT_EQ(displayParam(param, context).value, text) << paramSpec(param).name << " " << target;
     }
     EXPECT_EQ(displayParam(ChangeTime, defaults()).changeTimeLabel, "  \u00EE  parm chng time: 1.00 s");
 }

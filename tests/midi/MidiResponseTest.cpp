@@ -127,10 +127,7 @@ TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
         settings.maxPitchBend = c.bendRange;
         target.targets[0][engine::Pitch] = c.pitchBefore;
         target.currents[0][engine::Pitch] = c.currentBefore;
-        LastNote input;
-        input.note = c.note;
-        input.pitchBend = c.bend;
-        response.notePitch(0, input);
+        response.notePitch(0, LastNote{.note = c.note, .pitchBend = c.bend});
         ASSERT_FALSE(target.changes.empty());
         EXPECT_EQ(target.changes.back(), (Change{0, engine::Pitch, c.pitch, 0.64}));
         EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Pitch, -c.pitch}));
@@ -138,22 +135,11 @@ TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
 }
 
 TEST_F(MidiResponseTest, ResponseRowsMapTheirInputOntoTheTargetRange) {
-    LastNote bendZero;  // input 64
-    LastNote noteUp;    // note 60, bend 8192: 64 after the shift by 7, 60 + 67 * 64 / 128 = 93
-    noteUp.note = 60;
-    noteUp.pitchBend = 8192;
-    LastNote noteDown = noteUp;  // bend -8192: 60 + 60 * -64 / 128 = 30
-    noteDown.pitchBend = -8192;
-    auto velocity = [](int32_t v) {
-        LastNote in;
-        in.velocity = v;
-        return in;
-    };
-    auto aftertouch = [](int32_t a) {
-        LastNote in;
-        in.aftertouch = a;
-        return in;
-    };
+    const LastNote bendZero;                               // input 64
+    const LastNote noteUp{.note = 60, .pitchBend = 8192};  // 64 after the shift by 7, 60 + 67 * 64 / 128 = 93
+    const LastNote noteDown{.note = 60, .pitchBend = -8192};  // 60 + 60 * -64 / 128 = 30
+    auto velocity = [](int32_t v) { return LastNote{.velocity = v}; };
+    auto aftertouch = [](int32_t a) { return LastNote{.aftertouch = a}; };
     struct Case {
         const char* label;
         ResponseRow row;
@@ -212,10 +198,7 @@ TEST_F(MidiResponseTest, ApplyResponsesSelectsRowsByEvent) {
     settings.rows[2] = row(4, 11, 0, 100);  // bend -> Decay
     settings.rows[3] = 0;                   // an empty row ends the note-start visit
     settings.rows[4] = row(6, 7, 0, 100);   // note -> Gliss
-    LastNote input;
-    input.note = 64;
-    input.velocity = 128;
-    input.aftertouch = 64;
+    LastNote input{.note = 64, .velocity = 128, .aftertouch = 64};
     const std::pair<ResponseEvent, Change> cases[] = {
         {ResponseEvent::NoteStart, {0, engine::Amp, 1024, 12.8}},
         {ResponseEvent::Aftertouch, {0, engine::Attack, 128, 12.8}},

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 namespace patches {
 namespace {
@@ -21,6 +22,26 @@ namespace fs = std::filesystem;
 
 void writeAll(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Little-endian words written out by hand, as the file layout describes them.
+std::string word(uint32_t w) {
+    return {static_cast<char>(w & 0xFF), static_cast<char>((w >> 8) & 0xFF),
+            static_cast<char>((w >> 16) & 0xFF), static_cast<char>((w >> 24) & 0xFF)};
+}
+
+std::string header(int32_t version, int32_t count) {
+    return "Fbnk" + word(static_cast<uint32_t>(version)) + word(static_cast<uint32_t>(count));
+}
+
+// One record: flags 1, length, the path bytes and a terminating zero (unless `bare`), then `n` values
+// base, base + 1, ...
+std::string record(const std::string& path, int n, int32_t base, bool bare = false) {
+    const std::string bytes = bare ? path : path + '\0';
+    std::string r = word(1) + word(static_cast<uint32_t>(bytes.size())) + bytes;
+    for (int i = 0; i < n; ++i)
+        r += word(static_cast<uint32_t>(base + i));
+    return r;
 }
 
 class BankStorage : public ::testing::Test {
@@ -96,11 +117,7 @@ TEST_F(BankStorage, SaveThenLoadCompactsSlotsMarksThemSavedAndNamesTheBank) {
 }
 
 TEST_F(BankStorage, Version101FileSetsTheChangeTimeToo) {
-    std::string bytes = "Fbnk" + std::string("\x65\0\0\0\x01\0\0\0", 8);  // version 101, count 1
-    bytes += std::string("\x01\0\0\0\x02\0\0\0", 8) + std::string("p\0", 2);
-    for (int v = 0; v < 29; ++v)
-        bytes += std::string{static_cast<char>(v + 1), 0, 0, 0};
-    writeAll(folder + "new.fpb", bytes);
+    writeAll(folder + "new.fpb", header(101, 1) + record("p", 29, 1));
     PatchBank bank;
     bank.slot(1).values[28] = 999;
     ASSERT_TRUE(load("new.fpb", bank, 0, std::string("new")));
@@ -210,9 +227,9 @@ TEST_F(BankStorage, RefusedFilesLeaveTheBankAsItWasAndAnEmptyFileIsDeleted) {
     const std::string error = "File error: " + folder;
     const std::pair<std::string, std::string> cases[] = {
         {"RIFF....", "junk.fpb\nis not a valid Frisson patch bank file"},
-        {"Fbnk" + std::string("\x64\0\0\0\x15\0\0\0", 8),
+        {header(100, 21),
          "many.fpb\nis not a valid Frisson patch bank file: it claims 21 patches, a bank holds 1 to 20"},
-        {"Fbnk" + std::string("\x64\0\0\0\x02\0\0\0", 8) + std::string(20, '\0'),
+        {header(100, 2) + std::string(20, '\0'),
          "short.fpb\nis damaged: the file ends before its patches are complete"},
     };
     for (const auto& [bytes, warning] : cases) {
@@ -236,29 +253,11 @@ TEST_F(BankStorage, RefusedFilesLeaveTheBankAsItWasAndAnEmptyFileIsDeleted) {
     }
     EXPECT_TRUE(view.warnings.empty());
 
-    writeAll(folder + "empty.fpb", "Fbnk" + std::string("\x64\0\0\0\0\0\0\0", 8));
+    writeAll(folder + "empty.fpb", header(100, 0));
     PatchBank empty;
     EXPECT_FALSE(load("empty.fpb", empty, 0, std::nullopt));
     EXPECT_FALSE(fs::exists(folder + "empty.fpb"));
     EXPECT_EQ(view.warnings, std::vector<std::string>{error + "empty.fpb is empty. File deleted."});
-}
-
-// Little-endian words written out by hand, as the file layout describes them.
-std::string word(uint32_t w) {
-    return {static_cast<char>(w & 0xFF), static_cast<char>((w >> 8) & 0xFF),
-            static_cast<char>((w >> 16) & 0xFF), static_cast<char>((w >> 24) & 0xFF)};
-}
-
-std::string header(int32_t version, int32_t count) {
-    return "Fbnk" + word(static_cast<uint32_t>(version)) + word(static_cast<uint32_t>(count));
-}
-
-// One record: flags, length, path bytes, then `n` values base, base+1, ...
-std::string record(uint32_t flags, const std::string& pathWithZero, int n, int32_t base) {
-    std::string r = word(flags) + word(static_cast<uint32_t>(pathWithZero.size())) + pathWithZero;
-    for (int i = 0; i < n; ++i)
-        r += word(static_cast<uint32_t>(base + i));
-    return r;
 }
 
 Patch patchWith(const std::string& path, int32_t base, uint32_t flags) {
@@ -278,23 +277,21 @@ TEST(BankFileFormat, WritesOccupiedSlotsInOrderWithFlagsOneAnd28Values) {
     bank.slot(9) = patchWith("cleared", 3, 0);  // cleared slots keep their text but are not written
     bank.count = 3;
 
-    const std::string expected = header(100, 3) + record(1, std::string("/s/a.wav") + '\0', 28, -5) +
-                                 record(1, std::string("fizz_sine") + '\0', 28, 1000) +
-                                 record(1, std::string("b") + '\0', 28, 7);
+    const std::string expected =
+        header(100, 3) + record("/s/a.wav", 28, -5) + record("fizz_sine", 28, 1000) + record("b", 28, 7);
     EXPECT_EQ(encodeBankFile(bank), expected);
     EXPECT_EQ(expected.size(), 12u + 3 * (8 + 112) + 9 + 10 + 2);
 }
 
 TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29AndIgnoresATail) {
-    const std::string v100 = header(100, 1) + record(1, std::string("x.aif") + '\0', 28, 40);
+    const std::string v100 = header(100, 1) + record("x.aif", 28, 40);
     DecodedBankFile old = decodeBankFile(v100);
     ASSERT_EQ(old.problem, BankFileProblem::None);
     ASSERT_EQ(std::pair(old.contents.valuesPerRecord, old.contents.patches.size()), std::pair(28, 1ul));
     EXPECT_EQ(old.contents.patches[0].soundPathText(), "x.aif");
     EXPECT_EQ(old.contents.patches[0].values[27], 67);
 
-    const std::string v101 = header(101, 2) + record(1, std::string("p") + '\0', 29, 0) +
-                             record(1, std::string("q") + '\0', 29, 100);
+    const std::string v101 = header(101, 2) + record("p", 29, 0) + record("q", 29, 100);
     DecodedBankFile newer = decodeBankFile(v101);
     ASSERT_EQ(newer.problem, BankFileProblem::None);
     ASSERT_EQ(std::pair(newer.contents.valuesPerRecord, newer.contents.patches.size()), std::pair(29, 2ul));
@@ -308,14 +305,8 @@ TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29AndIgnoresATail) {
 }
 
 TEST(BankFileFormat, RefusesDamagedFiles) {
-    const std::string good = header(100, 2) + record(1, std::string("a") + '\0', 28, 1) +
-                             record(1, std::string("bb") + '\0', 28, 2);
-    struct Case {
-        const char* what;
-        std::string bytes;
-        BankFileProblem problem;
-    };
-    const Case cases[] = {
+    const std::string good = header(100, 2) + record("a", 28, 1) + record("bb", 28, 2);
+    const std::tuple<const char*, std::string, BankFileProblem> cases[] = {
         {"wrong magic", "FBNK" + good.substr(4), BankFileProblem::NotBankFile},
         {"too short for the magic", "Fb", BankFileProblem::NotBankFile},
         {"nothing at all", "", BankFileProblem::NotBankFile},
@@ -327,18 +318,14 @@ TEST(BankFileFormat, RefusesDamagedFiles) {
         {"values cut", good.substr(0, good.size() - 1), BankFileProblem::Truncated},
         {"path length past the end", header(100, 1) + word(1) + word(0xFFFFFFF0u) + "abc",
          BankFileProblem::Truncated},
-        {"version 101 read with 28 values", header(101, 1) + record(1, std::string("a") + '\0', 28, 1),
-         BankFileProblem::Truncated},
+        {"version 101 read with 28 values", header(101, 1) + record("a", 28, 1), BankFileProblem::Truncated},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(decodeBankFile(c.bytes).problem, c.problem);
-    }
+    for (const auto& [what, bytes, problem] : cases)
+        EXPECT_EQ(decodeBankFile(bytes).problem, problem) << what;
 }
 
 TEST(BankFileFormat, EveryCutAndEveryFlippedByteIsHandledSafely) {
-    const std::string good = header(101, 2) + record(1, std::string("/a/b.wav") + '\0', 29, -9) +
-                             record(1, std::string("c") + '\0', 29, 4);
+    const std::string good = header(101, 2) + record("/a/b.wav", 29, -9) + record("c", 29, 4);
     for (size_t length = 0; length < good.size(); ++length) {
         const DecodedBankFile cut = decodeBankFile(good.substr(0, length));
         EXPECT_NE(cut.problem, BankFileProblem::None) << length;
@@ -361,7 +348,7 @@ TEST(BankFileFormat, EveryCutAndEveryFlippedByteIsHandledSafely) {
 TEST(BankFileFormat, KeepsPathBytesExactlyAsStored) {
     // A path without a terminating zero and one with an inner zero come back byte for byte.
     const std::string odd = std::string("ab\0cd", 5);
-    const std::string bytes = header(100, 1) + record(1, odd, 28, 0);
+    const std::string bytes = header(100, 1) + record(odd, 28, 0, true);
     DecodedBankFile file = decodeBankFile(bytes);
     ASSERT_EQ(file.problem, BankFileProblem::None);
     EXPECT_EQ(file.contents.patches[0].soundPath, odd);
