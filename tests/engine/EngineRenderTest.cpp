@@ -303,8 +303,7 @@ TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
     render(1);
     ASSERT_GT(sound.activeGrains.load(), 0);
     engine.endStream(1);
-    EXPECT_EQ(engine.stream(1).stateNow(), Empty);
-    EXPECT_EQ(engine.streamCount(), 1);
+    EXPECT_EQ(std::tuple(engine.stream(1).stateNow(), engine.streamCount()), std::tuple(Empty, 1));
     EXPECT_EQ(sound.refCount, 1) << "the count stays until the timer fires";
     EXPECT_EQ(delay.count(), 200) << "twice the default grain length of 4414 frames";
     render(1);

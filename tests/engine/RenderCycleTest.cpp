@@ -72,8 +72,7 @@ TEST_F(RenderCycle, FullScaleConvertsTo32767) {
     engine.setParameter(0, Amp, 1024);
     engine.playStart();
     engine.periodCallback(out.data());
-    EXPECT_EQ(out[0], -32767);
-    EXPECT_EQ(out[1], -32767);
+    EXPECT_EQ(std::tuple(out[0], out[1]), std::tuple(-32767, -32767));
 }
 
 TEST_F(RenderCycle, UnderrunsReplayTheLeastRecentlyRenderedSlotAndAreReported) {

@@ -100,8 +100,7 @@ TEST_F(MidiInputHandlerTest, TiedNoteWhilePlayingKeepsPlayAndANoteDuringASoftSto
     EXPECT_EQ(target.frameClockResets, 0);
     EXPECT_TRUE(target.snaps.empty());
     EXPECT_TRUE(target.loopResets.empty());  // restart on a tied note is off
-    EXPECT_EQ(pitchChanges().back().value, 9830);
-    EXPECT_EQ(handler.lastNote().velocity, 64);
+    EXPECT_EQ(std::tuple(pitchChanges().back().value, handler.lastNote().velocity), std::tuple(9830, 64));
     settings.restartOnTiedNote = true;
     send({0x90, 73, 1});
     EXPECT_EQ(target.loopResets, (std::vector<int>{0}));
@@ -165,8 +164,7 @@ TEST_F(MidiInputHandlerTest, PitchBendMovesThePitchAroundTheNoteAndAftertouchOnl
     settings.rows[0] = withTo(withTargetIndex(withSourceIndex(0, 3), 10), 100);  // aftertouch -> Attack
     send({0x90, 60, 100});
     send({0xE0, 0, 95});
-    EXPECT_EQ(handler.lastNote().pitchBend, 8192);
-    EXPECT_EQ(pitchChanges().back().value, 6512);
+    EXPECT_EQ(std::tuple(handler.lastNote().pitchBend, pitchChanges().back().value), std::tuple(8192, 6512));
     target.changes.clear();
     send({0xD0, 64});
     EXPECT_EQ(last(), std::tuple(60, 101, 8192, 64));
@@ -174,8 +172,7 @@ TEST_F(MidiInputHandlerTest, PitchBendMovesThePitchAroundTheNoteAndAftertouchOnl
     send({0xA0, 61, 127});  // poly pressure of another key: ignored
     EXPECT_EQ(handler.lastNote().aftertouch, 64);
     send({0xA0, 60, 127});
-    EXPECT_EQ(handler.lastNote().aftertouch, 128);
-    EXPECT_EQ(target.changes.back().value, 256);
+    EXPECT_EQ(std::tuple(handler.lastNote().aftertouch, target.changes.back().value), std::tuple(128, 256));
 
     send({0xE0, 0, 0});
     EXPECT_EQ(handler.lastNote().pitchBend, -16384);
@@ -236,9 +233,8 @@ TEST_F(MidiInputHandlerTest, StopShowsMidiValuesOnTheScrollBarsWhenTheyDidNotFol
     send({0xFC});
     const auto posted = messages();
     ASSERT_EQ(posted.size(), 1u + engine::kParamCount);
-    EXPECT_EQ(posted[0].number, kMsgMidiPlayStop);
-    EXPECT_EQ(posted[1 + engine::Amp].number, platform::moveScrollBarMessage(engine::Amp));
-    EXPECT_EQ(posted[1 + engine::Amp].first, 24);
+    EXPECT_EQ(std::tuple(posted[0].number, posted[1 + engine::Amp].number, posted[1 + engine::Amp].first),
+              std::tuple(kMsgMidiPlayStop, platform::moveScrollBarMessage(engine::Amp), 24));
     EXPECT_EQ(posted[1 + engine::PanPos].first, 256);
     EXPECT_EQ(posted[1 + engine::ChangeTime].first, 4096 - 64 + 1);
 }
@@ -259,8 +255,7 @@ TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChangeAndNothingHappensWhileT
     }
     // The first line still waits when the second is posted: only one reaches the window.
     EXPECT_EQ(lines, (std::vector<int64_t>{0x4007B0}));
-    EXPECT_EQ(sliderMoves, 1);
-    EXPECT_EQ(target.changes.size(), 51u);
+    EXPECT_EQ(std::tuple(sliderMoves, target.changes.size()), std::tuple(1, 51u));
 
     target.changes.clear();
     settings.monitorInput = kMonitorOpening;
@@ -349,8 +344,7 @@ TEST_F(MidiInputTest, UnreadableDevicesAreDroppedAndTheRestKeepTheirPorts) {
     settings.selectedDevice = 4;  // out of range: reset to the first device
     settings.channel = 16;
     input.initMidiInput();
-    EXPECT_EQ(settings.selectedDevice, 0);
-    EXPECT_EQ(settings.channel, 16);
+    EXPECT_EQ(std::tuple(settings.selectedDevice, settings.channel), std::tuple(0, 16));
 }
 
 TEST_F(MidiInputTest, InputWhileOpeningIsIgnoredAndMonitoringComesBack) {

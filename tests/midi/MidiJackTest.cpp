@@ -155,8 +155,7 @@ TEST_F(MidiJackTest, KeyboardPlaysPitchesMovesParametersAndRecallsPatchesUntilTh
 
     send({0x90, 72, 100});
     ASSERT_TRUE(pumpUntil([&] { return engine.playing(); })) << "a note did not start play";
-    EXPECT_EQ(targetOf(engine::Pitch), 9830);
-    EXPECT_EQ(scrollPositions[engine::Pitch], -9830);
+    EXPECT_EQ(std::tuple(targetOf(engine::Pitch), scrollPositions[engine::Pitch]), std::tuple(9830, -9830));
 
     send({0xB0, 7, 64});  // LengthRnd: 2 * 65
     ASSERT_TRUE(pumpUntil([&] { return targetOf(engine::LengthRnd) == 130; }));

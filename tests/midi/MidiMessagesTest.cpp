@@ -55,13 +55,15 @@ TEST(ResponseOptions, DefaultWordStopModeBitsAndBendRangeLimits) {
                          o.programChangeOn, o.maxPitchBend),
               std::tuple(true, kLastNoteOffStops, true, false, true, 7));
     EXPECT_EQ(packOptions(o), 0x72Du);
-    EXPECT_EQ(decodeOptions(0x2).noteStopMode, kNewNoteStops);
-    EXPECT_EQ(decodeOptions(0x6).noteStopMode, kLastNoteOffStops);  // bit 2 wins
-    EXPECT_EQ(decodeOptions(0x0).noteStopMode, kNotesNeverStop);
-    EXPECT_EQ(decodeOptions(0x1F00).maxPitchBend, 24);  // 31 is more than the range
-    EXPECT_EQ(decodeOptions(0x1800).maxPitchBend, 24);
-    EXPECT_EQ(decodeOptions(0x1700).maxPitchBend, 23);
-    EXPECT_EQ(decodeOptions(0x10).restartOnTiedNote, true);
+    // Stop mode bits: bit 2 wins over bit 1.
+    EXPECT_EQ(std::tuple(decodeOptions(0x2).noteStopMode, decodeOptions(0x6).noteStopMode,
+                         decodeOptions(0x0).noteStopMode),
+              std::tuple(kNewNoteStops, kLastNoteOffStops, kNotesNeverStop));
+    // Bend ranges: 31 is more than the range.
+    EXPECT_EQ(std::tuple(decodeOptions(0x1F00).maxPitchBend, decodeOptions(0x1800).maxPitchBend,
+                         decodeOptions(0x1700).maxPitchBend),
+              std::tuple(24, 24, 23));
+    EXPECT_TRUE(decodeOptions(0x10).restartOnTiedNote);
 }
 
 TEST(ResponseOptions, PackingRoundTripsEveryCombination) {
@@ -82,9 +84,9 @@ TEST(ResponseRowFields, ReadsEachFieldAndTheTargetParameter) {
     const ResponseRow k = kVelocityToAmp;
     EXPECT_EQ(std::tuple(responseTo(k), responseFrom(k), responseTargetIndex(k), responseSourceIndex(k)),
               std::tuple(90, 20, 12u, 1u));
-    EXPECT_EQ(responseSourceFlags(k), kSourceVelocity);
-    EXPECT_EQ(responseTargetParam(k), 23);
-    EXPECT_EQ(responseTargetParam(withTargetIndex(k, 1)), 4);
+    EXPECT_EQ(std::tuple(responseSourceFlags(k), responseTargetParam(k),
+                         responseTargetParam(withTargetIndex(k, 1))),
+              std::tuple(kSourceVelocity, 23, 4));
     for (uint32_t none : {0u, 13u, 15u})
         EXPECT_FALSE(responseTargetParam(withTargetIndex(k, none)))
             << "target " << none << " has no parameter";
@@ -99,8 +101,7 @@ TEST(ResponseRowFields, WritersReplaceOneFieldAndClampPercentages) {
     row = withTo(row, -4);
     EXPECT_EQ(row, 0x53000000u | 0x30000u | (100u << 8) | 0u);
     row = withSourceIndex(row, 0);
-    EXPECT_EQ(responseSourceFlags(row), 0u);
-    EXPECT_EQ(responseTargetIndex(row), 3u);
+    EXPECT_EQ(std::tuple(responseSourceFlags(row), responseTargetIndex(row)), std::tuple(0u, 3u));
 }
 
 TEST(ResponseRowFields, CompactionDropsIncompleteRowsAndMovesTheRestUp) {

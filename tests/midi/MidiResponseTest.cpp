@@ -282,8 +282,7 @@ TEST_F(MidiResponseDialogTest, ControlsChangeTheSettingsAtOnce) {
     EXPECT_EQ(state(c.tiedNote), std::pair(false, true));
 
     dialog.movePitchBendSlider(12);
-    EXPECT_EQ(settings.maxPitchBend, 12);
-    EXPECT_EQ(c.pitchBendLabel, "12 notes");
+    EXPECT_EQ(std::tuple(settings.maxPitchBend, c.pitchBendLabel), std::tuple(12, "12 notes"));
     dialog.movePitchBendSlider(0);
     EXPECT_EQ(c.pitchBendLabel, "None");
 }

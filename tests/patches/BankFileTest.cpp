@@ -150,8 +150,7 @@ TEST_F(BankStorage, RenamedBankAsksBeforeOverwritingAnExistingFile) {
     EXPECT_EQ(view.questions,
               std::vector<std::string>{"Save the patches!: " + folder +
                                        "voices.fpb\nThis file exists. Do you want to overwrite?"});
-    EXPECT_EQ(readAll("voices.fpb"), "precious");
-    EXPECT_EQ(bank.modified, kBankRenamed);
+    EXPECT_EQ(std::tuple(readAll("voices.fpb"), bank.modified), std::tuple("precious", kBankRenamed));
 
     view.okAnswers = {true};
     EXPECT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
@@ -167,8 +166,7 @@ TEST_F(BankStorage, UnnamedBankAsksForANameAndAnEmptiedBankOffersToDeleteItsFile
     PatchBank unnamed = bankOf("");
     EXPECT_EQ(saveBank(unnamed, folder, view), kStatusNeedsName);
     EXPECT_TRUE(view.prompted);
-    EXPECT_EQ(view.nameField, "Bank Name?");
-    EXPECT_EQ(unnamed.modified, kBankPatchesChanged);
+    EXPECT_EQ(std::tuple(view.nameField, unnamed.modified), std::tuple("Bank Name?", kBankPatchesChanged));
 
     PatchBank bank;
     bank.name = "gone";

@@ -59,12 +59,10 @@ TEST_F(PatchPanelTest, StartsWithTheDefaultPatchSelectedAndLabelsFollowTheSlotSt
     saved.flags = kPatchOccupied;
     Patch fresh;
     fresh.flags = kPatchOccupied | kPatchUnsaved;
-    EXPECT_EQ(slotLabel(9, empty), "Slot 9");
-    EXPECT_EQ(slotLabel(9, saved), "Patch &9");
-    EXPECT_EQ(slotLabel(10, saved), "Patch 1&0");
-    EXPECT_EQ(slotLabel(10, fresh), "Patch 1&0*");
-    EXPECT_EQ(slotLabel(11, fresh), "Patch 11*");
-    EXPECT_EQ(slotLabel(20, saved), "Patch 20");
+    EXPECT_EQ(std::tuple(slotLabel(9, empty), slotLabel(9, saved), slotLabel(10, saved)),
+              std::tuple("Slot 9", "Patch &9", "Patch 1&0"));
+    EXPECT_EQ(std::tuple(slotLabel(10, fresh), slotLabel(11, fresh), slotLabel(20, saved)),
+              std::tuple("Patch 1&0*", "Patch 11*", "Patch 20"));
 }
 
 TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesAndCtrlWhatIsHeardRoundedHalfToEven) {
@@ -78,9 +76,8 @@ TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesAndCtrlWhatIsHeardRounded
     EXPECT_EQ(std::tuple(p.values[0], p.values[27], p.values[28]), std::tuple(100, 127, 0))
         << "the change time is not stored";
     EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).modified), std::pair(1, kBankPatchesChanged));
-    EXPECT_EQ(view.labels[3], "Patch &3*");
-    EXPECT_EQ(view.status, "Stored current set of scrollbar values for grain generation");
-    EXPECT_EQ(streams.at(0).patchSlot, 3);
+    EXPECT_EQ(std::tuple(view.labels[3], view.status, streams.at(0).patchSlot),
+              std::tuple("Patch &3*", "Stored current set of scrollbar values for grain generation", 3));
     EXPECT_EQ(view.selectedSlots(), Slots{3});
     store(3);
     EXPECT_EQ(panel.bank(0).count, 1) << "overwriting keeps the count";
@@ -156,8 +153,7 @@ TEST_F(PatchPanelTest, ClearPatchEmptiesOnlyASelectedOccupiedSlot) {
     EXPECT_FALSE(panel.bank(0).slot(5).occupied());
     EXPECT_EQ(panel.bank(0).slot(5).values[0], 100) << "old values stay until stored again";
     EXPECT_EQ(std::pair(panel.bank(0).count, panel.selectedSlot()), std::pair(0, -1));
-    EXPECT_EQ(view.labels[5], "Slot 5");
-    EXPECT_EQ(view.status, "Deleted current patch");
+    EXPECT_EQ(std::tuple(view.labels[5], view.status), std::tuple("Slot 5", "Deleted current patch"));
     panel.clearPatch();  // nothing selected now
     EXPECT_EQ(panel.bank(0).count, 0);
 }
@@ -171,8 +167,7 @@ TEST_F(PatchPanelTest, NameFieldDropsCharactersNotAllowedInFileNamesAndARenameAs
     panel.nameFieldLostFocus("mybankone");
     EXPECT_EQ(panel.bank(0).modified, kBankSaved) << "the same name again is no rename";
     panel.nameFieldLostFocus("Bank Name?");
-    EXPECT_EQ(view.nameField, "");
-    EXPECT_EQ(panel.bank(0).name, "mybankone");
+    EXPECT_EQ(std::tuple(view.nameField, panel.bank(0).name), std::tuple("", "mybankone"));
 
     // A store after a rename still asks before overwriting another file.
     setStreamValues();
@@ -288,8 +283,7 @@ TEST_F(PatchPanelTest, ProgramChangeRecallsWithoutTouchingTheStreamsPatchFields)
     streams.setPatchOf(0, 3, 9);
     streams.calls.clear();
     panel.programChange(kDefaultPatchButton + 6, 0);
-    EXPECT_EQ(streams.calls.size(), 27u);
-    EXPECT_EQ(streams.at(0).patchSlot, 9);
+    EXPECT_EQ(std::tuple(streams.calls.size(), streams.at(0).patchSlot), std::tuple(27u, 9));
     panel.programChange(kDefaultPatchButton, 0);
     EXPECT_EQ(panel.selectedSlot(), 0);
     EXPECT_EQ(view.selectedSlots(), Slots{0});
@@ -374,8 +368,7 @@ TEST_F(SessionTest, FirstStartOpensTheLetterFilesAndAStoreErrorNothing) {
     EXPECT_EQ(panel.bank(2).slot(1).values[0], 3);
     for (int b : {1, 3, 4, 5, 6, 7})
         EXPECT_EQ(panel.bank(b).count, 0) << b;
-    EXPECT_EQ(panel.displayedBank(), 0);
-    EXPECT_EQ(view.labels[1], "Patch &1");
+    EXPECT_EQ(std::tuple(panel.displayedBank(), view.labels[1]), std::tuple(0, "Patch &1"));
     EXPECT_TRUE(view.warnings.empty());
 }
 
@@ -486,9 +479,9 @@ TEST_F(EnginePatchStreamsTest, StoreWhatIsHeardTakesTheSmoothedValue) {
     panel.slotClick(kDefaultPatchButton + 1, true, true);
     EXPECT_EQ(panel.bank(0).slot(1).values[engine::Pitch], 7000);
     panel.slotClick(kDefaultPatchButton + 2, true, false);
-    EXPECT_EQ(panel.bank(0).slot(2).values[engine::Pitch], 9000);
-    EXPECT_EQ(engine.stream(0).patchSlot, 2);
-    EXPECT_EQ(engine.stream(0).bankIndex, 0);
+    EXPECT_EQ(std::tuple(panel.bank(0).slot(2).values[engine::Pitch], engine.stream(0).patchSlot,
+                         engine.stream(0).bankIndex),
+              std::tuple(9000, 2, 0));
 }
 }  // namespace
 }  // namespace patches

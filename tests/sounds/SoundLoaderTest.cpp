@@ -132,8 +132,7 @@ TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstantsOnceForEvery
 
     // A second request of the loaded path counts another user at once.
     const auto second = loader().request(path, 1, kOutputRate);
-    EXPECT_EQ(second.outcome, SoundLoader::Outcome::InMemory);
-    EXPECT_EQ(second.sound, sound);
+    EXPECT_EQ(std::tuple(second.outcome, second.sound), std::tuple(SoundLoader::Outcome::InMemory, sound));
     EXPECT_EQ(sound->refCount, 2);
     EXPECT_FALSE(queue_.take());
 }

@@ -204,8 +204,7 @@ TEST(Sound, NameRateConstantsAndGuardRegion) {
 
 TEST_F(SoundTableTest, BuiltinSineHasFiveCyclesIn8192FramesWithAContinuingGuard) {
     const Sound& sine = table.builtin();
-    EXPECT_EQ(sine.path, "Built-in 110 Hz sine");
-    EXPECT_EQ(sine.name(), "Built-in 110 Hz sine");
+    EXPECT_EQ(std::tuple(sine.path, sine.name()), std::tuple("Built-in 110 Hz sine", "Built-in 110 Hz sine"));
     EXPECT_EQ(std::tuple(sine.frames, sine.channels, sine.sampleRate, sine.refCount),
               std::tuple(8192, 1, 180225, 1));
     EXPECT_EQ(std::pair(sine.unitsPerFrame, sine.ampUnitsPerFrame), std::pair(32768.0f, 32768.0f));
@@ -230,16 +229,13 @@ void makeConstant(Sound& sound, int32_t frames, int32_t rate, float value) {
 }
 
 TEST(AmpTable, OneEntryPer100FramesAndAtLeast20AndLookupsPastTheEndUseTheLastEntry) {
-    EXPECT_EQ(sounds::ampTableSize(0), 20);
-    EXPECT_EQ(sounds::ampTableSize(1899), 20);
-    EXPECT_EQ(sounds::ampTableSize(1900), 20);
-    EXPECT_EQ(sounds::ampTableSize(2000), 21);
-    EXPECT_EQ(sounds::ampTableSize(44100), 442);
+    EXPECT_EQ(std::tuple(sounds::ampTableSize(0), sounds::ampTableSize(1899), sounds::ampTableSize(1900)),
+              std::tuple(20, 20, 20));
+    EXPECT_EQ(std::tuple(sounds::ampTableSize(2000), sounds::ampTableSize(44100)), std::tuple(21, 442));
 
     const std::vector<float> table{0.1f, 0.2f, 0.3f};
-    EXPECT_EQ(sounds::ampAt(table, 0), 0.1f);
-    EXPECT_EQ(sounds::ampAt(table, 2), 0.3f);
-    EXPECT_EQ(sounds::ampAt(table, 3), 0.3f);
+    EXPECT_EQ(std::tuple(sounds::ampAt(table, 0), sounds::ampAt(table, 2), sounds::ampAt(table, 3)),
+              std::tuple(0.1f, 0.3f, 0.3f));
     EXPECT_EQ(sounds::ampAt(table, 1000), 0.3f);
 }
 
