@@ -1,3 +1,5 @@
+// Offline renders of short scenarios whose samples can be worked out by hand: when grains start,
+// where they read, how they are shaped, panned, mixed, clamped, muted, faded and ended.
 #include "engine/Engine.h"
 #include "engine/ShapeTables.h"
 #include "sounds/SoundTable.h"
@@ -9,19 +11,23 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using namespace engine;
 using enginetest::CapturingSink;
+using Settings = std::initializer_list<std::pair<int, int32_t>>;
 
 constexpr uint32_t kRate = 44100;
 constexpr int kPeriod = 256;
 constexpr int32_t kRampFrames = 65536;  // unitsPerFrame 4096 for a mono sound
 
+const auto kCentre = static_cast<float>(std::sin(std::numbers::pi / 4));
 // sin(π/4) × 461 / 512: a centred grain at the default Amp.
-const float kCentreGain = static_cast<float>(std::sin(std::numbers::pi / 4)) * 461 / 512;
+const float kCentreGain = kCentre * 461 / 512;
+const float kLimit = static_cast<float>(32767.0 / 32768.0);
 
 class EngineRender : public ::testing::Test {
   protected:
@@ -30,7 +36,9 @@ class EngineRender : public ::testing::Test {
         return enginetest::makeSound(table, record, kRampFrames, channels, kRate,
                                      [=](int32_t, int c) { return c == 0 ? value : right; });
     }
-    sounds::Sound& ramp(int record) {
+    // A rising ramp, frame i holding i / 65536, read with linear interpolation (exact on a ramp).
+    sounds::Sound& linearRamp(int record) {
+        engine.setInterpolation(Interpolation::Linear);
         return enginetest::makeSound(table, record, kRampFrames, 1, kRate,
                                      [](int32_t i, int) { return static_cast<float>(i) / kRampFrames; });
     }
@@ -38,12 +46,39 @@ class EngineRender : public ::testing::Test {
         engine.setParameter(stream, param, value);
         engine.snapParameters(stream);
     }
+    // Gives stream 0 `sound` with flat grains and `settings`.
+    void prepare(sounds::Sound& sound, Settings settings) {
+        engine.attachSound(0, sound);
+        enginetest::flatGrains(engine, 0);
+        for (const auto& [param, value] : settings)
+            set(0, param, value);
+    }
+    // Plays it from the start for `periods` periods.
+    void play(sounds::Sound& sound, Settings settings, int periods) {
+        prepare(sound, settings);
+        engine.playStart(true, false);
+        render(periods);
+    }
     void render(int periods) {
         for (int p = 0; p < periods; ++p)
             engine.renderOfflinePeriod();
     }
+    // The mix of a mono-output engine playing record 0 with flat grains; `start` starts play.
+    std::vector<float> monoMix(int periods, const std::function<void(Engine&)>& start) {
+        Engine mono{table, {.rate = kRate, .stereo = false, .framesPerBuffer = kPeriod, .bufferCount = 4}};
+        CapturingSink out;
+        mono.setRecordingSink(&out);
+        mono.attachSound(0, table.record(0));
+        enginetest::flatGrains(mono, 0);
+        start(mono);
+        for (int p = 0; p < periods; ++p)
+            mono.renderOfflinePeriod();
+        mono.setRecordingSink(nullptr);
+        return out.mix;
+    }
     float left(size_t frame) const { return sink.mix[2 * frame]; }
     float right(size_t frame) const { return sink.mix[2 * frame + 1]; }
+    static float rampAt(double frame) { return static_cast<float>(frame / kRampFrames) * kCentreGain; }
 
     sounds::SoundTable table{kRate};
     Engine engine{table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4}};
@@ -51,11 +86,7 @@ class EngineRender : public ::testing::Test {
 };
 
 TEST_F(EngineRender, DefaultDensityStartsAGrainEvery2205FramesOrSo) {
-    engine.attachSound(0, dc(0, 1.0f));
-    enginetest::flatGrains(engine, 0);
-    set(0, GrainLen, 13);  // 7 frames: grains never overlap
-    engine.playStart(true, false);
-    render(40);
+    play(dc(0, 1.0f), {{GrainLen, 13}}, 40);  // 7 frames: grains never overlap
     // clockUnit 6086, increment trunc(single(6086 × 6062 × 35) / 10608) = 121725: the phase
     // reaches 2^28 after 2206, 2205, 2205, 2206 frames.
     std::vector<size_t> onsets;
@@ -66,147 +97,101 @@ TEST_F(EngineRender, DefaultDensityStartsAGrainEvery2205FramesOrSo) {
     EXPECT_EQ(std::vector<size_t>(onsets.begin(), onsets.begin() + 5),
               (std::vector<size_t>{0, 2206, 4411, 6616, 8822}));
     // A grain whose start delay is 6 begins at frame 6 of its block, in both channels.
-    EXPECT_EQ(left(2205), 0.0f);
-    EXPECT_EQ(right(2205), 0.0f);
+    EXPECT_EQ(std::pair(left(2205), right(2205)), std::pair(0.0f, 0.0f));
     EXPECT_FLOAT_EQ(left(2206), kCentreGain);
     EXPECT_FLOAT_EQ(right(2206), kCentreGain);
 }
 
 TEST_F(EngineRender, GrainsReadAtNaturalSpeedFromTheLoopPosition) {
-    engine.attachSound(0, ramp(0));
-    engine.setInterpolation(Interpolation::Linear);
-    enginetest::flatGrains(engine, 0);
-    set(0, GrainLen, 100);  // 421 frames
-    set(0, Start, 1024);    // a quarter of the sound: frame 16384
-    engine.playStart(true, false);
-    render(10);
+    play(linearRamp(0), {{GrainLen, 100}, {Start, 1024}}, 10);  // 421 frames from frame 16384
     for (size_t j = 0; j < 400; ++j)
-        ASSERT_FLOAT_EQ(left(j), static_cast<float>(16384 + j) / kRampFrames * kCentreGain) << j;
+        ASSERT_FLOAT_EQ(left(j), rampAt(16384.0 + j)) << j;
     // The second grain starts at frame 2206 in the block from frame 2200; the loop has moved
     // at natural speed (Rate 4086, RateScale 174) by 2200 frames by then.
-    EXPECT_FLOAT_EQ(left(2206), static_cast<float>(16384 + 2200) / kRampFrames * kCentreGain);
+    EXPECT_FLOAT_EQ(left(2206), rampAt(16384 + 2200));
 }
 
 TEST_F(EngineRender, RateZeroStartsEveryGrainAtTheSamePlace) {
-    engine.attachSound(0, ramp(0));
-    engine.setInterpolation(Interpolation::Linear);
-    enginetest::flatGrains(engine, 0);
-    set(0, GrainLen, 100);
-    set(0, Start, 1024);
-    set(0, Rate, 0);
-    engine.playStart(true, false);
-    render(20);
-    const float first = static_cast<float>(16384) / kRampFrames * kCentreGain;
-    EXPECT_FLOAT_EQ(left(0), first);
-    EXPECT_FLOAT_EQ(left(2206), first);
-    EXPECT_FLOAT_EQ(left(4411), first);
+    play(linearRamp(0), {{GrainLen, 100}, {Start, 1024}, {Rate, 0}}, 20);
+    for (size_t onset : {0, 2206, 4411})
+        EXPECT_FLOAT_EQ(left(onset), rampAt(16384)) << onset;
 }
 
 TEST_F(EngineRender, NegativePitchPlaysBackwardsAndZeroHolds) {
-    engine.attachSound(0, ramp(0));
-    engine.setInterpolation(Interpolation::Linear);
-    enginetest::flatGrains(engine, 0);
-    set(0, GrainLen, 100);
-    set(0, Start, 1024);
-    set(0, Pitch, -6144);
-    engine.playStart(true, false);
-    render(2);  // the grain of 421 frames ends in the second period
+    play(linearRamp(0), {{GrainLen, 100}, {Start, 1024}, {Pitch, -6144}}, 2);  // the grain ends in period 2
     // The backward speed is trunc(−4096 + 0.5) = −4095 units: frame j reads position
     // 16384 − j + j / 4096 frames.
-    for (size_t j = 0; j < 200; ++j) {
-        const double frame = 16384.0 - static_cast<double>(j) + static_cast<double>(j) / 4096;
-        ASSERT_NEAR(left(j), frame / kRampFrames * kCentreGain, 1e-6) << j;
-    }
+    for (size_t j = 0; j < 200; ++j)
+        ASSERT_NEAR(left(j), rampAt(16384.0 - static_cast<double>(j) + static_cast<double>(j) / 4096), 1e-6)
+            << j;
 
     set(0, Pitch, 0);
     sink.mix.clear();
     engine.playStart(true, false);
     render(1);
     for (size_t j = 0; j < 200; ++j)
-        ASSERT_FLOAT_EQ(left(j), static_cast<float>(16384) / kRampFrames * kCentreGain) << j;
+        ASSERT_FLOAT_EQ(left(j), rampAt(16384)) << j;
 }
 
 TEST_F(EngineRender, HardSyncStartsAGrainAtEachBackwardWrap) {
-    engine.attachSound(0, dc(0, 1.0f));
-    enginetest::flatGrains(engine, 0);
-    set(0, GrainLen, 13);  // 7 frames: a grain sounds in its first block only
-    set(0, Freq, 25);      // the grain clock alone would start one grain in 19 s
-    set(0, Rate, -4086);   // backwards at natural speed: −4096 units a frame
-    set(0, Length, 1);     // a loop of 65536 units: 16 frames
+    // 7-frame grains sound in their first block only; the grain clock alone would start one grain
+    // in 19 s; the loop of 65536 units (16 frames) runs backwards at natural speed, −4096 units a frame.
+    prepare(dc(0, 1.0f), {{GrainLen, 13}, {Freq, 25}, {Rate, -4086}, {Length, 1}});
     engine.setHardSync(0, true);
     engine.playStart(true, false);
     render(1);
     // The loop runs 0 → −32768 (wrap to 32768) → 0 → −32768 (wrap) ...: a wrap after every
     // second block, each followed by a grain at the first frame of the next block.
-    for (int block = 0; block < 32; ++block) {
-        const bool sounding = block == 0 || block % 2 == 1;
-        EXPECT_EQ(left(static_cast<size_t>(8 * block)) != 0.0f, sounding) << block;
-    }
+    for (int block = 0; block < 32; ++block)
+        EXPECT_EQ(left(static_cast<size_t>(8 * block)) != 0.0f, block == 0 || block % 2 == 1) << block;
 }
 
 TEST_F(EngineRender, StereoSourceInStereoAndMonoOutput) {
-    engine.attachSound(0, dc(0, 0.5f, 2, 0.25f));
+    play(dc(0, 0.5f, 2, 0.25f), {}, 1);
     EXPECT_EQ(engine.stream(0).channelSelect.load(), BothChannels);
-    enginetest::flatGrains(engine, 0);
-    engine.playStart(true, false);
-    render(1);
     EXPECT_FLOAT_EQ(left(3), 0.5f * kCentreGain);
     EXPECT_FLOAT_EQ(right(3), 0.25f * kCentreGain);
 
     auto monoFrame = [&](int32_t select) {
-        Engine mono{table, {.rate = kRate, .stereo = false, .framesPerBuffer = kPeriod, .bufferCount = 4}};
-        CapturingSink out;
-        mono.setRecordingSink(&out);
-        mono.attachSound(0, table.record(0));
-        mono.setChannelSelect(0, select);
-        enginetest::flatGrains(mono, 0);
-        mono.playStart(true, false);
-        mono.renderOfflinePeriod();
-        mono.setRecordingSink(nullptr);
-        return out.mix.at(3);
+        return monoMix(1,
+                       [&](Engine& mono) {
+                           mono.setChannelSelect(0, select);
+                           mono.playStart(true, false);
+                       })
+            .at(3);
     };
     // Both channels: the left at full gain, the right at half gain.
     EXPECT_FLOAT_EQ(monoFrame(BothChannels), 0.5f * kCentreGain + 0.5f * 0.25f * kCentreGain);
     EXPECT_FLOAT_EQ(monoFrame(LeftChannel), 0.5f * kCentreGain);
     EXPECT_FLOAT_EQ(monoFrame(RightChannel), 0.25f * kCentreGain);
+
+    // Long grains in mono output: the right channel's half weight follows Amp as well.
+    const auto mix = monoMix(10, [](Engine& mono) {
+        mono.setParameter(0, GrainLen, 2048);
+        mono.setParameter(0, Freq, 25);
+        mono.playStart(true, false);
+        mono.setParameter(0, Amp, 256, 1.0);
+    });
+    const double gain = 256.0 * kCentre / 512;
+    EXPECT_FLOAT_EQ(mix.at(9 * kPeriod), static_cast<float>(0.5 * gain + 0.5 * 0.25 * gain));
 }
 
-TEST_F(EngineRender, LongGrainsInMonoOutputFollowAmpOnBothChannels) {
-    // Mono output of a stereo sound: the right channel's half weight follows Amp as well.
-    dc(0, 0.5f, 2, 0.25f);
-    Engine mono{table, {.rate = kRate, .stereo = false, .framesPerBuffer = kPeriod, .bufferCount = 4}};
-    CapturingSink out;
-    mono.setRecordingSink(&out);
-    mono.attachSound(0, table.record(0));
-    enginetest::flatGrains(mono, 0);
-    mono.setParameter(0, GrainLen, 2048);
-    mono.setParameter(0, Freq, 25);
-    mono.playStart(true, false);
-    mono.setParameter(0, Amp, 256, 1.0);
-    for (int p = 0; p < 10; ++p)
-        mono.renderOfflinePeriod();
-    mono.setRecordingSink(nullptr);
-    const double gain = 256.0 * static_cast<float>(std::sin(std::numbers::pi / 4)) / 512;
-    EXPECT_FLOAT_EQ(out.mix.at(9 * kPeriod), static_cast<float>(0.5 * gain + 0.5 * 0.25 * gain));
-}
-
-TEST_F(EngineRender, MutedStreamStartsNoGrainsAndItsLoopStandsStill) {
+TEST_F(EngineRender, MutedStreamStartsNoGrainsAndKeepsItsLoopAndParametersStill) {
     engine.attachSound(0, dc(0, 1.0f));
     engine.setStreamState(0, Muted);
     engine.playStart(true, false);
+    engine.setParameter(0, Pitch, 100);
     render(20);
     EXPECT_FALSE(engine.anyGrainActive());
     EXPECT_EQ(engine.stream(0).loopPos, 0);
-    for (float v : sink.mix)
-        ASSERT_EQ(v, 0.0f);
+    EXPECT_EQ(sink.mix, std::vector<float>(sink.mix.size(), 0.0f));
     EXPECT_EQ(engine.frameClock(), 20 * kPeriod) << "the muted stream keeps the play list busy";
+    EXPECT_EQ(engine.stream(0).current(Pitch), 6144.0f);
+    EXPECT_EQ(engine.stream(0).param(Pitch).targetValue(), 100);
 }
 
 TEST_F(EngineRender, MutingLetsSoundingGrainsFinish) {
-    engine.attachSound(0, dc(0, 1.0f));
-    enginetest::flatGrains(engine, 0);
-    engine.playStart(true, false);
-    render(1);
+    play(dc(0, 1.0f), {}, 1);
     ASSERT_TRUE(engine.anyGrainActive());
     engine.setStreamState(0, Muted);
     render(1);
@@ -215,44 +200,16 @@ TEST_F(EngineRender, MutingLetsSoundingGrainsFinish) {
     EXPECT_FALSE(engine.anyGrainActive());
 }
 
-TEST_F(EngineRender, MutedStreamKeepsItsParameterValues) {
-    engine.setStreamState(0, Muted);
-    engine.playStart(true, false);
-    engine.setParameter(0, Pitch, 100);
-    render(10);
-    EXPECT_EQ(engine.stream(0).current(Pitch), 6144.0f);
-    EXPECT_EQ(engine.stream(0).param(Pitch).targetValue(), 100);
-}
-
-TEST_F(EngineRender, OutputIsClampedNeverWrapped) {
-    engine.attachSound(0, dc(0, 1.0f));
-    enginetest::flatGrains(engine, 0);
-    set(0, Amp, 1024);  // gain 1.41
-    engine.playStart(true, false);
-    render(1);
-    const float limit = static_cast<float>(32767.0 / 32768.0);
-    EXPECT_EQ(left(0), limit);
-    EXPECT_EQ(right(0), limit);
-    for (float v : sink.mix)
-        ASSERT_LE(std::abs(v), limit);
-}
-
 TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecond) {
-    engine.attachSound(0, dc(0, 1.0f));
-    enginetest::flatGrains(engine, 0);
-    set(0, GrainLen, 1449);  // 1449² × 44100 / 2^20 = 88303 frames, 2 s
-    set(0, Freq, 25);        // one grain in the first 19 s
-    engine.playStart(true, false);
-    render(10);
+    // 1449² × 44100 / 2^20 = 88303 frames, 2 s; one grain in the first 19 s.
+    play(dc(0, 1.0f), {{GrainLen, 1449}, {Freq, 25}}, 10);
     const size_t stopFrame = 10 * kPeriod;
     EXPECT_FLOAT_EQ(left(stopFrame - 1), kCentreGain);
     ASSERT_EQ(engine.stopRequest(), StopAction::FadingOut);
     EXPECT_EQ(engine.stopRequest(), StopAction::AlreadyStopping);
     int periods = 0;
-    while (engine.anyGrainActive() && periods < 1000) {
+    for (; engine.anyGrainActive() && periods < 1000; ++periods)
         engine.renderOfflinePeriod();
-        ++periods;
-    }
     // 22050 frames end in block 2757 (22056 frames): in the 87th period.
     EXPECT_EQ(periods, 87);
     // The fade steps the decay phase from 0x0FFFFFFF by 2^28 / 22050 = 12173 per frame; frame n
@@ -268,6 +225,15 @@ TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecond) {
     for (size_t f = stopFrame + 22050; f < sink.mix.size() / 2; ++f)
         ASSERT_EQ(left(f), 0.0f) << f;
     EXPECT_FALSE(engine.stopPlay().has_value());
+}
+
+TEST_F(EngineRender, StopWithoutSoftStopStopsAtOnce) {
+    engine.setSoftStop(false);
+    engine.playStart(true, false);
+    render(2);
+    EXPECT_EQ(engine.stopRequest(), StopAction::StopNow);
+    engine.stopPlay();
+    EXPECT_EQ(std::pair(engine.playing(), engine.stopping()), std::pair(false, false));
 }
 
 TEST_F(EngineRender, FullAttackAndDecayOverlapAcrossTheGrain) {
@@ -290,17 +256,11 @@ TEST_F(EngineRender, FullAttackAndDecayOverlapAcrossTheGrain) {
 }
 
 TEST_F(EngineRender, LongGrainsFollowAmpWhileTheySound) {
-    engine.attachSound(0, dc(0, 1.0f));
-    enginetest::flatGrains(engine, 0);
-    set(0, GrainLen, 2048);  // 4 s: its gains follow Amp
-    set(0, Freq, 25);
-    engine.playStart(true, false);
-    render(4);
+    play(dc(0, 1.0f), {{GrainLen, 2048}, {Freq, 25}}, 4);  // 4 s: its gains follow Amp
     EXPECT_FLOAT_EQ(left(3 * kPeriod), kCentreGain);
     engine.setParameter(0, Amp, 256, 1.0);  // within 1/64 s
     render(20);
-    const auto centre = static_cast<float>(std::sin(std::numbers::pi / 4));
-    EXPECT_FLOAT_EQ(left(23 * kPeriod), static_cast<float>(256.0 * centre / 512)) << "unity half";
+    EXPECT_FLOAT_EQ(left(23 * kPeriod), 256.0f * kCentre / 512) << "unity half";
 }
 
 TEST_F(EngineRender, NewStreamCopiesTheCurrentStreamWithItsAmpSilent) {
@@ -310,17 +270,12 @@ TEST_F(EngineRender, NewStreamCopiesTheCurrentStreamWithItsAmpSilent) {
     engine.setHardSync(0, true);
     engine.playStart(true, false);
     render(3);
-    const int copy = engine.newStream(0);
-    ASSERT_EQ(copy, 1);
-    EXPECT_EQ(engine.streamCount(), 2);
-    EXPECT_EQ(sound.refCount, 2);
-    const Stream& s = engine.stream(copy);
+    ASSERT_EQ(engine.newStream(0), 1);
+    EXPECT_EQ(std::pair(engine.streamCount(), sound.refCount), std::pair(2, 2));
+    const Stream& s = engine.stream(1);
     EXPECT_EQ(s.sound, &sound);
-    EXPECT_EQ(s.current(Pitch), 7000.0f);
-    EXPECT_EQ(s.hardSync.load(), 1);
-    EXPECT_EQ(s.current(Amp), 0.0f);
-    EXPECT_EQ(s.value(Amp), 0);
-    EXPECT_EQ(s.param(Amp).targetValue(), 0);
+    EXPECT_EQ(std::pair(s.current(Pitch), s.hardSync.load()), std::pair(7000.0f, 1));
+    EXPECT_EQ(std::tuple(s.current(Amp), s.value(Amp), s.param(Amp).targetValue()), std::tuple(0.0f, 0, 0));
     EXPECT_EQ(s.param(Amp).endFrame, engine.frameClock());
     EXPECT_EQ(s.loopPos, engine.stream(0).loopPos);
 }
@@ -332,6 +287,13 @@ TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
         delay = d;
         release = std::move(action);
     });
+    sounds::Sound& silent = dc(2, 1.0f);
+    engine.createStream();
+    engine.attachSound(1, silent);
+    engine.endStream(1);
+    EXPECT_EQ(silent.refCount, -1) << "without sounding grains the sound is released at once";
+    EXPECT_FALSE(release);
+
     sounds::Sound& sound = dc(1, 1.0f);
     engine.createStream();
     engine.attachSound(1, sound);
@@ -341,8 +303,7 @@ TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
     render(1);
     ASSERT_GT(sound.activeGrains.load(), 0);
     engine.endStream(1);
-    EXPECT_EQ(engine.stream(1).stateNow(), Empty);
-    EXPECT_EQ(engine.streamCount(), 1);
+    EXPECT_EQ(std::tuple(engine.stream(1).stateNow(), engine.streamCount()), std::tuple(Empty, 1));
     EXPECT_EQ(sound.refCount, 1) << "the count stays until the timer fires";
     EXPECT_EQ(delay.count(), 200) << "twice the default grain length of 4414 frames";
     render(1);
@@ -356,46 +317,6 @@ TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
     EXPECT_EQ(engine.createStream(), 1);
 }
 
-TEST_F(EngineRender, EndingAStreamWithoutSoundingGrainsReleasesAtOnce) {
-    sounds::Sound& sound = dc(1, 1.0f);
-    engine.createStream();
-    engine.attachSound(1, sound);
-    engine.endStream(1);
-    EXPECT_EQ(sound.refCount, -1);
-}
-
-TEST_F(EngineRender, StopWithoutSoftStopStopsAtOnce) {
-    engine.setSoftStop(false);
-    engine.playStart(true, false);
-    render(2);
-    EXPECT_EQ(engine.stopRequest(), StopAction::StopNow);
-    engine.stopPlay();
-    EXPECT_FALSE(engine.playing());
-    EXPECT_FALSE(engine.stopping());
-}
-
-TEST_F(EngineRender, PerStreamBuffersAreUnclampedAndMutedStreamsSilent) {
-    engine.setPerStreamOutput(true);
-    engine.createStream();
-    engine.createStream();
-    for (int s = 0; s < 3; ++s) {
-        engine.attachSound(s, dc(s, 1.0f));
-        enginetest::flatGrains(engine, s);
-        set(s, Amp, 1024);
-        sink.open[static_cast<size_t>(s)] = true;
-    }
-    engine.setStreamState(2, Muted);
-    engine.playStart(true, false);
-    render(2);
-    const float doubled = static_cast<float>(std::sin(std::numbers::pi / 4)) * 1024 / 512;
-    ASSERT_EQ(sink.streams[0].size(), 2u * 2 * kPeriod);
-    EXPECT_FLOAT_EQ(sink.streams[0][0], doubled) << "stream files are not clamped";
-    EXPECT_FLOAT_EQ(sink.streams[1][1], doubled);
-    for (float v : sink.streams[2])
-        ASSERT_EQ(v, 0.0f);
-    EXPECT_EQ(left(0), static_cast<float>(32767.0 / 32768.0)) << "the mix is clamped";
-}
-
 TEST_F(EngineRender, TwoStreamsMixIntoOneBuffer) {
     engine.createStream();
     engine.attachSound(0, dc(0, 0.25f));
@@ -407,32 +328,48 @@ TEST_F(EngineRender, TwoStreamsMixIntoOneBuffer) {
     EXPECT_FLOAT_EQ(left(0), 0.25f * kCentreGain + 0.125f * kCentreGain);
 }
 
-TEST(EngineDisplay, PublishesTheSoundingGrainsOfTheCurrentStream) {
-    sounds::SoundTable table{kRate};
-    Engine engine{table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4}};
-    engine.attachSound(
-        0, enginetest::makeSound(table, 0, kRampFrames, 1, kRate, [](int32_t, int) { return 0.5f; }));
-    enginetest::flatGrains(engine, 0);
-    for (const auto& [param, value] : {std::pair{GrainLen, 2048}, {Start, 1024}, {Rate, 0}}) {
-        engine.setParameter(0, param, value);
-        engine.snapParameters(0);
+TEST_F(EngineRender, TheMixIsClampedAndPerStreamBuffersAreUnclamped) {
+    engine.setPerStreamOutput(true);
+    engine.createStream();
+    engine.createStream();
+    for (int s = 0; s < 3; ++s) {
+        engine.attachSound(s, dc(s, 1.0f));
+        enginetest::flatGrains(engine, s);
+        set(s, Amp, 1024);  // gain 1.41
+        sink.open[static_cast<size_t>(s)] = true;
     }
+    engine.setStreamState(2, Muted);
+    engine.playStart(true, false);
+    render(2);
+    const float doubled = kCentre * 1024 / 512;
+    ASSERT_EQ(sink.streams[0].size(), 2u * 2 * kPeriod);
+    EXPECT_FLOAT_EQ(sink.streams[0][0], doubled) << "stream files are not clamped";
+    EXPECT_FLOAT_EQ(sink.streams[1][1], doubled);
+    EXPECT_EQ(sink.streams[2], std::vector<float>(sink.streams[2].size(), 0.0f))
+        << "muted streams are silent";
+    EXPECT_EQ(std::pair(left(0), right(0)), std::pair(kLimit, kLimit)) << "the mix is clamped, never wrapped";
+    for (float v : sink.mix)
+        ASSERT_LE(std::abs(v), kLimit);
+}
+
+TEST_F(EngineRender, PublishesTheSoundingGrainsOfTheCurrentStream) {
+    engine.setRecordingSink(nullptr);
+    prepare(dc(0, 0.5f), {{GrainLen, 2048}, {Start, 1024}, {Rate, 0}});
     engine.createStream();
     engine.setStreamState(1, Muted);
     engine.playStart(true, false);
-    for (int p = 0; p < 20; ++p)
-        engine.renderOfflinePeriod();
+    render(20);
     // Grains start at frames 0, 2206 and 4411 from a quarter of the sound and read one sound frame
     // (4096 units) per output frame; after 20 periods (5120 frames), newest first:
     const uint32_t start = 1024u * 65536u;
     std::array<uint32_t, Engine::kPublishedGrains> positions{};
     ASSERT_EQ(engine.grainPositions(positions), 3);
-    EXPECT_EQ(positions[0], start + (5120u - 4411u) * 4096u);
-    EXPECT_EQ(positions[1], start + (5120u - 2206u) * 4096u);
-    EXPECT_EQ(positions[2], start + 5120u * 4096u);
+    EXPECT_EQ(
+        std::tuple(positions[0], positions[1], positions[2]),
+        std::tuple(start + (5120u - 4411u) * 4096u, start + (5120u - 2206u) * 4096u, start + 5120u * 4096u));
     // The muted stream shown instead has none.
     engine.setCurrentStream(1);
-    engine.renderOfflinePeriod();
+    render(1);
     EXPECT_EQ(engine.grainPositions(positions), 0);
 }
 

@@ -1,16 +1,17 @@
-#include "midi/MidiResponse.h"
-
-#include <gtest/gtest.h>
-
+// How MIDI input maps onto parameters: controllers, note pitch and the response rows, and the
+// dialog that edits the response settings.
 #include "engine/ParamSpec.h"
+#include "midi/MidiResponse.h"
+#include "midi/MidiResponseDialog.h"
 #include "midi/ResponseRowFields.h"
 #include "midi/ResponseTables.h"
 #include "platform/MessageQueue.h"
 #include "tests/midi/FakeMidiTarget.h"
 
+#include <gtest/gtest.h>
+
 namespace midi {
 namespace {
-
 using Change = testing::FakeMidiTarget::Change;
 
 class MidiResponseTest : public ::testing::Test {
@@ -36,20 +37,16 @@ class MidiResponseTest : public ::testing::Test {
     MidiResponse response{settings, target, queue};
 };
 
-TEST_F(MidiResponseTest, CoarseControllerSetsParameterAndCoarseValue) {
+TEST_F(MidiResponseTest, CoarseControllersSetTheParameterAndItsCoarseValue) {
     // Controller 7 is LengthRnd (0..256): step 2, data 64 counts as 65.
     response.controllerChange(0, 7, 64);
-    ASSERT_EQ(target.changes.size(), 1u);
-    EXPECT_EQ(target.changes[0], (Change{0, engine::LengthRnd, 130, 12.8}));
+    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::LengthRnd, 130, 12.8}}));
     EXPECT_EQ(target.coarse[0][engine::LengthRnd], 130);
     EXPECT_EQ(sliderMoves(), (std::vector<std::pair<int, int64_t>>{{engine::LengthRnd, 2 * (128 - 65)}}));
-
     // Data 63 stays 63; Freq's step is 16359 / 128 = 127.8046875.
     response.controllerChange(0, 11, 63);
     EXPECT_EQ(target.changes.back().value, 25 + 8051);  // trunc(25 + 8051.695...)
-}
-
-TEST_F(MidiResponseTest, PanControllerRunsFromLeftToRight) {
+    // Pan runs from left to right.
     response.controllerChange(0, 31, 0);
     EXPECT_EQ(target.changes.back(), (Change{0, engine::PanPos, 256, 12.8}));
     EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::PanPos, -256}));
@@ -57,28 +54,24 @@ TEST_F(MidiResponseTest, PanControllerRunsFromLeftToRight) {
     EXPECT_EQ(target.changes.back().value, -256);
 }
 
-TEST_F(MidiResponseTest, FourteenBitPairAddsTheLowHalfToTheCoarseValue) {
+TEST_F(MidiResponseTest, FourteenBitPairAddsTheLowHalfToTheCoarseValueWithinTheRange) {
     settings.relativeFine = false;
     response.controllerChange(0, 17, 96);  // Pitch: -16384 + 256 * 97
     EXPECT_EQ(target.changes.back().value, 8448);
     response.controllerChange(0, 49, 64);  // + 2 * 65 + 0.5
     EXPECT_EQ(target.changes.back(), (Change{0, engine::Pitch, 8578, 12.8}));
     EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Pitch, -8578}));
-
-    const size_t before = target.changes.size();
     response.controllerChange(0, 49, 0);  // no offset: the coarse value again, nothing to do
-    EXPECT_EQ(target.changes.size(), before);
-}
+    EXPECT_EQ(target.changes.size(), 2u);
 
-TEST_F(MidiResponseTest, FineValuesAreClampedToTheRange) {
-    settings.relativeFine = false;
+    target.changes.clear();
     response.controllerChange(0, 17, 127);  // Pitch at the top: 16384
     response.controllerChange(0, 49, 127);
     EXPECT_EQ(target.changes.back().value, 16384);
     EXPECT_EQ(target.changes.size(), 1u);  // clamped back to the coarse value: no change
 }
 
-TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetWhileStopped) {
+TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetOrWhilePlayingTheSmoothedValue) {
     settings.relativeFine = true;
     // Data 72 counts as 73: (1 + 1) * 9 = 18 fine steps of 2 from the default 6144.
     response.controllerChange(0, 49, 72);
@@ -86,22 +79,15 @@ TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetWhileStopped) {
     // Data 55: (2 + 1) * -9 = -27 steps, from the new target 6180.
     response.controllerChange(0, 49, 55);
     EXPECT_EQ(target.changes.back().value, 6180 - 54);
-}
+    // Pan keeps its side: data 127 counts as 128, (8 + 1) * 64 = 576 steps of 1/32 = 18 to the right.
+    target.targets[0][engine::PanPos] = 100;  // left of the middle
+    response.controllerChange(0, 63, 127);
+    EXPECT_EQ(target.changes.back().value, 82);
 
-TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheSmoothedValueWhilePlaying) {
-    settings.relativeFine = true;
     target.playing = true;
     target.currents[0][engine::Pitch] = 5000.9f;
     response.controllerChange(0, 49, 72);
     EXPECT_EQ(target.changes.back().value, 5000 + 36);
-}
-
-TEST_F(MidiResponseTest, RelativePanKeepsItsSideAndMovesWithTheController) {
-    settings.relativeFine = true;
-    target.targets[0][engine::PanPos] = 100;  // left of the middle
-    // Data 127 counts as 128: (8 + 1) * 64 = 576 steps of 1/32 = 18 towards the right.
-    response.controllerChange(0, 63, 127);
-    EXPECT_EQ(target.changes.back().value, 82);
 }
 
 TEST_F(MidiResponseTest, SlidersFollowOnlyForTheCurrentStreamWithMoveSliders) {
@@ -141,10 +127,7 @@ TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
         settings.maxPitchBend = c.bendRange;
         target.targets[0][engine::Pitch] = c.pitchBefore;
         target.currents[0][engine::Pitch] = c.currentBefore;
-        LastNote input;
-        input.note = c.note;
-        input.pitchBend = c.bend;
-        response.notePitch(0, input);
+        response.notePitch(0, LastNote{.note = c.note, .pitchBend = c.bend});
         ASSERT_FALSE(target.changes.empty());
         EXPECT_EQ(target.changes.back(), (Change{0, engine::Pitch, c.pitch, 0.64}));
         EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Pitch, -c.pitch}));
@@ -152,22 +135,11 @@ TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
 }
 
 TEST_F(MidiResponseTest, ResponseRowsMapTheirInputOntoTheTargetRange) {
-    LastNote bendZero;  // input 64
-    LastNote noteUp;    // note 60, bend 8192: 64 after the shift by 7, 60 + 67 * 64 / 128 = 93
-    noteUp.note = 60;
-    noteUp.pitchBend = 8192;
-    LastNote noteDown = noteUp;  // bend -8192: 60 + 60 * -64 / 128 = 30
-    noteDown.pitchBend = -8192;
-    auto velocity = [](int32_t v) {
-        LastNote in;
-        in.velocity = v;
-        return in;
-    };
-    auto aftertouch = [](int32_t a) {
-        LastNote in;
-        in.aftertouch = a;
-        return in;
-    };
+    const LastNote bendZero;                               // input 64
+    const LastNote noteUp{.note = 60, .pitchBend = 8192};  // 64 after the shift by 7, 60 + 67 * 64 / 128 = 93
+    const LastNote noteDown{.note = 60, .pitchBend = -8192};  // 60 + 60 * -64 / 128 = 30
+    auto velocity = [](int32_t v) { return LastNote{.velocity = v}; };
+    auto aftertouch = [](int32_t a) { return LastNote{.aftertouch = a}; };
     struct Case {
         const char* label;
         ResponseRow row;
@@ -226,26 +198,134 @@ TEST_F(MidiResponseTest, ApplyResponsesSelectsRowsByEvent) {
     settings.rows[2] = row(4, 11, 0, 100);  // bend -> Decay
     settings.rows[3] = 0;                   // an empty row ends the note-start visit
     settings.rows[4] = row(6, 7, 0, 100);   // note -> Gliss
-    LastNote input;
-    input.note = 64;
-    input.velocity = 128;
-    input.aftertouch = 64;
-    response.applyResponses(0, input, ResponseEvent::NoteStart);
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Amp, 1024, 12.8}}));
-
-    target.changes.clear();
-    response.applyResponses(0, input, ResponseEvent::Aftertouch);
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Attack, 128, 12.8}}));
-
-    target.changes.clear();
-    response.applyResponses(0, input, ResponseEvent::PitchBend);  // bend 0: input 64
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Decay, 128, 12.8}}));
-
-    target.changes.clear();
-    input.velocity = 0;
-    response.applyResponses(0, input, ResponseEvent::NoteRelease);
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Amp, 0, 12.8}}));
+    LastNote input{.note = 64, .velocity = 128, .aftertouch = 64};
+    const std::pair<ResponseEvent, Change> cases[] = {
+        {ResponseEvent::NoteStart, {0, engine::Amp, 1024, 12.8}},
+        {ResponseEvent::Aftertouch, {0, engine::Attack, 128, 12.8}},
+        {ResponseEvent::PitchBend, {0, engine::Decay, 128, 12.8}},  // bend 0: input 64
+        {ResponseEvent::NoteRelease, {0, engine::Amp, 0, 12.8}},    // with velocity 0
+    };
+    for (const auto& [event, change] : cases) {
+        target.changes.clear();
+        if (event == ResponseEvent::NoteRelease)
+            input.velocity = 0;
+        response.applyResponses(0, input, event);
+        EXPECT_EQ(target.changes, std::vector<Change>{change}) << static_cast<int>(event);
+    }
 }
 
+using Dialog = MidiResponseDialog;
+
+class MidiResponseDialogTest : public ::testing::Test {
+  protected:
+    MidiResponseDialogTest() { settings.setOptions(decodeOptions(kDefaultResponseOptions)); }
+    MidiControlSettings settings;
+};
+
+// (checked, enabled) of a check box or radio button.
+std::pair<bool, bool> state(const Dialog::CheckBox& box) {
+    return {box.checked, box.enabled};
+}
+
+TEST_F(MidiResponseDialogTest, OpeningShowsTheOptionsAndRows) {
+    settings.rows[0] = 0x14000000u | 0xC0000u | (10u << 8) | 90u;
+    Dialog dialog(settings);
+    const auto& c = dialog.controls();
+    EXPECT_TRUE(c.noteToPitch.checked);
+    EXPECT_TRUE(c.noteOffStops.checked);
+    EXPECT_EQ(state(c.untiedNoteOff), std::pair(true, true));
+    EXPECT_FALSE(c.newNoteOn.checked);
+    EXPECT_TRUE(c.newNote.checked);
+    EXPECT_EQ(state(c.tiedNote), std::pair(false, true));
+    EXPECT_EQ(std::pair(c.pitchBendSlider, c.pitchBendLabel), std::pair(7, std::string("7 notes")));
+    EXPECT_EQ(std::tuple(c.rows[0].sourceIndex, c.rows[0].targetIndex, c.rows[0].from, c.rows[0].to),
+              std::tuple(1, 12, 10, 90));
+    EXPECT_EQ(c.rows[1].sourceIndex, 0);
+
+    settings.setOptions(decodeOptions(0x10));  // tied-note restart alone
+    Dialog bare(settings);
+    const auto& b = bare.controls();
+    EXPECT_FALSE(b.noteOffStops.checked);
+    EXPECT_FALSE(b.newNoteOn.enabled);
+    EXPECT_FALSE(b.untiedNoteOff.enabled);
+    EXPECT_FALSE(b.tiedNote.enabled);
+    EXPECT_FALSE(settings.restartOnTiedNote);  // cleared: it needs the new-note restart
+    EXPECT_EQ(b.pitchBendLabel, "None");
+}
+
+TEST_F(MidiResponseDialogTest, ControlsChangeTheSettingsAtOnce) {
+    Dialog dialog(settings);
+    const auto& c = dialog.controls();
+    dialog.clickStopRadio(Dialog::kNewNoteOnId);
+    EXPECT_EQ(settings.noteStopMode, kNewNoteStops);
+    EXPECT_EQ(std::pair(c.newNoteOn.checked, c.untiedNoteOff.checked), std::pair(true, false));
+    dialog.clickNoteOffStops();  // off: radios disabled, notes never stop
+    EXPECT_EQ(settings.noteStopMode, kNotesNeverStop);
+    EXPECT_FALSE(c.newNoteOn.enabled);
+    dialog.clickNoteOffStops();  // on again: the release radio
+    EXPECT_EQ(settings.noteStopMode, kLastNoteOffStops);
+    EXPECT_TRUE(c.untiedNoteOff.checked);
+    dialog.clickNoteToPitch();  // off: a new note toggles the sound
+    EXPECT_FALSE(settings.noteToPitch);
+    EXPECT_EQ(settings.noteStopMode, kNewNoteStops);
+    EXPECT_TRUE(c.untiedNoteOff.checked);  // the radios keep their look
+
+    dialog.clickTiedNote();
+    EXPECT_TRUE(settings.restartOnTiedNote);
+    dialog.clickNewNote();  // off: tied-note restart cleared and disabled
+    EXPECT_FALSE(settings.restartOnNewNote);
+    EXPECT_FALSE(settings.restartOnTiedNote);
+    EXPECT_FALSE(c.tiedNote.enabled);
+    dialog.clickTiedNote();  // disabled: no effect
+    EXPECT_FALSE(settings.restartOnTiedNote);
+    dialog.clickNewNote();
+    EXPECT_EQ(state(c.tiedNote), std::pair(false, true));
+
+    dialog.movePitchBendSlider(12);
+    EXPECT_EQ(std::tuple(settings.maxPitchBend, c.pitchBendLabel), std::tuple(12, "12 notes"));
+    dialog.movePitchBendSlider(0);
+    EXPECT_EQ(c.pitchBendLabel, "None");
+}
+
+TEST_F(MidiResponseDialogTest, OkPacksOptionsAndCompactsRows) {
+    Dialog dialog(settings);
+    dialog.chooseSource(0, 1);  // row 1: Velocity, target None: dropped
+    dialog.leaveToEdit(0, 100);
+    dialog.chooseSource(1, 3);  // row 2: Aftertouch -> Attack, 0..150 clamped to 100
+    dialog.chooseTarget(1, 10);
+    dialog.leaveToEdit(1, 150);
+    EXPECT_EQ(dialog.controls().rows[1].to, 100);
+    dialog.chooseTarget(2, 4);  // row 3: no source: dropped
+    dialog.leaveToEdit(2, 50);
+    dialog.chooseSource(3, 4);  // row 4: Pitchbend -> Decay with From = To: dropped
+    dialog.chooseTarget(3, 11);
+    dialog.leaveFromEdit(3, 40);
+    dialog.leaveToEdit(3, 40);
+    dialog.chooseSource(5, 5);  // row 6: Note/Pbend -> Glissando 100..-3 clamped to 0
+    dialog.chooseTarget(5, 7);
+    dialog.leaveFromEdit(5, 100);
+    dialog.leaveToEdit(5, -3);
+    dialog.movePitchBendSlider(24);
+    dialog.clickTiedNote();
+
+    EXPECT_EQ(dialog.ok(), 0x1800u + 0x20 + 0x10 + 0x8 + 0x4 + 0x1);
+    const std::array<ResponseRow, kResponseRowCount> expected{
+        0x38000000u | 0xA0000u | 100u, 0x53000000u | 0x70000u | (100u << 8), 0, 0, 0, 0};
+    EXPECT_EQ(settings.responseRows(), expected);
+}
+
+TEST_F(MidiResponseDialogTest, CancelRestoresTheWholeRecord) {
+    settings.rows[2] = 0x14000000u | 0xC0000u | 90u;
+    settings.channel = 3;
+    const MidiSettings before = settings.stored();
+    Dialog dialog(settings);
+    dialog.movePitchBendSlider(20);
+    dialog.clickNoteOffStops();
+    dialog.clickNewNote();
+    dialog.chooseSource(2, 0);
+    dialog.leaveFromEdit(4, 30);
+    dialog.cancel();
+    EXPECT_EQ(settings.stored(), before);
+}
 }  // namespace
 }  // namespace midi

@@ -1,11 +1,28 @@
+// Patch bank files: their bytes, their listing, and saving and loading them with the questions
+// and warnings that come with it.
 #include "patches/BankFile.h"
+#include "patches/BankListing.h"
+#include "patches/BankStorage.h"
+#include "patches/PatchStatus.h"
+#include "tests/patches/FakePanel.h"
 
 #include <gtest/gtest.h>
-
+#include <sys/stat.h>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <tuple>
 
 namespace patches {
 namespace {
+using testing::FakeView;
+namespace fs = std::filesystem;
+
+void writeAll(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 // Little-endian words written out by hand, as the file layout describes them.
 std::string word(uint32_t w) {
@@ -17,12 +34,228 @@ std::string header(int32_t version, int32_t count) {
     return "Fbnk" + word(static_cast<uint32_t>(version)) + word(static_cast<uint32_t>(count));
 }
 
-// One record: flags, length, path bytes, then `n` values base, base+1, ...
-std::string record(uint32_t flags, const std::string& pathWithZero, int n, int32_t base) {
-    std::string r = word(flags) + word(static_cast<uint32_t>(pathWithZero.size())) + pathWithZero;
+// One record: flags 1, length, the path bytes and a terminating zero (unless `bare`), then `n` values
+// base, base + 1, ...
+std::string record(const std::string& path, int n, int32_t base, bool bare = false) {
+    const std::string bytes = bare ? path : path + '\0';
+    std::string r = word(1) + word(static_cast<uint32_t>(bytes.size())) + bytes;
     for (int i = 0; i < n; ++i)
         r += word(static_cast<uint32_t>(base + i));
     return r;
+}
+
+class BankStorage : public ::testing::Test {
+  protected:
+    void SetUp() override { folder = testing::freshFolder().string() + "/"; }
+    std::string readAll(const std::string& name) {
+        return readFileBytes(folder + name).value_or("<missing>");
+    }
+    // Stores an unsaved patch of sound `path` and values base, base + 1, ... into `slot`.
+    static void store(PatchBank& bank, int slot, const std::string& path, int32_t base) {
+        Patch& p = bank.slot(slot);
+        if (!p.occupied())
+            ++bank.count;
+        p.flags = kPatchOccupied | kPatchUnsaved;
+        p.setSoundPath(path);
+        for (int i = 0; i < engine::kParamCount; ++i)
+            p.values[static_cast<size_t>(i)] = base + i;
+        bank.modified = kBankPatchesChanged;
+    }
+    // A bank named `name` with one unsaved patch in slot 1.
+    static PatchBank bankOf(const std::string& name) {
+        PatchBank bank;
+        bank.name = name;
+        store(bank, 1, "a", 1);
+        return bank;
+    }
+    bool load(const std::string& name, PatchBank& bank, int index, const std::optional<std::string>& title) {
+        return loadBank(folder + name, bank, index, title, view);
+    }
+
+    std::string folder;
+    FakeView view;
+};
+
+TEST_F(BankStorage, SaveThenLoadCompactsSlotsMarksThemSavedAndNamesTheBank) {
+    PatchBank bank;
+    bank.name = "drums";
+    store(bank, 2, "/snd/kick.wav", 10);
+    store(bank, 5, "fizz_sine", 20);
+    store(bank, 20, "/snd/hat.aif", 30);
+    ASSERT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
+    EXPECT_EQ(std::pair(bank.modified, bank.slot(2).flags), std::pair(kBankSaved, kPatchOccupied));
+    EXPECT_TRUE(view.questions.empty());
+    const std::string bytes = readAll("drums.fpb");
+    ASSERT_GE(bytes.size(), 12u);
+    EXPECT_EQ(bytes.substr(0, 4), "Fbnk");
+    EXPECT_EQ(bytes[8], 3);  // count
+    // three records of 8 + 112 bytes plus their paths with terminators
+    EXPECT_EQ(bytes.size(), 12u + 3 * 120 + 14 + 10 + 13);
+
+    PatchBank loaded;
+    loaded.slot(7).flags = kPatchOccupied;  // something old that must go
+    loaded.slot(7).setSoundPath("old");
+    loaded.count = 1;
+    loaded.slot(1).values[28] = 999;
+    ASSERT_TRUE(load("drums.fpb", loaded, 3, std::string("drums")));
+    EXPECT_EQ(std::tuple(loaded.count, loaded.name, loaded.modified), std::tuple(3, "drums", kBankSaved));
+    EXPECT_EQ(std::tuple(loaded.slot(1).soundPathText(), loaded.slot(2).soundPathText(),
+                         loaded.slot(3).soundPathText()),
+              std::tuple("/snd/kick.wav", "fizz_sine", "/snd/hat.aif"));
+    for (int s = 1; s <= 3; ++s)
+        EXPECT_EQ(loaded.slot(s).flags, kPatchOccupied) << s;
+    EXPECT_EQ(std::pair(loaded.slot(3).values[0], loaded.slot(3).values[27]), std::pair(30, 57));
+    EXPECT_EQ(loaded.slot(1).values[28], 999) << "a version-100 file leaves the change time alone";
+    EXPECT_FALSE(loaded.slot(7).occupied());
+    EXPECT_EQ(loaded.slot(7).soundPathLength(), 0u);
+
+    PatchBank untitled;
+    ASSERT_TRUE(load("drums.fpb", untitled, 2, std::nullopt));
+    EXPECT_EQ(untitled.name, "C") << "without a title the bank is named by its letter";
+    ASSERT_TRUE(load("drums.fpb", untitled, 0, std::string(80, 't')));
+    EXPECT_EQ(untitled.name, std::string(63, 't')) << "a long title is cut to 63 characters";
+}
+
+TEST_F(BankStorage, Version101FileSetsTheChangeTimeToo) {
+    writeAll(folder + "new.fpb", header(101, 1) + record("p", 29, 1));
+    PatchBank bank;
+    bank.slot(1).values[28] = 999;
+    ASSERT_TRUE(load("new.fpb", bank, 0, std::string("new")));
+    EXPECT_EQ(std::pair(bank.slot(1).values[0], bank.slot(1).values[28]), std::pair(1, 29));
+}
+
+TEST_F(BankStorage, SaveWritesExactlyTheNewPatchesIntoMissingFoldersAndOnlyWhenChanged) {
+    writeAll(folder + "long.fpb", std::string(5000, 'z'));
+    PatchBank bank = bankOf("long");
+    ASSERT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
+    EXPECT_EQ(readAll("long.fpb").size(), 12u + 120 + 2) << "nothing of the longer file is left";
+    PatchBank loaded;
+    ASSERT_TRUE(load("long.fpb", loaded, 0, std::string("long")));
+    EXPECT_EQ(loaded.count, 1);
+    writeAll(folder + "long.fpb", "marker");
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
+    EXPECT_EQ(readAll("long.fpb"), "marker");
+
+    PatchBank deep = bankOf("deep");
+    EXPECT_EQ(saveBank(deep, folder + "Patches/bob/", view), kStatusBankSaved);
+    EXPECT_TRUE(fs::exists(folder + "Patches/bob/deep.fpb"));
+}
+
+TEST_F(BankStorage, RenamedBankAsksBeforeOverwritingAnExistingFile) {
+    writeAll(folder + "voices.fpb", "precious");
+    PatchBank bank = bankOf("voices");
+    bank.modified = kBankRenamed;
+    view.okAnswers = {false};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNone);
+    EXPECT_EQ(view.questions,
+              std::vector<std::string>{"Save the patches!: " + folder +
+                                       "voices.fpb\nThis file exists. Do you want to overwrite?"});
+    EXPECT_EQ(std::tuple(readAll("voices.fpb"), bank.modified), std::tuple("precious", kBankRenamed));
+
+    view.okAnswers = {true};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
+    EXPECT_EQ(readAll("voices.fpb").substr(0, 4), "Fbnk");
+    // Saved again under its unchanged name: no question.
+    store(bank, 2, "b", 2);
+    view.questions.clear();
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
+    EXPECT_TRUE(view.questions.empty());
+}
+
+TEST_F(BankStorage, UnnamedBankAsksForANameAndAnEmptiedBankOffersToDeleteItsFile) {
+    PatchBank unnamed = bankOf("");
+    EXPECT_EQ(saveBank(unnamed, folder, view), kStatusNeedsName);
+    EXPECT_TRUE(view.prompted);
+    EXPECT_EQ(std::tuple(view.nameField, unnamed.modified), std::tuple("Bank Name?", kBankPatchesChanged));
+
+    PatchBank bank;
+    bank.name = "gone";
+    bank.modified = kBankPatchesChanged;
+    writeAll(folder + "gone.fpb", "data");
+    view.yesNoAnswers = {Answer::Cancel};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNone);
+    EXPECT_EQ(view.questions.back(),
+              "File management: gone is empty\nDo you want to delete the associated file if it exists?");
+    EXPECT_TRUE(fs::exists(folder + "gone.fpb"));
+    view.yesNoAnswers = {Answer::No};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
+    EXPECT_TRUE(fs::exists(folder + "gone.fpb"));
+    EXPECT_EQ(bank.modified, kBankSaved);
+    bank.modified = kBankPatchesChanged;
+    view.yesNoAnswers = {Answer::Yes};
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
+    EXPECT_FALSE(fs::exists(folder + "gone.fpb"));
+    EXPECT_EQ(std::pair(bank.name, view.nameField), std::pair(std::string(), std::string()));
+
+    // A one-letter name deletes without asking.
+    writeAll(folder + "B.fpb", "data");
+    bank.name = "B";
+    bank.modified = kBankPatchesChanged;
+    view.questions.clear();
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_FALSE(fs::exists(folder + "B.fpb"));
+}
+
+TEST_F(BankStorage, FailedWriteIsReportedAndKeepsTheOldFile) {
+    if (::geteuid() == 0) {
+        // root writes anywhere: make the target a folder so that the rename fails
+        fs::create_directories(folder + "blocked.fpb/inner");
+    } else {
+        writeAll(folder + "blocked.fpb", "old");
+        ::chmod((folder + "blocked.fpb").c_str(), 0444);
+    }
+    PatchBank bank = bankOf("blocked");
+    EXPECT_EQ(saveBank(bank, folder, view), kStatusNone);
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_EQ(view.warnings[0].rfind("File error: " + folder + "blocked.fpb\ncould not be saved: ", 0), 0u)
+        << view.warnings[0];
+    EXPECT_EQ(bank.modified, kBankPatchesChanged);
+    EXPECT_TRUE(bank.slot(1).unsaved());
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find("blocked.fpb."), std::string::npos)
+            << "temporary file left: " << entry.path();
+}
+
+TEST_F(BankStorage, RefusedFilesLeaveTheBankAsItWasAndAnEmptyFileIsDeleted) {
+    PatchBank bank;
+    bank.name = "mine";
+    store(bank, 4, "keep.wav", 50);
+    const PatchBank before = bank;
+    const std::string error = "File error: " + folder;
+    const std::pair<std::string, std::string> cases[] = {
+        {"RIFF....", "junk.fpb\nis not a valid Frisson patch bank file"},
+        {header(100, 21),
+         "many.fpb\nis not a valid Frisson patch bank file: it claims 21 patches, a bank holds 1 to 20"},
+        {header(100, 2) + std::string(20, '\0'),
+         "short.fpb\nis damaged: the file ends before its patches are complete"},
+    };
+    for (const auto& [bytes, warning] : cases) {
+        const std::string file = warning.substr(0, warning.find('\n'));
+        SCOPED_TRACE(file);
+        writeAll(folder + file, bytes);
+        view.warnings.clear();
+        EXPECT_FALSE(load(file, bank, 0, std::string("x")));
+        EXPECT_EQ(view.warnings, std::vector<std::string>{error + warning});
+        EXPECT_EQ(std::pair(bank.name, bank.count), std::pair(before.name, before.count));
+        EXPECT_EQ(bank.slot(4).soundPath, before.slot(4).soundPath);
+        EXPECT_EQ(bank.slot(4).values, before.slot(4).values);
+        EXPECT_TRUE(fs::exists(folder + file)) << "a damaged file is kept";
+    }
+    // Files that cannot be read give false silently: a missing one, and a folder.
+    fs::create_directory(folder + "folder.fpb");
+    view.warnings.clear();
+    for (const char* unreadable : {"missing.fpb", "folder.fpb"}) {
+        EXPECT_FALSE(load(unreadable, bank, 0, std::string("x"))) << unreadable;
+        EXPECT_EQ(bank.count, before.count) << unreadable;
+    }
+    EXPECT_TRUE(view.warnings.empty());
+
+    writeAll(folder + "empty.fpb", header(100, 0));
+    PatchBank empty;
+    EXPECT_FALSE(load("empty.fpb", empty, 0, std::nullopt));
+    EXPECT_FALSE(fs::exists(folder + "empty.fpb"));
+    EXPECT_EQ(view.warnings, std::vector<std::string>{error + "empty.fpb is empty. File deleted."});
 }
 
 Patch patchWith(const std::string& path, int32_t base, uint32_t flags) {
@@ -42,49 +275,36 @@ TEST(BankFileFormat, WritesOccupiedSlotsInOrderWithFlagsOneAnd28Values) {
     bank.slot(9) = patchWith("cleared", 3, 0);  // cleared slots keep their text but are not written
     bank.count = 3;
 
-    const std::string expected = header(100, 3) + record(1, std::string("/s/a.wav") + '\0', 28, -5) +
-                                 record(1, std::string("fizz_sine") + '\0', 28, 1000) +
-                                 record(1, std::string("b") + '\0', 28, 7);
+    const std::string expected =
+        header(100, 3) + record("/s/a.wav", 28, -5) + record("fizz_sine", 28, 1000) + record("b", 28, 7);
     EXPECT_EQ(encodeBankFile(bank), expected);
     EXPECT_EQ(expected.size(), 12u + 3 * (8 + 112) + 9 + 10 + 2);
 }
 
-TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29) {
-    const std::string v100 = header(100, 1) + record(1, std::string("x.aif") + '\0', 28, 40);
+TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29AndIgnoresATail) {
+    const std::string v100 = header(100, 1) + record("x.aif", 28, 40);
     DecodedBankFile old = decodeBankFile(v100);
     ASSERT_EQ(old.problem, BankFileProblem::None);
-    EXPECT_EQ(old.contents.valuesPerRecord, 28);
-    ASSERT_EQ(old.contents.patches.size(), 1u);
+    ASSERT_EQ(std::pair(old.contents.valuesPerRecord, old.contents.patches.size()), std::pair(28, 1ul));
     EXPECT_EQ(old.contents.patches[0].soundPathText(), "x.aif");
     EXPECT_EQ(old.contents.patches[0].values[27], 67);
 
-    const std::string v101 = header(101, 2) + record(1, std::string("p") + '\0', 29, 0) +
-                             record(1, std::string("q") + '\0', 29, 100);
+    const std::string v101 = header(101, 2) + record("p", 29, 0) + record("q", 29, 100);
     DecodedBankFile newer = decodeBankFile(v101);
     ASSERT_EQ(newer.problem, BankFileProblem::None);
-    EXPECT_EQ(newer.contents.valuesPerRecord, 29);
-    ASSERT_EQ(newer.contents.patches.size(), 2u);
-    EXPECT_EQ(newer.contents.patches[0].values[28], 28);
-    EXPECT_EQ(newer.contents.patches[1].values[0], 100);
-    EXPECT_EQ(newer.contents.patches[1].values[28], 128);
-}
+    ASSERT_EQ(std::pair(newer.contents.valuesPerRecord, newer.contents.patches.size()), std::pair(29, 2ul));
+    const auto& patches = newer.contents.patches;
+    EXPECT_EQ(std::tuple(patches[0].values[28], patches[1].values[0], patches[1].values[28]),
+              std::tuple(28, 100, 128));
 
-TEST(BankFileFormat, IgnoresBytesAfterTheLastRecord) {
-    const std::string bytes = header(100, 1) + record(1, std::string("a") + '\0', 28, 1) + "old tail bytes";
-    DecodedBankFile file = decodeBankFile(bytes);
-    EXPECT_EQ(file.problem, BankFileProblem::None);
-    EXPECT_EQ(file.contents.patches.size(), 1u);
+    // Bytes after the last record are ignored.
+    const DecodedBankFile tail = decodeBankFile(v100 + "old tail bytes");
+    EXPECT_EQ(std::pair(tail.problem, tail.contents.patches.size()), std::pair(BankFileProblem::None, 1ul));
 }
 
 TEST(BankFileFormat, RefusesDamagedFiles) {
-    const std::string good = header(100, 2) + record(1, std::string("a") + '\0', 28, 1) +
-                             record(1, std::string("bb") + '\0', 28, 2);
-    struct Case {
-        const char* what;
-        std::string bytes;
-        BankFileProblem problem;
-    };
-    const Case cases[] = {
+    const std::string good = header(100, 2) + record("a", 28, 1) + record("bb", 28, 2);
+    const std::tuple<const char*, std::string, BankFileProblem> cases[] = {
         {"wrong magic", "FBNK" + good.substr(4), BankFileProblem::NotBankFile},
         {"too short for the magic", "Fb", BankFileProblem::NotBankFile},
         {"nothing at all", "", BankFileProblem::NotBankFile},
@@ -96,18 +316,14 @@ TEST(BankFileFormat, RefusesDamagedFiles) {
         {"values cut", good.substr(0, good.size() - 1), BankFileProblem::Truncated},
         {"path length past the end", header(100, 1) + word(1) + word(0xFFFFFFF0u) + "abc",
          BankFileProblem::Truncated},
-        {"version 101 read with 28 values", header(101, 1) + record(1, std::string("a") + '\0', 28, 1),
-         BankFileProblem::Truncated},
+        {"version 101 read with 28 values", header(101, 1) + record("a", 28, 1), BankFileProblem::Truncated},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(decodeBankFile(c.bytes).problem, c.problem);
-    }
+    for (const auto& [what, bytes, problem] : cases)
+        EXPECT_EQ(decodeBankFile(bytes).problem, problem) << what;
 }
 
 TEST(BankFileFormat, EveryCutAndEveryFlippedByteIsHandledSafely) {
-    const std::string good = header(101, 2) + record(1, std::string("/a/b.wav") + '\0', 29, -9) +
-                             record(1, std::string("c") + '\0', 29, 4);
+    const std::string good = header(101, 2) + record("/a/b.wav", 29, -9) + record("c", 29, 4);
     for (size_t length = 0; length < good.size(); ++length) {
         const DecodedBankFile cut = decodeBankFile(good.substr(0, length));
         EXPECT_NE(cut.problem, BankFileProblem::None) << length;
@@ -130,7 +346,7 @@ TEST(BankFileFormat, EveryCutAndEveryFlippedByteIsHandledSafely) {
 TEST(BankFileFormat, KeepsPathBytesExactlyAsStored) {
     // A path without a terminating zero and one with an inner zero come back byte for byte.
     const std::string odd = std::string("ab\0cd", 5);
-    const std::string bytes = header(100, 1) + record(1, odd, 28, 0);
+    const std::string bytes = header(100, 1) + record(odd, 28, 0, true);
     DecodedBankFile file = decodeBankFile(bytes);
     ASSERT_EQ(file.problem, BankFileProblem::None);
     EXPECT_EQ(file.contents.patches[0].soundPath, odd);
@@ -142,5 +358,34 @@ TEST(BankFileFormat, KeepsPathBytesExactlyAsStored) {
     EXPECT_EQ(encodeBankFile(bank), bytes);
 }
 
+TEST(BankListing, PrintsSlotsPathsAndValuesByName) {
+    DecodedBankFile file;
+    file.count = 1;
+    file.contents.version = 101;
+    file.contents.valuesPerRecord = 29;
+    Patch patch;
+    patch.flags = 1;
+    patch.setSoundPath("/snd/a.wav");
+    for (int i = 0; i < 29; ++i)
+        patch.values[static_cast<size_t>(i)] = i - 3;
+    file.contents.patches.push_back(patch);
+    std::ostringstream out;
+    printBankListing(file, out);
+    EXPECT_EQ(out.str(),
+              "version: 101\n"
+              "count: 1\n"
+              "slot 1: /snd/a.wav\n"
+              "  Start=-3 StartRnd=-2 Length=-1 LengthRnd=0 Rate=1 RateScale=2 RateAM=3\n"
+              "  Freq=4 FreqRnd=5 FreqAM=6 GrainLen=7 GrainLenRnd=8 GrainLenAM=9 Pitch=10\n"
+              "  PitchRnd=11 PitchAM=12 Gliss=13 GlissRnd=14 GlissAM=15 Attack=16 AttackRnd=17\n"
+              "  Decay=18 DecayRnd=19 Amp=20 AmpAM=21 PanRnd=22 PanAM=23 PanPos=24\n"
+              "  ChangeTime=25\n");
+
+    file.contents.valuesPerRecord = 28;
+    std::ostringstream old;
+    printBankListing(file, old);
+    EXPECT_EQ(old.str().find("ChangeTime"), std::string::npos);
+    EXPECT_EQ(old.str().substr(old.str().size() - 10), "PanPos=24\n");
+}
 }  // namespace
 }  // namespace patches

@@ -1,20 +1,25 @@
+// The patch panel: storing and recalling patches, banks saved and loaded through it, the session
+// of bank names, and the panel driving a real engine.
+#include "patches/BankFile.h"
+#include "patches/BankStorage.h"
+#include "patches/EnginePatchStreams.h"
 #include "patches/PatchPanel.h"
+#include "patches/PatchStatus.h"
+#include "patches/Session.h"
+#include "sounds/SoundTable.h"
+#include "tests/patches/FakePanel.h"
 
 #include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
-
-#include "patches/BankFile.h"
-#include "patches/PatchStatus.h"
-#include "tests/patches/FakePanel.h"
+#include <stdexcept>
 
 namespace patches {
 namespace {
-
 using testing::FakeStreams;
 using testing::FakeView;
 namespace fs = std::filesystem;
+using Slots = std::vector<int>;
 
 class PatchPanelTest : public ::testing::Test {
   protected:
@@ -24,13 +29,15 @@ class PatchPanelTest : public ::testing::Test {
         panel.start(engine::defaultParamSet());
     }
     // Gives the current stream visible values 100 + p and heard values 100 + p + fraction.
-    void setStreamValues(float fraction) {
+    void setStreamValues(float fraction = 0) {
         auto& s = streams.at(streams.currentIndex);
         for (int p = 0; p < engine::kParamCount; ++p) {
             s.target[static_cast<size_t>(p)] = 100 + p;
             s.current[static_cast<size_t>(p)] = static_cast<float>(100 + p) + fraction;
         }
     }
+    // Stores the visible values into `slot` of the displayed bank (Shift-click).
+    void store(int slot) { panel.slotClick(slotId(slot), true, false); }
     int slotId(int slot) const { return kDefaultPatchButton + slot; }
 
     std::string folder;
@@ -39,162 +46,135 @@ class PatchPanelTest : public ::testing::Test {
     PatchPanel panel{streams, view};
 };
 
-TEST_F(PatchPanelTest, StartsWithTheDefaultPatchSelectedAndBankADisplayed) {
-    EXPECT_EQ(panel.displayedBank(), 0);
-    EXPECT_EQ(panel.selectedSlot(), 0);
-    EXPECT_EQ(panel.lastPatchBank(), -1);
-    EXPECT_EQ(view.selectedSlots(), std::vector<int>{0});
+TEST_F(PatchPanelTest, StartsWithTheDefaultPatchSelectedAndLabelsFollowTheSlotState) {
+    EXPECT_EQ(std::tuple(panel.displayedBank(), panel.selectedSlot(), panel.lastPatchBank()),
+              std::tuple(0, 0, -1));
+    EXPECT_EQ(view.selectedSlots(), Slots{0});
     EXPECT_EQ(view.labels[1], "Slot 1");
     EXPECT_EQ(panel.defaultPatch().values[13], 6144);  // Pitch default
     EXPECT_TRUE(panel.defaultPatch().occupied());
+
+    Patch empty;
+    Patch saved;
+    saved.flags = kPatchOccupied;
+    Patch fresh;
+    fresh.flags = kPatchOccupied | kPatchUnsaved;
+    EXPECT_EQ(std::tuple(slotLabel(9, empty), slotLabel(9, saved), slotLabel(10, saved)),
+              std::tuple("Slot 9", "Patch &9", "Patch 1&0"));
+    EXPECT_EQ(std::tuple(slotLabel(10, fresh), slotLabel(11, fresh), slotLabel(20, saved)),
+              std::tuple("Patch 1&0*", "Patch 11*", "Patch 20"));
 }
 
-TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesAndMarksTheSlot) {
+TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesAndCtrlWhatIsHeardRoundedHalfToEven) {
     setStreamValues(0.75f);
     streams.at(0).sound = "/snd/voice.wav";
-    panel.slotClick(slotId(3), true, false);
+    store(3);
     const Patch& p = panel.bank(0).slot(3);
     EXPECT_EQ(p.flags, 3u);
-    EXPECT_EQ(p.soundPathText(), "/snd/voice.wav");
-    EXPECT_EQ(p.soundPathLength(), 15u);
-    EXPECT_EQ(p.values[0], 100);
-    EXPECT_EQ(p.values[27], 127);
-    EXPECT_EQ(p.values[28], 0) << "the change time is not stored";
-    EXPECT_EQ(panel.bank(0).count, 1);
-    EXPECT_EQ(panel.bank(0).modified, kBankPatchesChanged);
-    EXPECT_EQ(view.labels[3], "Patch &3*");
-    EXPECT_EQ(view.status, "Stored current set of scrollbar values for grain generation");
-    EXPECT_EQ(streams.at(0).patchSlot, 3);
-    EXPECT_EQ(view.selectedSlots(), std::vector<int>{3});
+    EXPECT_EQ(std::pair(p.soundPathText(), p.soundPathLength()),
+              std::pair(std::string_view("/snd/voice.wav"), 15u));
+    EXPECT_EQ(std::tuple(p.values[0], p.values[27], p.values[28]), std::tuple(100, 127, 0))
+        << "the change time is not stored";
+    EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).modified), std::pair(1, kBankPatchesChanged));
+    EXPECT_EQ(std::tuple(view.labels[3], view.status, streams.at(0).patchSlot),
+              std::tuple("Patch &3*", "Stored current set of scrollbar values for grain generation", 3));
+    EXPECT_EQ(view.selectedSlots(), Slots{3});
+    store(3);
+    EXPECT_EQ(panel.bank(0).count, 1) << "overwriting keeps the count";
 
-    // Overwriting keeps the count.
-    panel.slotClick(slotId(3), true, false);
-    EXPECT_EQ(panel.bank(0).count, 1);
-}
-
-TEST_F(PatchPanelTest, ShiftCtrlClickStoresWhatIsHeardRoundedHalfToEven) {
     auto& s = streams.at(0);
     s.current[4] = 2.5f;  // ties go to even
     s.current[5] = 3.5f;
     s.current[6] = -2.5f;
     s.current[7] = 10.4f;
-    s.target[4] = 999;
     panel.slotClick(slotId(1), true, true);
-    const Patch& p = panel.bank(0).slot(1);
-    EXPECT_EQ(p.values[4], 2);
-    EXPECT_EQ(p.values[5], 4);
-    EXPECT_EQ(p.values[6], -2);
-    EXPECT_EQ(p.values[7], 10);
+    const auto& heard = panel.bank(0).slot(1).values;
+    EXPECT_EQ(std::tuple(heard[4], heard[5], heard[6], heard[7]), std::tuple(2, 4, -2, 10));
 }
 
-TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTime) {
-    setStreamValues(0);
-    panel.slotClick(slotId(2), true, false);
+TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeAndAnEmptySlotNothing) {
+    setStreamValues();
+    store(2);
     streams.calls.clear();
     streams.globalChangeTime = 200;
     panel.slotClick(slotId(2), false, false);
     ASSERT_EQ(streams.calls.size(), 27u);
     for (int p = 0; p < 27; ++p) {
-        EXPECT_EQ(streams.calls[static_cast<size_t>(p)].param, p);
-        EXPECT_EQ(streams.calls[static_cast<size_t>(p)].value, 100 + p);
-        EXPECT_EQ(streams.calls[static_cast<size_t>(p)].changeTime, 200.0);
+        const auto& call = streams.calls[static_cast<size_t>(p)];
+        EXPECT_EQ(std::tuple(call.param, call.value, call.changeTime), std::tuple(p, 100 + p, 200.0));
         EXPECT_EQ(view.scrollBars[p], 100 + p);
     }
     EXPECT_EQ(view.scrollBars.count(27), 0u) << "pan position untouched";
     EXPECT_EQ(view.status, "Restore a patch for grain generation");
-
     streams.calls.clear();
     panel.slotClick(slotId(2), false, true);
     ASSERT_EQ(streams.calls.size(), 27u);
     EXPECT_EQ(streams.calls[0].changeTime, 6.4) << "Ctrl-click recalls within 0.1 s";
-}
 
-TEST_F(PatchPanelTest, RecallIntoAnotherStreamLeavesTheScrollBarsAlone) {
-    setStreamValues(0);
-    panel.slotClick(slotId(1), true, false);
+    // Into another stream the scroll bars stay.
     view.scrollBars.clear();
     streams.at(1).exists = true;
-    EXPECT_EQ(panel.recallOrStore(1, 0, 1, PatchClickMode::Recall), kStatusRecalled);
+    EXPECT_EQ(panel.recallOrStore(1, 0, 2, PatchClickMode::Recall), kStatusRecalled);
     EXPECT_TRUE(view.scrollBars.empty());
     EXPECT_EQ(streams.calls.back().stream, 1);
-}
 
-TEST_F(PatchPanelTest, EmptySlotRecallsNothingAndRestoresTheSelection) {
+    panel.slotClick(kDefaultPatchButton, false, false);  // selects the default patch
+    streams.calls.clear();
     panel.slotClick(slotId(7), false, false);
     EXPECT_TRUE(streams.calls.empty());
     EXPECT_EQ(view.status,
               "This slot is empty. Shift- or Ctrl-click to store visible values/what you're hearing");
-    EXPECT_EQ(view.selectedSlots(), std::vector<int>{0});
+    EXPECT_EQ(view.selectedSlots(), Slots{0}) << "the selection is restored";
     EXPECT_EQ(panel.selectedSlot(), 0);
 }
 
-TEST_F(PatchPanelTest, DefaultPatchButton) {
+TEST_F(PatchPanelTest, DefaultPatchButtonRecallsTheDefaultsAndStoresNothing) {
     panel.slotClick(kDefaultPatchButton, false, false);
     EXPECT_EQ(view.status, "Restore the default patch (straight playback of sound)");
     ASSERT_EQ(streams.calls.size(), 27u);
     EXPECT_EQ(streams.calls[13].value, 6144);
 
     // Shift-click stores nothing and keeps the previous selection.
-    setStreamValues(0);
-    panel.slotClick(slotId(4), true, false);
+    setStreamValues();
+    store(4);
     streams.calls.clear();
     panel.slotClick(kDefaultPatchButton, true, false);
     EXPECT_TRUE(streams.calls.empty());
     EXPECT_EQ(panel.defaultPatch().values[0], 0);
-    EXPECT_EQ(view.selectedSlots(), std::vector<int>{4});
-}
-
-TEST_F(PatchPanelTest, SlotLabelsFollowTheirState) {
-    Patch empty;
-    Patch saved;
-    saved.flags = kPatchOccupied;
-    Patch fresh;
-    fresh.flags = kPatchOccupied | kPatchUnsaved;
-    EXPECT_EQ(slotLabel(9, empty), "Slot 9");
-    EXPECT_EQ(slotLabel(9, saved), "Patch &9");
-    EXPECT_EQ(slotLabel(10, saved), "Patch 1&0");
-    EXPECT_EQ(slotLabel(10, fresh), "Patch 1&0*");
-    EXPECT_EQ(slotLabel(11, fresh), "Patch 11*");
-    EXPECT_EQ(slotLabel(20, saved), "Patch 20");
+    EXPECT_EQ(view.selectedSlots(), Slots{4});
 }
 
 TEST_F(PatchPanelTest, ClearPatchEmptiesOnlyASelectedOccupiedSlot) {
     panel.clearPatch();  // default patch selected: nothing
     EXPECT_EQ(panel.bank(0).count, 0);
-    setStreamValues(0);
-    panel.slotClick(slotId(5), true, false);
+    setStreamValues();
+    store(5);
     panel.clearPatch();
     EXPECT_FALSE(panel.bank(0).slot(5).occupied());
     EXPECT_EQ(panel.bank(0).slot(5).values[0], 100) << "old values stay until stored again";
-    EXPECT_EQ(panel.bank(0).count, 0);
-    EXPECT_EQ(view.labels[5], "Slot 5");
-    EXPECT_EQ(panel.selectedSlot(), -1);
-    EXPECT_EQ(view.status, "Deleted current patch");
+    EXPECT_EQ(std::pair(panel.bank(0).count, panel.selectedSlot()), std::pair(0, -1));
+    EXPECT_EQ(std::tuple(view.labels[5], view.status), std::tuple("Slot 5", "Deleted current patch"));
     panel.clearPatch();  // nothing selected now
     EXPECT_EQ(panel.bank(0).count, 0);
 }
 
-TEST_F(PatchPanelTest, NameFieldDropsCharactersNotAllowedInFileNames) {
+TEST_F(PatchPanelTest, NameFieldDropsCharactersNotAllowedInFileNamesAndARenameAsksBeforeOverwriting) {
     panel.nameFieldLostFocus("my<bank>:one");
-    EXPECT_EQ(panel.bank(0).name, "mybankone");
-    EXPECT_EQ(view.nameField, "mybankone");
+    EXPECT_EQ(std::pair(panel.bank(0).name, view.nameField),
+              std::pair(std::string("mybankone"), std::string("mybankone")));
     EXPECT_EQ(panel.bank(0).modified, kBankRenamed);
-
     panel.bank(0).modified = kBankSaved;
     panel.nameFieldLostFocus("mybankone");
-    EXPECT_EQ(panel.bank(0).modified, kBankSaved);
-
+    EXPECT_EQ(panel.bank(0).modified, kBankSaved) << "the same name again is no rename";
     panel.nameFieldLostFocus("Bank Name?");
-    EXPECT_EQ(view.nameField, "");
-    EXPECT_EQ(panel.bank(0).name, "mybankone");
-}
+    EXPECT_EQ(std::tuple(view.nameField, panel.bank(0).name), std::tuple("", "mybankone"));
 
-TEST_F(PatchPanelTest, StoreAfterARenameStillAsksBeforeOverwriting) {
-    setStreamValues(0);
-    panel.slotClick(slotId(1), true, false);
+    // A store after a rename still asks before overwriting another file.
+    setStreamValues();
+    store(1);
     panel.nameFieldLostFocus("other");
     { std::ofstream(folder + "other.fpb") << "someone else's bank"; }
-    panel.slotClick(slotId(2), true, false);
+    store(2);
     view.okAnswers = {false};
     panel.save();
     EXPECT_EQ(view.questions.size(), 1u);
@@ -204,30 +184,26 @@ TEST_F(PatchPanelTest, StoreAfterARenameStillAsksBeforeOverwriting) {
 TEST_F(PatchPanelTest, ShowBankReportsWhichStreamsUseIt) {
     streams.at(1).exists = true;
     streams.at(2).exists = true;
-    streams.at(3).exists = false;
     streams.setPatchOf(0, 1, 4);
     streams.setPatchOf(2, 1, 2);
     streams.setPatchOf(3, 1, 2);  // an empty stream slot does not count
     streams.setPatchOf(1, 1, 0);  // the default patch does not count
     panel.bankButton(kFirstBankButton + 1);
     EXPECT_EQ(view.status, "Bank is used by stream 1, 3");
-    EXPECT_EQ(panel.displayedBank(), 1);
-    EXPECT_EQ(view.displayedBank, 1);
-    EXPECT_EQ(panel.selectedSlot(), 4);
-
+    EXPECT_EQ(std::tuple(panel.displayedBank(), view.displayedBank, panel.selectedSlot()),
+              std::tuple(1, 1, 4));
     panel.bankButton(kFirstBankButton + 5);
     EXPECT_EQ(view.status, "Bank is not used by any stream");
     EXPECT_EQ(panel.selectedSlot(), -1);
     EXPECT_TRUE(view.selectedSlots().empty());
-
     // A bank status is cleared by the next command without a status of its own.
     panel.clearPatch();
     EXPECT_EQ(view.status, "");
 }
 
 TEST_F(PatchPanelTest, SaveAndLoadThroughThePanel) {
-    setStreamValues(0);
-    panel.slotClick(slotId(2), true, false);
+    setStreamValues();
+    store(2);
     panel.save();
     EXPECT_EQ(view.status, "You must name this bank to save as a file");
     EXPECT_EQ(view.nameField, "Bank Name?");
@@ -245,28 +221,26 @@ TEST_F(PatchPanelTest, SaveAndLoadThroughThePanel) {
     panel.load();
     EXPECT_EQ(view.chooserFolder, folder);
     // The title matches bank A, which has no unsaved changes: only the display switches.
-    EXPECT_EQ(panel.displayedBank(), 0);
-    EXPECT_EQ(panel.bank(2).count, 0);
-
+    EXPECT_EQ(std::pair(panel.displayedBank(), panel.bank(2).count), std::pair(0, 0));
     panel.bank(0).name = "renamed";
     panel.bankButton(kFirstBankButton + 2);
     panel.load();
-    EXPECT_EQ(panel.displayedBank(), 2);
-    EXPECT_EQ(panel.bank(2).name, "pads");
-    EXPECT_EQ(panel.bank(2).count, 1);
+    EXPECT_EQ(std::tuple(panel.displayedBank(), panel.bank(2).name, panel.bank(2).count),
+              std::tuple(2, std::string("pads"), 1));
     EXPECT_TRUE(panel.bank(2).slot(1).occupied());
     EXPECT_EQ(view.labels[1], "Patch &1");
     EXPECT_EQ(view.status, "Loaded a patch bank file into current bank");
 }
 
-TEST_F(PatchPanelTest, LoadAsksToSaveUnsavedChangesFirst) {
-    setStreamValues(0);
-    panel.slotClick(slotId(1), true, false);
+TEST_F(PatchPanelTest, LoadAndCloseAskToSaveUnsavedChangesFirst) {
+    setStreamValues();
+    store(1);
     view.yesNoAnswers = {Answer::Cancel};
     view.chosenFile = folder + "none.fpb";
     panel.load();
-    ASSERT_EQ(view.questions.size(), 1u);
-    EXPECT_EQ(view.questions[0], "Save the patches!: Do you want to save changes before loading a new bank?");
+    EXPECT_EQ(view.questions,
+              std::vector<std::string>{
+                  "Save the patches!: Do you want to save changes before loading a new bank?"});
     EXPECT_TRUE(view.chooserFolder.empty()) << "Cancel ends the command";
 
     panel.nameFieldLostFocus("x");
@@ -275,80 +249,239 @@ TEST_F(PatchPanelTest, LoadAsksToSaveUnsavedChangesFirst) {
     EXPECT_EQ(view.questions.back(), "Save the patches!: Do you want to save x before loading a new bank?");
     EXPECT_TRUE(fs::exists(folder + "x.fpb"));
     EXPECT_EQ(view.chooserFolder, folder);
+
+    // Close discards the unsaved patches on No and keeps the file.
+    store(2);
+    view.yesNoAnswers = {Answer::No};
+    panel.close();
+    EXPECT_EQ(view.questions.back(), "Save the patches!: Do you want to save x before closing bank?");
+    EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).name), std::pair(0, std::string()));
+    EXPECT_FALSE(panel.bank(0).slot(1).occupied());
+    EXPECT_EQ(view.status, "Closed current patch bank");
+    EXPECT_TRUE(fs::exists(folder + "x.fpb"));
 }
 
 TEST_F(PatchPanelTest, LoadingAModifiedBanksOwnFileAsksToRevert) {
-    setStreamValues(0);
-    panel.slotClick(slotId(1), true, false);
+    setStreamValues();
+    store(1);
     panel.nameFieldLostFocus("mine");
     panel.save();
-    panel.slotClick(slotId(2), true, false);  // unsaved again
+    store(2);  // unsaved again
     view.yesNoAnswers = {Answer::No};
     view.okAnswers = {true};
     view.chosenFile = folder + "MINE.fpb";
     fs::copy_file(folder + "mine.fpb", folder + "MINE.fpb");
     panel.load();
     EXPECT_EQ(view.questions.back(), "Load patch bank: Revert mine to saved file?");
-    EXPECT_EQ(panel.bank(0).count, 1);
-    EXPECT_EQ(panel.bank(0).name, "MINE");
+    EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).name), std::pair(1, std::string("MINE")));
     EXPECT_EQ(panel.lastPatchBank(), -1) << "the last patch came from the reloaded bank";
 }
 
-TEST_F(PatchPanelTest, CloseDiscardsUnsavedPatchesOnNoAndKeepsTheFile) {
-    setStreamValues(0);
-    panel.slotClick(slotId(1), true, false);
-    panel.nameFieldLostFocus("tmp");
-    panel.save();
-    panel.slotClick(slotId(2), true, false);
-    view.yesNoAnswers = {Answer::No};
-    panel.close();
-    EXPECT_EQ(view.questions.back(), "Save the patches!: Do you want to save tmp before closing bank?");
-    EXPECT_EQ(panel.bank(0).count, 0);
-    EXPECT_EQ(panel.bank(0).name, "");
-    EXPECT_FALSE(panel.bank(0).slot(1).occupied());
-    EXPECT_EQ(view.status, "Closed current patch bank");
-    EXPECT_TRUE(fs::exists(folder + "tmp.fpb"));
-}
-
 TEST_F(PatchPanelTest, ProgramChangeRecallsWithoutTouchingTheStreamsPatchFields) {
-    setStreamValues(0);
-    panel.slotClick(slotId(6), true, false);
+    setStreamValues();
+    store(6);
     streams.setPatchOf(0, 3, 9);
     streams.calls.clear();
     panel.programChange(kDefaultPatchButton + 6, 0);
-    EXPECT_EQ(streams.calls.size(), 27u);
-    EXPECT_EQ(streams.at(0).patchSlot, 9);
+    EXPECT_EQ(std::tuple(streams.calls.size(), streams.at(0).patchSlot), std::tuple(27u, 9));
     panel.programChange(kDefaultPatchButton, 0);
     EXPECT_EQ(panel.selectedSlot(), 0);
-    EXPECT_EQ(view.selectedSlots(), std::vector<int>{0});
+    EXPECT_EQ(view.selectedSlots(), Slots{0});
     panel.programChange(1570 + 33, 0);  // program 33 presses bank button D
     EXPECT_EQ(panel.displayedBank(), 3);
 }
 
-TEST_F(PatchPanelTest, ExitNamesUnnamedBanksByLetterAndRecordsNames) {
-    setStreamValues(0);
-    panel.slotClick(slotId(1), true, false);  // bank A, unnamed
+TEST_F(PatchPanelTest, ExitNamesUnnamedBanksByLetterAndStopsWhenTheUserCancelsASave) {
+    setStreamValues();
+    store(1);  // bank A, unnamed
     panel.bankButton(kFirstBankButton + 1);
-    panel.slotClick(slotId(3), true, false);
+    store(3);
     panel.nameFieldLostFocus("voices");  // bank B, named
-    for (int b = 0; b < kBankCount; ++b)
-        ASSERT_NE(panel.saveBankForExit(b), kStatusNone);
-    EXPECT_TRUE(fs::exists(folder + "A.fpb"));
-    EXPECT_TRUE(fs::exists(folder + "voices.fpb"));
-    EXPECT_EQ(panel.sessionName(0), "A");
-    EXPECT_EQ(panel.sessionName(1), "voices");
-    EXPECT_EQ(panel.sessionName(2), "");
-}
-
-TEST_F(PatchPanelTest, ExitStopsWhenTheUserCancelsASave) {
-    setStreamValues(0);
-    panel.slotClick(slotId(1), true, false);
-    panel.nameFieldLostFocus("exists");
+    panel.bankButton(kFirstBankButton + 2);
+    store(1);
+    panel.nameFieldLostFocus("exists");  // bank C, named after a file that exists
     { std::ofstream(folder + "exists.fpb") << "x"; }
     view.okAnswers = {false};
-    EXPECT_EQ(panel.saveBankForExit(0), kStatusNone);
-    EXPECT_EQ(panel.bank(0).modified, kBankRenamed);
+    EXPECT_EQ(panel.saveBankForExit(2), kStatusNone);
+    EXPECT_EQ(panel.bank(2).modified, kBankRenamed);
+
+    view.okAnswers = {true};
+    for (int b = 0; b < kBankCount; ++b)
+        ASSERT_NE(panel.saveBankForExit(b), kStatusNone) << b;
+    EXPECT_TRUE(fs::exists(folder + "A.fpb"));
+    EXPECT_TRUE(fs::exists(folder + "voices.fpb"));
+    EXPECT_EQ(std::tuple(panel.sessionName(0), panel.sessionName(1), panel.sessionName(3)),
+              std::tuple("A", "voices", ""));
 }
 
+class MemoryRecord : public SessionRecord {
+  public:
+    std::optional<std::array<std::string, kBankCount>> read() override {
+        if (failing)
+            throw std::runtime_error("store error");
+        return names;
+    }
+    void write(int bank, const std::string& name) override {
+        if (!names)
+            names.emplace();
+        (*names)[static_cast<size_t>(bank)] = name;
+        ++writes;
+    }
+    std::optional<std::array<std::string, kBankCount>> names;
+    bool failing = false;
+    int writes = 0;
+};
+
+class SessionTest : public PatchPanelTest {
+  protected:
+    // Writes a one-patch bank file named `name` whose first value is `marker`.
+    void makeBankFile(const std::string& name, int32_t marker) {
+        PatchBank bank;
+        bank.name = name;
+        bank.count = 1;
+        bank.modified = kBankPatchesChanged;
+        bank.slot(1).flags = kPatchOccupied;
+        bank.slot(1).setSoundPath("s.wav");
+        bank.slot(1).values[0] = marker;
+        FakeView quiet;
+        ASSERT_EQ(saveBank(bank, folder, quiet), kStatusBankSaved);
+    }
+    // Records bank names in the session record, by bank.
+    void recordNames(std::initializer_list<std::pair<int, std::string>> names) {
+        record.names.emplace();
+        for (const auto& [bank, name] : names)
+            (*record.names)[static_cast<size_t>(bank)] = name;
+    }
+    MemoryRecord record;
+};
+
+TEST_F(SessionTest, FirstStartOpensTheLetterFilesAndAStoreErrorNothing) {
+    makeBankFile("A", 1);
+    makeBankFile("C", 3);
+    record.failing = true;
+    loadSession(panel, folder, record, view);
+    EXPECT_EQ(panel.bank(0).count, 0) << "store errors end the reading silently";
+    record.failing = false;
+    loadSession(panel, folder, record, view);
+    EXPECT_EQ(std::pair(panel.bank(0).name, panel.bank(2).name),
+              std::pair(std::string("A"), std::string("C")));
+    EXPECT_EQ(panel.bank(2).slot(1).values[0], 3);
+    for (int b : {1, 3, 4, 5, 6, 7})
+        EXPECT_EQ(panel.bank(b).count, 0) << b;
+    EXPECT_EQ(std::tuple(panel.displayedBank(), view.labels[1]), std::tuple(0, "Patch &1"));
+    EXPECT_TRUE(view.warnings.empty());
+}
+
+TEST_F(SessionTest, RecordedNamesOpenTheirFilesInsideThePatchFolderOnly) {
+    makeBankFile("drums", 10);
+    makeBankFile("voices", 20);
+    makeBankFile("A", 1);  // ignored: the session names the files
+    fs::copy_file(folder + "drums.fpb", folder + "../SessionTestOutside.fpb",
+                  fs::copy_options::overwrite_existing);
+    // With a zero byte the file name would end early: here at "drums.fpb".
+    recordNames({{0, "drums"},
+                 {1, "voices"},
+                 {4, "missing"},
+                 {5, "../SessionTestOutside"},
+                 {6, std::string("drums.fpb\0x", 11)}});
+    loadSession(panel, folder, record, view);
+    EXPECT_EQ(std::pair(panel.bank(0).name, panel.bank(0).slot(1).values[0]),
+              std::pair(std::string("drums"), 10));
+    EXPECT_EQ(panel.bank(1).name, "voices");
+    EXPECT_EQ(std::pair(panel.bank(4).count, panel.bank(4).name), std::pair(0, std::string()));
+    EXPECT_EQ(panel.bank(5).count, 0) << "a name with a '/' is not followed out of the folder";
+    EXPECT_EQ(panel.bank(6).count, 0) << "a name with a zero byte names no file";
+    EXPECT_TRUE(view.warnings.empty()) << "a missing file is skipped silently";
+}
+
+TEST_F(SessionTest, ExitRecordsEveryBankAndDeletesClosedOnes) {
+    makeBankFile("drums", 10);
+    recordNames({{0, "drums"}, {3, "closed"}});
+    loadSession(panel, folder, record, view);
+    EXPECT_TRUE(saveAndRecordSession(panel, record));
+    EXPECT_EQ(record.writes, kBankCount);
+    EXPECT_EQ((*record.names)[0], "drums");
+    EXPECT_EQ((*record.names)[3], "") << "an empty bank's value is deleted";
+}
+
+TEST_F(SessionTest, ExitSavesThenRecordsEachBankAndStopsAtACancel) {
+    setStreamValues();
+    store(1);  // bank A, unnamed: saved as A.fpb
+    panel.bank(2).name = "taken";
+    panel.bank(2).slot(1).flags = kPatchOccupied;
+    panel.bank(2).count = 1;
+    panel.bank(2).modified = kBankRenamed;
+    makeBankFile("taken", 5);
+    view.okAnswers = {false};  // do not overwrite taken.fpb
+    EXPECT_FALSE(saveAndRecordSession(panel, record));
+    EXPECT_TRUE(fs::exists(folder + "A.fpb"));
+    ASSERT_TRUE(record.names);
+    EXPECT_EQ((*record.names)[0], "A");
+    EXPECT_EQ(record.writes, 2) << "banks A and B are recorded, C stopped the exit";
+}
+
+constexpr uint32_t kRate = 44100;
+
+class EnginePatchStreamsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = testing::freshFolder().string() + "/";
+        panel.setPatchFolder(folder);
+        panel.start(engine::defaultParamSet());
+    }
+    std::string folder;
+    sounds::SoundTable table{kRate};
+    engine::Engine engine{table, engine::OutputFormat{kRate, true, 256, 4}};
+    EnginePatchStreams streams{engine};
+    testing::FakeView view;
+    PatchPanel panel{streams, view};
+};
+
+TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamThroughTheFile) {
+    for (int p = 0; p < engine::kParamCount; ++p) {
+        const auto& row = engine::paramSpec(p);
+        engine.setParameter(0, p, row.min + (row.max - row.min) / 3);
+    }
+    engine.setParameter(0, engine::ChangeTime, 64);
+    panel.slotClick(kDefaultPatchButton + 4, true, false);
+    EXPECT_EQ(panel.bank(0).slot(4).soundPathText(), "fizz_sine");
+    panel.nameFieldLostFocus("engine");
+    panel.save();
+    ASSERT_EQ(panel.statusId(), 1602);
+
+    const int second = engine.createStream();
+    ASSERT_EQ(second, 1);
+    engine.setParameter(1, engine::PanPos, 77);
+    PatchBank loaded;
+    ASSERT_TRUE(loadBank(folder + "engine.fpb", loaded, 1, std::string("engine"), view));
+    panel.bank(1) = loaded;
+    panel.bankButton(kFirstBankButton + 1);
+    EXPECT_EQ(panel.recallOrStore(1, 1, 1, PatchClickMode::Recall), 1412);
+
+    for (int p = 0; p < kRecalledParamCount; ++p) {
+        const auto& row = engine::paramSpec(p);
+        EXPECT_EQ(engine.stream(1).param(p).targetValue(), row.min + (row.max - row.min) / 3) << row.name;
+        // A change over 64/64 s at 44100 Hz ends 44100 frames after the clock (0 while stopped).
+        EXPECT_EQ(engine.stream(1).param(p).endFrame.load(), 44100) << row.name;
+    }
+    EXPECT_EQ(engine.stream(1).param(engine::PanPos).targetValue(), 77) << "the pan position stays";
+    EXPECT_EQ(engine.changeTime(), 64) << "the change time stays";
+
+    // Ctrl-click: 6.4/64 s is 4410 frames.
+    panel.recallOrStore(1, 1, 1, PatchClickMode::FastRecall);
+    EXPECT_EQ(engine.stream(1).param(engine::Pitch).endFrame.load(), 4410);
+}
+
+TEST_F(EnginePatchStreamsTest, StoreWhatIsHeardTakesTheSmoothedValue) {
+    engine.setParameter(0, engine::Pitch, 7000);
+    engine.snapParameters(0);
+    engine.setParameter(0, engine::Pitch, 9000);  // gliding: current is still 7000
+    panel.slotClick(kDefaultPatchButton + 1, true, true);
+    EXPECT_EQ(panel.bank(0).slot(1).values[engine::Pitch], 7000);
+    panel.slotClick(kDefaultPatchButton + 2, true, false);
+    EXPECT_EQ(std::tuple(panel.bank(0).slot(2).values[engine::Pitch], engine.stream(0).patchSlot,
+                         engine.stream(0).bankIndex),
+              std::tuple(9000, 2, 0));
+}
 }  // namespace
 }  // namespace patches

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,32 +24,23 @@ std::filesystem::path scratch(const std::string& name) {
     return dir / name;
 }
 
-void putLe(std::string& out, uint32_t value, int bytes) {
+// `value` as `bytes` little-endian bytes.
+std::string le(uint32_t value, int bytes) {
+    std::string out;
     for (int i = 0; i < bytes; ++i)
         out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
 }
 
 // A 32-bit float WAV file (format tag 3) holding exactly `samples`.
 std::string writeFloatWav(const std::string& name, uint32_t rate, uint16_t channels,
                           const std::vector<float>& samples) {
     const auto dataBytes = static_cast<uint32_t>(samples.size() * 4);
-    std::string bytes = "RIFF";
-    putLe(bytes, 36 + dataBytes, 4);
-    bytes += "WAVEfmt ";
-    putLe(bytes, 16, 4);
-    putLe(bytes, 3, 2);
-    putLe(bytes, channels, 2);
-    putLe(bytes, rate, 4);
-    putLe(bytes, rate * channels * 4, 4);
-    putLe(bytes, channels * 4u, 2);
-    putLe(bytes, 32, 2);
-    bytes += "data";
-    putLe(bytes, dataBytes, 4);
-    for (float sample : samples) {
-        uint32_t word = 0;
-        std::memcpy(&word, &sample, 4);
-        putLe(bytes, word, 4);
-    }
+    std::string bytes = "RIFF" + le(36 + dataBytes, 4) + "WAVEfmt " + le(16, 4) + le(3, 2) + le(channels, 2) +
+                        le(rate, 4) + le(rate * channels * 4, 4) + le(channels * 4u, 2) + le(32, 2) + "data" +
+                        le(dataBytes, 4);
+    for (float sample : samples)
+        bytes += le(std::bit_cast<uint32_t>(sample), 4);
     const auto path = scratch(name);
     std::ofstream(path, std::ios::binary) << bytes;
     return path.string();
@@ -61,19 +53,17 @@ std::vector<float> ramp(size_t count) {
     return samples;
 }
 
-class AskedQuestion : public LargeSoundQuestion {
+// Records what the loader asks and holds the loader thread inside its question until the test answers.
+class HeldQuestion : public LargeSoundQuestion {
   public:
-    explicit AskedQuestion(bool answer) : answer_(answer) {}
     bool confirmLoad(const std::string& title, const std::string& text) override {
-        title_ = title;
-        text_ = text;
-        return answer_;
+        question = title + ": " + text;
+        asked.set_value();
+        return answer.get_future().get();
     }
-    std::string title_;
-    std::string text_;
-
-  private:
-    bool answer_;
+    std::string question;
+    std::promise<void> asked;
+    std::promise<bool> answer;
 };
 
 class SoundLoaderTest : public ::testing::Test {
@@ -101,12 +91,12 @@ class SoundLoaderTest : public ::testing::Test {
 
     SoundTable table_{kOutputRate};
     platform::MessageQueue queue_;
-    AskedQuestion question_{false};
+    HeldQuestion question_;
     SoundLoader::MemoryQuery memory_ = platform::queryPhysicalMemory;
     std::unique_ptr<SoundLoader> loader_;
 };
 
-TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstants) {
+TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstantsOnceForEveryUser) {
     const auto samples = ramp(3000 * 2);
     const std::string path = writeFloatWav("stereo.wav", 22050, 2, samples);
 
@@ -139,18 +129,11 @@ TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstants) {
     EXPECT_GE(guardSamples, (268435456u % 89479u + 11u) * 2u);
     for (size_t k = 0; k < guardSamples; ++k)
         ASSERT_EQ(sound->data[samples.size() + k], samples[k % samples.size()]) << k;
-}
 
-TEST_F(SoundLoaderTest, SecondRequestOfALoadedPathCountsAnotherUser) {
-    const std::string path = writeFloatWav("mono.wav", 44100, 1, ramp(500));
-    const auto first = loader().request(path, 0, kOutputRate);
-    ASSERT_EQ(waitForMessage().number, platform::kMsgSoundLoaded);
-    EXPECT_EQ(first.sound->channels, 1);
-
+    // A second request of the loaded path counts another user at once.
     const auto second = loader().request(path, 1, kOutputRate);
-    EXPECT_EQ(second.outcome, SoundLoader::Outcome::InMemory);
-    EXPECT_EQ(second.sound, first.sound);
-    EXPECT_EQ(second.sound->refCount, 2);
+    EXPECT_EQ(std::tuple(second.outcome, second.sound), std::tuple(SoundLoader::Outcome::InMemory, sound));
+    EXPECT_EQ(sound->refCount, 2);
     EXPECT_FALSE(queue_.take());
 }
 
@@ -168,88 +151,63 @@ TEST_F(SoundLoaderTest, ReadsWhatSoxWrote) {
     EXPECT_EQ(sound->sampleRate, 11025);
 }
 
-TEST_F(SoundLoaderTest, MissingFileFailsWithItsPathAndFreesTheRecord) {
-    const std::string path = scratch("no-such-file.wav").string();
-    const std::string text = loadFailure(path);
-    const std::string ending = ". Could not open " + path;
-    ASSERT_GT(text.size(), ending.size());
-    EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
-}
-
-TEST_F(SoundLoaderTest, TextFileIsAnUnknownFormat) {
-    const auto path = scratch("notes.wav");
-    std::ofstream(path) << "These are not the samples you are looking for.\n";
-    EXPECT_EQ(loadFailure(path.string()), "Unknown soundfile format. Could not open " + path.string());
-}
-
-TEST_F(SoundLoaderTest, SoundWithoutFramesIsRefused) {
-    const std::string path = writeFloatWav("empty.wav", 44100, 1, {});
-    EXPECT_EQ(loadFailure(path), path + " has no sample frames");
-}
-
-TEST_F(SoundLoaderTest, SoundLargerThanPhysicalMemoryIsRefused) {
+TEST_F(SoundLoaderTest, FailuresNameTheFileAndFreeTheRecord) {
+    const std::string missing = scratch("no-such-file.wav").string();
+    const std::string text = scratch("notes.wav").string();
+    std::ofstream(text) << "These are not the samples you are looking for.\n";
+    const std::string empty = writeFloatWav("empty.wav", 44100, 1, {});
+    const std::string quad = writeFloatWav("quad.wav", 44100, 4, ramp(400));
+    const std::string big = writeFloatWav("big.wav", 44100, 2, ramp(3000 * 2));
+    // Only the big sound exceeds this memory: 3000 frames × 2 channels × 4 bytes = 24000 bytes = 23 kB.
     memory_ = [] { return std::optional(platform::PhysicalMemory{10240, 10240}); };
-    const std::string path = writeFloatWav("big.wav", 44100, 2, ramp(3000 * 2));
-    // 3000 frames × 2 channels × 4 bytes = 24000 bytes = 23 kB.
-    EXPECT_EQ(loadFailure(path), path + " (23 kB) exceeds total physical memory (10 kB)!");
-    EXPECT_TRUE(question_.text_.empty());
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, ". Could not open " + missing},  // the text ends so, after the system's reason
+        {text, "Unknown soundfile format. Could not open " + text},
+        {empty, empty + " has no sample frames"},
+        {quad, quad + " has 4 channels; only mono and stereo sounds can be played"},
+        {big, big + " (23 kB) exceeds total physical memory (10 kB)!"},
+    };
+    question_.answer.set_value(false);
+    for (const auto& [path, expected] : cases) {
+        const std::string failure = loadFailure(path);
+        if (path == missing)
+            EXPECT_TRUE(failure.size() > expected.size() && failure.ends_with(expected)) << failure;
+        else
+            EXPECT_EQ(failure, expected);
+    }
+    EXPECT_TRUE(question_.question.empty()) << "no question for what cannot fit at all";
 }
 
-class LargeSoundTest : public SoundLoaderTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(LargeSoundTest, AsksBeforeLoadingWhatMayNotFit) {
-    const bool answer = GetParam();
-    question_ = AskedQuestion(answer);
+TEST_F(SoundLoaderTest, AsksBeforeLoadingWhatMayNotFitAndKeepsTheRecordWhileItAsks) {
     memory_ = [] { return std::optional(platform::PhysicalMemory{16u << 20, 1u << 20}); };
     // 600000 stereo frames: 4,800,000 bytes, above 4 MiB, a quarter of the total and what is free.
-    const std::string path = writeFloatWav(answer ? "large-ok.wav" : "large-cancel.wav", 44100, 2,
-                                           std::vector<float>(600000 * 2, 0.25f));
-    loader().request(path, 0, kOutputRate);
-    const auto message = waitForMessage();
-    EXPECT_EQ(question_.title_, "File Information");
-    EXPECT_EQ(question_.text_,
-              path +
-                  " (4687 kB) may be larger than available memory (1024 kB)\n\nYou may try to load "
-                  "it into memory.\nIf you try to load too large a file into memory, Fizz will "
-                  "probably lock up.\nClick OK to load into memory, Cancel to skip file.");
-    EXPECT_EQ(message.number, answer ? platform::kMsgSoundLoaded : platform::kMsgSoundLoadFailed);
-}
-
-INSTANTIATE_TEST_SUITE_P(OkAndCancel, LargeSoundTest, ::testing::Bool());
-
-// Holds the loader thread inside its question until the test answers.
-class HeldQuestion : public LargeSoundQuestion {
-  public:
-    bool confirmLoad(const std::string&, const std::string&) override {
-        asked.set_value();
-        return answer.get_future().get();
+    const std::string path = writeFloatWav("large.wav", 44100, 2, std::vector<float>(600000 * 2, 0.125f));
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        question_.asked = {};
+        question_.answer = {};
+        const auto request = loader().request(path, 0, kOutputRate);
+        question_.asked.get_future().wait();
+        EXPECT_EQ(question_.question, "File Information: " + path +
+                                          " (4687 kB) may be larger than available "
+                                          "memory (1024 kB)\n\nYou may try to load "
+                                          "it into memory.\nIf you try to load too "
+                                          "large a file into memory, Fizz will "
+                                          "probably lock up.\nClick OK to load "
+                                          "into memory, Cancel to skip file.");
+        // Searches for other sounds pass the loading record by.
+        for (int i = 0; i < 2 * SoundTable::kRecordCount; ++i)
+            ASSERT_NE(table_.findOrAllocate("other" + std::to_string(i) + ".wav"), request.sound);
+        EXPECT_EQ(request.sound->path, path);
+        question_.answer.set_value(ok);
+        const auto message = waitForMessage();
+        EXPECT_EQ(message.number, ok ? platform::kMsgSoundLoaded : platform::kMsgSoundLoadFailed);
+        if (ok) {
+            EXPECT_EQ(loader().loadedSound(message), request.sound);
+            EXPECT_EQ(request.sound->frames, 600000);
+            EXPECT_EQ(request.sound->data[1199999], 0.125f);
+        }
     }
-    std::promise<void> asked;
-    std::promise<bool> answer;
-};
-
-TEST_F(SoundLoaderTest, RecordBeingLoadedIsNeitherReusedNorFreed) {
-    HeldQuestion held;
-    memory_ = [] { return std::optional(platform::PhysicalMemory{16u << 20, 1u << 20}); };
-    SoundLoader loader(table_, queue_, held, memory_);
-    const std::string path = writeFloatWav("held.wav", 44100, 2, std::vector<float>(600000 * 2, 0.125f));
-    const auto request = loader.request(path, 0, kOutputRate);
-    held.asked.get_future().wait();
-    // Searches for other sounds pass the loading record by.
-    for (int i = 0; i < 2 * SoundTable::kRecordCount; ++i)
-        ASSERT_NE(table_.findOrAllocate("other" + std::to_string(i) + ".wav"), request.sound);
-    EXPECT_EQ(request.sound->path, path);
-    held.answer.set_value(true);
-    const auto message = waitForMessage();
-    ASSERT_EQ(message.number, platform::kMsgSoundLoaded);
-    EXPECT_EQ(loader.loadedSound(message), request.sound);
-    EXPECT_EQ(request.sound->frames, 600000);
-    EXPECT_EQ(request.sound->data[1199999], 0.125f);
-}
-
-TEST_F(SoundLoaderTest, SoundsOfMoreThanTwoChannelsAreRefused) {
-    const std::string path = writeFloatWav("quad.wav", 44100, 4, ramp(400));
-    EXPECT_EQ(loadFailure(path), path + " has 4 channels; only mono and stereo sounds can be played");
 }
 
 }  // namespace

@@ -1,56 +1,61 @@
+// The table of sound records, a sound's rate constants and guard region, the built-in sine, and the loudness
+// table of a sound.
 #include "platform/TimerService.h"
+#include "sounds/AmpTable.h"
 #include "sounds/BuiltinSine.h"
 #include "sounds/SoundTable.h"
 
 #include <gtest/gtest.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
 #include <numbers>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
-
 using sounds::Sound;
 using sounds::SoundTable;
 
 constexpr uint32_t kRate = 44100;
 
-// Loads a path into the table as the loader would, with `frames` × `channels` samples counted
-// (the sample data itself stays small: only the counts decide freeing).
-Sound& load(SoundTable& table, const std::string& path, int32_t frames, int16_t channels = 1) {
-    Sound* sound = table.findOrAllocate(path);
-    EXPECT_NE(sound, nullptr);
-    table.beginLoad(*sound, path);
-    sound->frames = frames;
-    sound->channels = channels;
-    sound->sampleRate = static_cast<int32_t>(kRate);
-    sound->data.assign(16, 0.25f);
-    table.finishLoad(*sound);
-    return *sound;
-}
+class SoundTableTest : public ::testing::Test {
+  protected:
+    // Loads a path into the table as the loader would, with `frames` × `channels` samples counted (the sample
+    // data itself stays small: only the counts decide freeing).
+    Sound& load(const std::string& path, int32_t frames, int16_t channels = 1) {
+        Sound* sound = table.findOrAllocate(path);
+        EXPECT_NE(sound, nullptr);
+        table.beginLoad(*sound, path);
+        sound->frames = frames;
+        sound->channels = channels;
+        sound->sampleRate = static_cast<int32_t>(kRate);
+        sound->data.assign(16, 0.25f);
+        table.finishLoad(*sound);
+        return *sound;
+    }
+    static void expectFreed(const Sound& sound, int32_t refCount) {
+        EXPECT_EQ(sound.refCount, refCount);
+        EXPECT_TRUE(sound.path.empty());
+        EXPECT_TRUE(sound.data.empty());
+        EXPECT_EQ(sound.frames, 0);
+    }
 
-TEST(SoundTableRelease, KeepsSoundsUpTo1050000SamplesAndFreesLarger) {
-    SoundTable table(kRate);
-    Sound& kept = load(table, "/a.wav", 525'000, 2);
+    SoundTable table{kRate};
+};
+
+TEST_F(SoundTableTest, ReleaseKeepsUpTo1050000SamplesFreesLargerButNeverASoundingOrBuiltinSound) {
+    Sound& kept = load("/a.wav", 525'000, 2);
     table.release(kept);
-    EXPECT_EQ(kept.refCount, -1);
-    EXPECT_EQ(kept.path, "/a.wav");
-    EXPECT_FALSE(kept.data.empty());
+    EXPECT_EQ(std::tuple(kept.refCount, kept.path, kept.data.empty()), std::tuple(-1, "/a.wav", false));
 
-    Sound& freed = load(table, "/b.wav", 1'050'001);
+    Sound& freed = load("/b.wav", 1'050'001);
     table.release(freed);
-    EXPECT_EQ(freed.refCount, 0);
-    EXPECT_TRUE(freed.path.empty());
-    EXPECT_TRUE(freed.data.empty());
-    EXPECT_EQ(freed.frames, 0);
-}
+    expectFreed(freed, 0);
 
-TEST(SoundTableRelease, KeepsAnyRecordWhileGrainsSound) {
-    SoundTable table(kRate);
-    Sound& big = load(table, "/big.wav", 2'000'000);
+    Sound& big = load("/big.wav", 2'000'000);
     big.activeGrains = 3;
     table.release(big);
     EXPECT_EQ(big.refCount, 0);
@@ -60,66 +65,49 @@ TEST(SoundTableRelease, KeepsAnyRecordWhileGrainsSound) {
     ASSERT_NE(other, nullptr);
     EXPECT_NE(other, &big);
     EXPECT_EQ(big.path, "/big.wav");
-}
 
-TEST(SoundTableRelease, BuiltinSoundIsNeverReleased) {
-    SoundTable table(kRate);
     table.release(table.builtin());
     table.releaseKeeping(table.builtin());
     EXPECT_EQ(table.builtin().refCount, 1);
     EXPECT_EQ(table.builtin().frames, sounds::kBuiltinSineFrames);
 }
 
-TEST(SoundTableSearch, FindsALoadedPathAgainAndCountsUsers) {
-    SoundTable table(kRate);
-    Sound& first = load(table, "/same.wav", 1000);
-    Sound* again = table.findOrAllocate("/same.wav");
-    EXPECT_EQ(again, &first);
+TEST_F(SoundTableTest, SearchFindsALoadedOrKeptPathAgainAndCountsItsUsers) {
+    Sound& first = load("/same.wav", 1000);
+    EXPECT_EQ(table.findOrAllocate("/same.wav"), &first);
     EXPECT_EQ(first.refCount, 2);
-    EXPECT_EQ(table.findOrAllocate("/SAME.wav") == &first, false) << "paths compare case-sensitively";
-}
+    EXPECT_NE(table.findOrAllocate("/SAME.wav"), &first) << "paths compare case-sensitively";
 
-TEST(SoundTableSearch, AKeptSoundFoundAgainHasOneUser) {
-    SoundTable table(kRate);
-    Sound& sound = load(table, "/kept.wav", 1000);
-    table.release(sound);
-    ASSERT_EQ(sound.refCount, -1);
-    EXPECT_EQ(table.findOrAllocate("/kept.wav"), &sound);
-    EXPECT_EQ(sound.refCount, 1);
-}
-
-TEST(SoundTableSearch, WithAllRecordsKeptReusesTheOldest) {
-    SoundTable table(kRate);
-    std::vector<Sound*> loaded;
-    for (int i = 0; i < SoundTable::kRecordCount; ++i) {
-        Sound& s = load(table, "/k" + std::to_string(i) + ".wav", 1000);
-        table.release(s);  // kept with refCount -1, then aged by later searches
-        loaded.push_back(&s);
-    }
-    // The first sound released has aged through the most searches.
-    Sound* oldest = loaded.front();
-    int32_t lowest = 0;
-    for (Sound* s : loaded)
-        lowest = std::min(lowest, s->refCount);
-    ASSERT_EQ(oldest->refCount, lowest);
-    Sound* reused = table.findOrAllocate("/new.wav");
-    EXPECT_EQ(reused, oldest);
-    EXPECT_EQ(reused->refCount, 0);
-    EXPECT_TRUE(reused->path.empty());
-}
-
-TEST(SoundTableSearch, PrefersAFreeRecordToAKeptSound) {
-    SoundTable table(kRate);
-    Sound& kept = load(table, "/kept.wav", 1000);
+    Sound& kept = load("/kept.wav", 1000);
     table.release(kept);
+    ASSERT_EQ(kept.refCount, -1);
+    // A free record is preferred to a kept sound.
     Sound* fresh = table.findOrAllocate("/fresh.wav");
     ASSERT_NE(fresh, nullptr);
     EXPECT_NE(fresh, &kept);
     EXPECT_EQ(kept.path, "/kept.wav");
+    EXPECT_EQ(table.findOrAllocate("/kept.wav"), &kept);
+    EXPECT_EQ(kept.refCount, 1) << "a kept sound found again has one user";
 }
 
-TEST(SoundTableSearch, FreesLargeUnusedRecordsItPasses) {
-    SoundTable table(kRate);
+TEST_F(SoundTableTest, WithAllRecordsKeptSearchReusesTheOldest) {
+    std::vector<Sound*> loaded;
+    for (int i = 0; i < SoundTable::kRecordCount; ++i) {
+        Sound& s = load("/k" + std::to_string(i) + ".wav", 1000);
+        table.release(s);  // kept with refCount -1, then aged by later searches
+        loaded.push_back(&s);
+    }
+    // The first sound released has aged through the most searches.
+    int32_t lowest = 0;
+    for (Sound* s : loaded)
+        lowest = std::min(lowest, s->refCount);
+    ASSERT_EQ(loaded.front()->refCount, lowest);
+    EXPECT_EQ(table.findOrAllocate("/new.wav"), loaded.front());
+    EXPECT_EQ(loaded.front()->refCount, 0);
+    EXPECT_TRUE(loaded.front()->path.empty());
+}
+
+TEST_F(SoundTableTest, SearchFreesLargeUnusedRecordsButNeverOneBeingLoaded) {
     Sound* record = table.findOrAllocate("/huge.wav");
     ASSERT_NE(record, nullptr);
     table.beginLoad(*record, "/huge.wav");
@@ -130,10 +118,7 @@ TEST(SoundTableSearch, FreesLargeUnusedRecordsItPasses) {
     table.findOrAllocate("/x.wav");
     EXPECT_TRUE(record->path.empty());
     EXPECT_TRUE(record->data.empty());
-}
 
-TEST(SoundTableSearch, NeverTouchesARecordBeingLoaded) {
-    SoundTable table(kRate);
     Sound* loading = table.findOrAllocate("/slow.wav");
     ASSERT_NE(loading, nullptr);
     table.beginLoad(*loading, "/slow.wav");
@@ -142,68 +127,58 @@ TEST(SoundTableSearch, NeverTouchesARecordBeingLoaded) {
     EXPECT_EQ(loading->path, "/slow.wav");
 }
 
-TEST(SoundTableSearch, ReturnsNothingWhenEveryRecordIsInUse) {
-    SoundTable table(kRate);
+TEST_F(SoundTableTest, SearchReturnsNothingWhenEveryRecordIsInUse) {
     for (int i = 0; i < SoundTable::kRecordCount; ++i)
-        load(table, "/u" + std::to_string(i) + ".wav", 100);
+        load("/u" + std::to_string(i) + ".wav", 100);
     EXPECT_EQ(table.findOrAllocate("/one-more.wav"), nullptr);
 }
 
-TEST(SoundTableRelease, DelayedReleaseWaitsForTheTimer) {
-    SoundTable table(kRate);
+TEST_F(SoundTableTest, DelayedReleaseWaitsForTheTimer) {
     std::chrono::milliseconds requested{0};
     std::function<void()> pending;
     table.setTimer([&](std::chrono::milliseconds delay, std::function<void()> action) {
         requested = delay;
         pending = std::move(action);
     });
-    Sound& sound = load(table, "/late.wav", 1000);
+    Sound& sound = load("/late.wav", 1000);
     table.releaseLater(sound, std::chrono::milliseconds(200));
     EXPECT_EQ(requested.count(), 200);
     EXPECT_EQ(sound.refCount, 1) << "nothing happens before the timer fires";
     ASSERT_TRUE(pending);
     pending();
     EXPECT_EQ(sound.refCount, -1);
-}
 
-TEST(SoundTableRelease, DelayedReleaseThroughThePlatformTimer) {
+    // Through the platform's timer service.
     platform::TimerService timers;
-    SoundTable table(kRate);
     table.useTimerService(timers);
-    Sound& sound = load(table, "/timed.wav", 1000);
-    table.releaseLater(sound, std::chrono::milliseconds(5));
+    Sound& timed = load("/timed.wav", 1000);
+    table.releaseLater(timed, std::chrono::milliseconds(5));
     int32_t count = 1;
     for (int wait = 0; wait < 400 && count != -1; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::lock_guard lock(table.mutex());
-        count = sound.refCount;
+        count = timed.refCount;
     }
     EXPECT_EQ(count, -1);
 }
 
-TEST(SoundTableLoad, AFailedLoadLeavesAFreeRecordWithCountMinusOne) {
-    SoundTable table(kRate);
+TEST_F(SoundTableTest, AFailedLoadLeavesAFreeRecordWithCountMinusOne) {
     Sound* record = table.findOrAllocate("/bad.wav");
     ASSERT_NE(record, nullptr);
     table.beginLoad(*record, "/bad.wav");
     record->data.assign(10, 1.0f);
     table.failLoad(*record);
-    EXPECT_EQ(record->refCount, -1);
-    EXPECT_TRUE(record->path.empty());
-    EXPECT_TRUE(record->data.empty());
+    expectFreed(*record, -1);
     EXPECT_FALSE(record->loading);
 }
 
-TEST(SoundNames, NameIsThePartAfterTheLastSlash) {
+TEST(Sound, NameRateConstantsAndGuardRegion) {
     Sound sound;
     sound.path = "/home/me/sounds/bell.wav";
-    EXPECT_EQ(sound.name(), "bell.wav");
+    EXPECT_EQ(sound.name(), "bell.wav") << "the part after the last slash";
     sound.path = "bell.aif";
     EXPECT_EQ(sound.name(), "bell.aif");
-}
 
-TEST(SoundRates, RateConstantsFollowTheOutputRate) {
-    Sound sound;
     sound.sampleRate = 48000;
     sounds::setOutputRate(sound, 44100);
     EXPECT_EQ(sound.clockUnit, 6086);  // 268435456 / 44100 = 6086.97
@@ -211,50 +186,101 @@ TEST(SoundRates, RateConstantsFollowTheOutputRate) {
     // 2^28 / 44100 = 6086.97... in single precision, plus 2 / 2 for two channels.
     EXPECT_FLOAT_EQ(sounds::unitsPerFrameOf(44100, 2), 6087.9716796875f);
     EXPECT_EQ(sounds::unitsPerFrameOf(65536, 1), 4096.0f);
-}
 
-TEST(SoundGuard, GuardRegionRepeatsTheStartOfTheSound) {
     // 268435456 mod 6087 = 4843, plus 11.
     EXPECT_EQ(sounds::guardFramesOf(44100, 6087.9716796875f), 4854);
     // A three-frame sound: every reachable position plus five frames must lie inside the data.
     const float upf = sounds::unitsPerFrameOf(3, 1);
-    const int32_t guard = sounds::guardFramesOf(3, upf);
-    EXPECT_GE(3 + guard, static_cast<int32_t>(0x0FFFFFFF / std::lrint(upf)) + 6);
-
-    Sound sound;
-    sound.frames = 3;
-    sound.channels = 2;
-    sound.data = {1, -1, 2, -2, 3, -3};
-    sound.data.resize(static_cast<size_t>(3 + 4) * 2);
-    sounds::fillGuardRegion(sound, 4);
-    const std::vector<float> expected{1, -1, 2, -2, 3, -3, 1, -1, 2, -2, 3, -3, 1, -1};
-    EXPECT_EQ(sound.data, expected);
+    EXPECT_GE(3 + sounds::guardFramesOf(3, upf), static_cast<int32_t>(0x0FFFFFFF / std::lrint(upf)) + 6);
+    // The guard region repeats the start of the sound, over and over when it is the longer.
+    Sound three;
+    three.frames = 3;
+    three.channels = 2;
+    three.data = {1, -1, 2, -2, 3, -3};
+    three.data.resize(static_cast<size_t>(3 + 4) * 2);
+    sounds::fillGuardRegion(three, 4);
+    EXPECT_EQ(three.data, (std::vector<float>{1, -1, 2, -2, 3, -3, 1, -1, 2, -2, 3, -3, 1, -1}));
 }
 
-TEST(BuiltinSine, FiveCyclesIn8192FramesWithAContinuingGuard) {
-    SoundTable table(kRate);
+TEST_F(SoundTableTest, BuiltinSineHasFiveCyclesIn8192FramesWithAContinuingGuard) {
     const Sound& sine = table.builtin();
-    EXPECT_EQ(sine.path, "Built-in 110 Hz sine");
-    EXPECT_EQ(sine.name(), "Built-in 110 Hz sine");
-    EXPECT_EQ(sine.frames, 8192);
-    EXPECT_EQ(sine.channels, 1);
-    EXPECT_EQ(sine.sampleRate, 180225);
-    EXPECT_EQ(sine.unitsPerFrame, 32768.0f);
-    EXPECT_EQ(sine.ampUnitsPerFrame, 32768.0f);
-    EXPECT_EQ(sine.refCount, 1);
+    EXPECT_EQ(std::tuple(sine.path, sine.name()), std::tuple("Built-in 110 Hz sine", "Built-in 110 Hz sine"));
+    EXPECT_EQ(std::tuple(sine.frames, sine.channels, sine.sampleRate, sine.refCount),
+              std::tuple(8192, 1, 180225, 1));
+    EXPECT_EQ(std::pair(sine.unitsPerFrame, sine.ampUnitsPerFrame), std::pair(32768.0f, 32768.0f));
+    EXPECT_EQ(sine.clockUnit, 6086);
+    EXPECT_EQ(sine.rateRatio, 501);  // 44100 × 2048 / 180225 = 501.1
     ASSERT_EQ(sine.data.size(), 8203u);
-    ASSERT_EQ(sine.ampTable.size(), 8192u);
-    for (float v : sine.ampTable)
-        ASSERT_EQ(v, 0.5f);
-    // One cycle is 8192 / 5 frames; the phase starts at -10π, a zero on the way up, so the sine
-    // peaks a quarter cycle later and reaches its trough three quarters later.
+    EXPECT_EQ(sine.ampTable, std::vector<float>(8192, 0.5f));
+    // One cycle is 8192 / 5 frames; the phase starts at -10π, a zero on the way up, so the sine peaks a
+    // quarter cycle later and reaches its trough three quarters later.
     EXPECT_NEAR(sine.data[0], 0.0f, 1e-6);
     EXPECT_NEAR(sine.data[410], 1.0f, 1e-4);    // 8192 / 20 = 409.6
     EXPECT_NEAR(sine.data[1229], -1.0f, 1e-4);  // 3 × 409.6 = 1228.8
     for (size_t k = 0; k < 11; ++k)
         EXPECT_NEAR(sine.data[8192 + k], sine.data[k], 1e-5) << k;
-    EXPECT_EQ(sine.clockUnit, 6086);
-    EXPECT_EQ(sine.rateRatio, 501);  // 44100 × 2048 / 180225 = 501.1
 }
 
+void makeConstant(Sound& sound, int32_t frames, int32_t rate, float value) {
+    sound.frames = frames;
+    sound.channels = 1;
+    sound.sampleRate = rate;
+    sound.data.assign(static_cast<size_t>(frames), value);
+}
+
+TEST(AmpTable, OneEntryPer100FramesAndAtLeast20AndLookupsPastTheEndUseTheLastEntry) {
+    EXPECT_EQ(std::tuple(sounds::ampTableSize(0), sounds::ampTableSize(1899), sounds::ampTableSize(1900)),
+              std::tuple(20, 20, 20));
+    EXPECT_EQ(std::tuple(sounds::ampTableSize(2000), sounds::ampTableSize(44100)), std::tuple(21, 442));
+
+    const std::vector<float> table{0.1f, 0.2f, 0.3f};
+    EXPECT_EQ(std::tuple(sounds::ampAt(table, 0), sounds::ampAt(table, 2), sounds::ampAt(table, 3)),
+              std::tuple(0.1f, 0.3f, 0.3f));
+    EXPECT_EQ(sounds::ampAt(table, 1000), 0.3f);
+}
+
+TEST(AmpTableBuild, ConstantSoundFollowsTheFilterStepResponse) {
+    // For a constant x the filter state after k frames is x²(1 − b^k). The warm-up runs 19 entries (1900
+    // frames) before the main pass, so main entry j has seen 1900 + 100 (j + 1) frames.
+    constexpr int32_t kRate = 8000;
+    constexpr int32_t kFrames = 3000;
+    Sound sound;
+    makeConstant(sound, kFrames, kRate, 0.5f);
+    ASSERT_TRUE(sounds::buildAmpTable(sound));
+    const int n = sounds::ampTableSize(kFrames);
+    ASSERT_EQ(sound.ampTable.size(), static_cast<size_t>(n));
+
+    const double w = 2 * std::numbers::pi / kRate;
+    const double k = 2 - std::cos(10 * w);
+    const double b = k - std::sqrt(k * k - 1);
+    auto level = [&](int framesSeen) { return std::sqrt(1 - std::pow(b, framesSeen)); };
+    const double largest = level(1900 + 100 * (n - 1));
+    for (int j = 0; j <= n - 2; ++j)
+        EXPECT_NEAR(sound.ampTable[static_cast<size_t>(j)], level(1900 + 100 * (j + 1)) / largest, 2e-6) << j;
+    EXPECT_FLOAT_EQ(sound.ampTable[static_cast<size_t>(n - 2)], 1.0f);
+    EXPECT_FLOAT_EQ(sound.ampTable[static_cast<size_t>(n - 1)],
+                    (sound.ampTable[static_cast<size_t>(n - 2)] + sound.ampTable[0]) / 2);
+}
+
+TEST(AmpTableBuild, LoudStartAndSilentEndDecays) {
+    constexpr int32_t kFrames = 4000;
+    Sound sound;
+    makeConstant(sound, kFrames, 44100, 0.0f);
+    for (int32_t i = 0; i < kFrames / 2; ++i)
+        sound.data[static_cast<size_t>(i)] = (i % 2 == 0) ? 0.8f : -0.8f;
+    ASSERT_TRUE(sounds::buildAmpTable(sound));
+    const auto& t = sound.ampTable;
+    EXPECT_FLOAT_EQ(*std::max_element(t.begin(), t.end()), 1.0f);
+    EXPECT_GT(t[19], t[25]) << "the level falls once the sound goes silent";
+    EXPECT_GT(t[25], t[35]);
+}
+
+TEST(AmpTableBuild, ShortOrSilentSoundsGetAFlatHalf) {
+    for (const auto& [frames, value, entries] : {std::tuple(1899, 0.9f, 20), std::tuple(5000, 0.0f, 51)}) {
+        Sound sound;
+        makeConstant(sound, frames, 44100, value);
+        ASSERT_TRUE(sounds::buildAmpTable(sound));
+        EXPECT_EQ(sound.ampTable, std::vector<float>(static_cast<size_t>(entries), 0.5f)) << frames;
+    }
+}
 }  // namespace

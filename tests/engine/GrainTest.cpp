@@ -1,0 +1,322 @@
+// What a grain is made of: the interpolation kernels, the envelope and pan tables, the random
+// sequence, the shaping of a new grain from its stream's parameters, and the grain and loop clocks.
+#include "engine/GrainStart.h"
+#include "engine/Kernels.h"
+#include "engine/ParamSpec.h"
+#include "engine/Random.h"
+#include "engine/ShapeTables.h"
+#include "engine/Stream.h"
+#include "engine/StreamClocks.h"
+#include "sounds/SoundTable.h"
+#include "tests/engine/TestSounds.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using namespace engine;
+
+constexpr uint32_t kRate = 44100;
+const auto kCentre = static_cast<float>(std::sin(std::numbers::pi / 4));
+
+// Six samples with no simple relation, interleaved with a second channel that must not be read.
+constexpr std::array<float, 12> kSamples{0.31f, 9.f, -0.72f, 9.f, 0.05f, 9.f,
+                                         0.88f, 9.f, -0.4f,  9.f, 0.19f, 9.f};
+constexpr size_t kStride = 2;
+
+long double s(int n) {
+    return kSamples[static_cast<size_t>(n) * kStride];
+}
+
+TEST(Kernels, LinearCubicAndSplineInterpolateTheirPolynomials) {
+    for (float t : {0.0f, 0.25f, 0.5f, 0.8125f}) {
+        const long double expected = s(0) + (s(1) - s(0)) * t;
+        EXPECT_NEAR(LinearKernel::at(kSamples.data(), kStride, t), static_cast<double>(expected), 1e-6) << t;
+    }
+    // The cubic passes through s1 at t = 0 and approaches s2 near t = 1.
+    EXPECT_FLOAT_EQ(CubicKernel::at(kSamples.data(), kStride, 0.0f), kSamples[2]);
+    for (float t : {0.125f, 0.5f, 0.9f}) {
+        const long double a0 = s(3) - s(2) - s(0) + s(1);
+        const long double a1 = s(0) - s(1) - a0;
+        const long double a2 = s(2) - s(0);
+        const long double expected = ((a0 * t + a1) * t + a2) * t + s(1);
+        EXPECT_NEAR(CubicKernel::at(kSamples.data(), kStride, t), static_cast<double>(expected), 1e-6) << t;
+    }
+    EXPECT_NEAR(CubicKernel::at(kSamples.data(), kStride, 0.99999f), kSamples[4], 1e-4);
+    // The spline is the six-point fifth-order polynomial through s2 and s3.
+    EXPECT_FLOAT_EQ(SplineKernel::at(kSamples.data(), kStride, 0.0f), kSamples[4]);
+    for (float t : {0.1f, 0.5f, 0.75f}) {
+        const long double s0 = s(0), s1 = s(1), s2 = s(2), s3 = s(3), s4 = s(4), s5 = s(5);
+        const long double expected =
+            s2 + (t / 24.0L) * (16 * (s3 - s1) + 2 * (s0 - s4) +
+                                t * ((16 * (s3 + s1) - s0 - 30 * s2 - s4) +
+                                     t * ((66 * s3 - 70 * s2 - 33 * s4 + 39 * s1 + 7 * s5 - 9 * s0) +
+                                          t * ((126 * s2 - 124 * s3 + 61 * s4 - 64 * s1 - 12 * s5 + 13 * s0) +
+                                               t * (50 * (s3 - s2) + 25 * (s1 - s4) + 5 * (s5 - s0))))));
+        EXPECT_NEAR(SplineKernel::at(kSamples.data(), kStride, t), static_cast<double>(expected), 1e-6) << t;
+    }
+    EXPECT_NEAR(SplineKernel::at(kSamples.data(), kStride, 0.99999f), kSamples[6], 1e-4);
+
+    // All three are exact on linear data: frame n holds n / 8.
+    const std::array<float, 6> ramp{0, 0.125f, 0.25f, 0.375f, 0.5f, 0.625f};
+    EXPECT_FLOAT_EQ(LinearKernel::at(ramp.data(), 1, 0.5f), 0.0625f);
+    EXPECT_FLOAT_EQ(CubicKernel::at(ramp.data(), 1, 0.5f), 0.1875f);
+    EXPECT_FLOAT_EQ(SplineKernel::at(ramp.data(), 1, 0.5f), 0.3125f);
+}
+
+TEST(ShapeTables, EnvelopeIsARaisedCosineRiseThenOnesAndPanAQuarterSine) {
+    const auto& env = envelopeTable();
+    ASSERT_EQ(env.size(), 8292u);
+    EXPECT_EQ(env[0], 0.0f);
+    EXPECT_FLOAT_EQ(env[4096], 0.5f);
+    EXPECT_NEAR(env[2048], 0.5 - 0.5 * std::cos(std::numbers::pi / 4), 1e-7);
+    EXPECT_LT(env[8191], 1.0f);
+    EXPECT_GT(env[8191], 0.9999999f);
+    for (size_t i = 8192; i < env.size(); ++i)
+        ASSERT_EQ(env[i], 1.0f);
+
+    const auto& pan = panTable();
+    ASSERT_EQ(pan.size(), 8192u);
+    EXPECT_EQ(pan[0], 0.0f);
+    EXPECT_FLOAT_EQ(pan[4096], static_cast<float>(std::sqrt(0.5))) << "the centre is sin(π/4)";
+    EXPECT_NEAR(pan[8191], 1.0, 1e-7);
+    // Equal power: left² + right² = 1 for mirrored indices.
+    for (size_t p : {1, 700, 2000, 4095})
+        EXPECT_NEAR(pan[4096 + p] * pan[4096 + p] + pan[4096 - p] * pan[4096 - p], 1.0, 1e-6) << p;
+}
+
+TEST(Random, LinearCongruentialSequenceFromTheSeed) {
+    Lcg rng;
+    EXPECT_EQ(rng.state(), 381296920u);
+    // 381296920 × 1664525 + 1013904223 mod 2^32, and so on.
+    EXPECT_EQ(static_cast<uint32_t>(rng.draw()), 3362402711u);
+    EXPECT_EQ(static_cast<uint32_t>(rng.draw()), 2438242826u);
+    EXPECT_EQ(rng.draw(), 692398561);
+    EXPECT_EQ(rng.draw(), -90523188) << "draws read as signed values";
+}
+
+class GrainStart : public ::testing::Test {
+  protected:
+    GrainStart() {
+        // 65536 frames at the output rate: unitsPerFrame 4096, rateRatio 2048.
+        sound =
+            &enginetest::makeSound(table, 0, 65536, 1, kRate, [](int32_t i, int) { return i / 65536.0f; });
+        sounds::setOutputRate(*sound, kRate);
+        stream.sound = sound;
+        stream.loopLen = static_cast<int32_t>(sounds::kWholeSound);
+    }
+    // A grain of the default parameters changed by `settings`, from a fresh random sequence.
+    Grain shape(std::initializer_list<std::pair<int, int32_t>> settings = {}) {
+        for (int p = 0; p < kParamCount; ++p)
+            set(p, paramSpec(p).defaultValue);
+        for (const auto& [param, value] : settings)
+            set(param, value);
+        rng = Lcg();
+        Grain grain;
+        shapeGrain(grain, stream, *sound, rng, kRate);
+        return grain;
+    }
+    void set(int p, int32_t v) {
+        stream.param(p).target = v;
+        stream.param(p).snap();
+    }
+    // How many draws the last grain made.
+    int drawsMade() const {
+        Lcg fresh;
+        for (int n = 0; n < 20; ++n, fresh.draw())
+            if (fresh.state() == rng.state())
+                return n;
+        return -1;
+    }
+
+    sounds::SoundTable table{kRate};
+    sounds::Sound* sound = nullptr;
+    Stream stream;
+    Lcg rng;
+};
+
+TEST_F(GrainStart, DefaultGrainHasNaturalSpeedAndHalfEnvelopes) {
+    const Grain g = shape();
+    EXPECT_EQ(g.speed, 4096u) << "one sound frame per output frame";
+    EXPECT_EQ(g.speedSlope, 0.0f);
+    // GrainLen 324: 324² × 44100 / 2^20 = 4414.98 frames.
+    EXPECT_EQ(g.remaining, 4415);
+    EXPECT_TRUE(g.fixedGain);
+    // Attack and Decay 128: half the grain each, 4415 × 128 / 256 = 2207 frames.
+    EXPECT_EQ(std::pair(g.attackPhase, g.attackInc), std::pair(0, 268435456 / 2207));
+    EXPECT_EQ(std::tuple(g.decayLen, g.decayDec, g.decayPhase),
+              std::tuple(2207, 268435456 / 2207, 0x0FFFFFFF));
+    // Centre pan, Amp 461: sin(π/4) × 461 / 512.
+    EXPECT_FLOAT_EQ(g.gainL, kCentre * 461 / 512);
+    EXPECT_FLOAT_EQ(g.gainR, kCentre * 461 / 512);
+    EXPECT_FLOAT_EQ(g.silenceLevel, 1.0f / (32768 * kCentre));
+    EXPECT_EQ(drawsMade(), 5) << "pan, pitch, glissando, attack, decay";
+
+    const Grain flat = shape({{Attack, 0}, {Decay, 0}});
+    EXPECT_EQ(std::pair(flat.attackPhase, flat.decayLen), std::pair(0x10000000, 0));
+    EXPECT_EQ(drawsMade(), 3) << "without envelope only pan, pitch and glissando draw";
+}
+
+TEST_F(GrainStart, PitchGlissandoStartAndLengthParameters) {
+    EXPECT_EQ(shape({{Pitch, 16384}}).speed, 32u * 4096) << "five octaves up";
+    // trunc(−4096 + 0.5) = −4095 (toward zero), modulo the sound.
+    EXPECT_EQ(shape({{Pitch, -6144}}).speed, 0x10000000u - 4095) << "backwards at natural speed";
+    EXPECT_EQ(shape({{Pitch, 0}}).speed, 0u);
+    const Grain gliss = shape({{Gliss, 512}});  // (512 × 2) / 1024 = one octave up over the grain
+    EXPECT_EQ(gliss.speed, 4096u);
+    EXPECT_FLOAT_EQ(gliss.speedSlope, 4096.0f / 4415);
+
+    // First draw −932564585: d = −932564585 >> 8 = −3642831 (loop length is the whole sound);
+    // ((d × 256) >> 8) × 256 >> 4 = −58285296, masked to 28 bits.
+    EXPECT_EQ(shape({{StartRnd, 256}}).pos, 210150160u) << "start randomness draws first, wraps below zero";
+    EXPECT_EQ(drawsMade(), 6);
+    // u = 3362402711, D = trunc(2^32 / 4414.98) = 972817, u / D × 96 / 96 = 3456; plus 4415.
+    EXPECT_EQ(shape({{GrainLenRnd, 96}}).remaining, 7871);
+
+    const Grain longGrain = shape({{GrainLen, 2048}});  // 2048² × 44100 / 2^20 = 176400 frames: 4 s
+    EXPECT_EQ(longGrain.remaining, 176400);
+    EXPECT_FALSE(longGrain.fixedGain) << "long grains keep base gains for the Amp follower";
+    EXPECT_FLOAT_EQ(longGrain.baseGainL, kCentre);
+    EXPECT_FLOAT_EQ(longGrain.gainL, kCentre) << "until the next control update";
+
+    stream.loopPos = 3 * 4096;
+    // Start 1024 × 65536 = a quarter of the sound, plus the loop position.
+    EXPECT_EQ(shape({{Start, 1024}}).pos, 0x04000000u + 3 * 4096);
+
+    sound->sampleRate = 22050;
+    sounds::setOutputRate(*sound, kRate);  // rateRatio 4096
+    EXPECT_EQ(shape().speed, 2048u) << "half a sound frame per output frame";
+}
+
+TEST_F(GrainStart, PanRandomnessUsesTheDrawAfterTheLengthAndPanIsClampedInsideTheTable) {
+    // First draw 3362402711: (3362402711 >> 18) − 8192 = 4634; × 64 / 256 = 1158.
+    const Grain g = shape({{PanRnd, 64}, {Attack, 0}, {Decay, 0}});
+    const double pi = std::numbers::pi;
+    EXPECT_FLOAT_EQ(g.gainL, static_cast<float>(std::sin((4096 + 1158) * pi / 16384)) * 461 / 512);
+    EXPECT_FLOAT_EQ(g.gainR, static_cast<float>(std::sin((4096 - 1158) * pi / 16384)) * 461 / 512);
+
+    const Grain right = shape({{PanPos, 256}});  // 256 × 16 = 4096: clamped to 4095
+    EXPECT_FLOAT_EQ(right.gainR, panTable()[1] * 461.0f / 512);
+    EXPECT_FLOAT_EQ(right.gainL, panTable()[8191] * 461.0f / 512);
+}
+
+TEST_F(GrainStart, AmpAndLengthFollowTheLoudnessAtTheGrain) {
+    // f = (|M| × w + (512 − |M|)) / 512 with w = a for M ≥ 0 and 1 − a below; Amp 512 is unity gain,
+    // so a short grain's gains are the centre pan gain times f.
+    const std::tuple<float, int32_t, double> cases[] = {
+        // loudness a, AmpAM M, factor f
+        {0.25f, 0, 1.0},                                // no following
+        {0.25f, 512, 0.25},                             // f = a
+        {0.25f, -512, 0.75},                            // f = 1 − a
+        {0.8f, 256, 256 * 0.8 / 512 + 0.5},             // half following: 0.9
+        {0.25f, -300, 300 * 0.75 / 512 + 212.0 / 512},  // a bank's -300: 0.8535...
+        {1.0f, 512, 1.0},                               // the loudest place plays at full level
+    };
+    for (const auto& [loudness, depth, factor] : cases) {
+        sound->ampTable.assign(sound->ampTable.size(), loudness);
+        const Grain g = shape({{Amp, 512}, {AmpAM, depth}});
+        ASSERT_TRUE(g.fixedGain);
+        EXPECT_NEAR(g.gainL, kCentre * factor, 1e-6) << "a " << loudness << ", AmpAM " << depth;
+        EXPECT_NEAR(g.gainR, kCentre * factor, 1e-6) << "a " << loudness << ", AmpAM " << depth;
+    }
+    // A negative length modulation replaces the length: (1 − 0.25) × 4415 × 512 / 512 = 3311.25.
+    sound->ampTable.assign(sound->ampTable.size(), 0.25f);
+    EXPECT_EQ(shape({{GrainLenAM, -512}}).remaining, 3311);
+    EXPECT_EQ(shape({{GrainLenAM, -1}}).remaining, 10) << "0.75 × 4415 / 512 = 6.5: at least 10 frames";
+    EXPECT_EQ(shape({{GrainLenAM, 64}}).remaining, 4415 + 1104) << "+ round(0.25 × 4414.98 × 64 / 64)";
+}
+
+TEST(GrainClock, FiresAtEachFrameThePhaseReachesAWholeSound) {
+    struct Case {
+        uint32_t phase;
+        int32_t increment;
+        std::vector<int> firings;
+        std::optional<uint32_t> phaseAfter;  // after the block of 8 frames
+    };
+    const Case cases[] = {
+        {0x10000000, 0x01000000, {0}, 8u * 0x01000000},  // 16 frames per grain
+        {8u * 0x01000000, 0x01000000, {}, 0x10000000},   // 8/16 + 7 × 1/16 stays below a whole sound
+        {0x0F000000, 0x01000000, {1}, std::nullopt},
+        {0, 1000, {}, 8000},  // no firing possible: the frame test is skipped
+        {0x10000000, 0x10000000, {0, 1, 2, 3, 4, 5, 6, 7}, std::nullopt},  // a whole sound: one per frame
+        {0x10000000, 0x30000000, {0, 1, 2, 3, 4, 5, 6, 7}, std::nullopt},  // more: still one per frame
+        {3, -1, {4}, std::nullopt},  // a negative increment fires when the phase goes below zero
+    };
+    for (const Case& c : cases) {
+        Stream s;
+        s.grainPhase = c.phase;
+        s.grainPhaseInc = c.increment;
+        std::vector<int> frames;
+        fireGrainClock(s, [&](int k) { frames.push_back(k); });
+        EXPECT_EQ(frames, c.firings) << std::hex << c.phase << " + " << c.increment;
+        if (c.phaseAfter) {
+            EXPECT_EQ(s.grainPhase, *c.phaseAfter) << std::hex << c.phase << " + " << c.increment;
+        }
+    }
+}
+
+TEST(LoopAdvance, WrapsForwardAndBackwardDrawsADeviationAndForcesHardSyncGrains) {
+    struct Case {
+        const char* what;
+        int32_t length, rate, pos, lengthRnd;
+        bool hardSync;
+        bool wrapped;
+        int32_t posAfter;
+        uint32_t grainPhaseAfter;  // from 5
+        int32_t deviation;
+        uint32_t rngState;
+    };
+    // A block is 8 frames; ((−932564585 >> 8) × 16) / 16 = −3642831.
+    const Case cases[] = {
+        {"forward past the end", 1000, 100, 500, 0, false, true, 300, 5, 0, Lcg::kSeed},  // no draw
+        {"backward below zero", 1000, -50, 300, 0, false, true, 900, 5, 0, Lcg::kSeed},
+        {"length randomness", 1000, 200, 0, 16, false, true, 600, 5, -3642831, 3362402711u},
+        {"hard sync", 1000, -20, 100, 0, true, true, 940, 0x10000000, 0, Lcg::kSeed},
+        {"rate zero stands still", 4096, 0, 77, 0, true, false, 77, 5, 0, Lcg::kSeed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Lcg rng;
+        Stream s;
+        s.param(LengthRnd).target = c.lengthRnd;
+        s.param(LengthRnd).snap();
+        s.hardSync = c.hardSync;
+        s.loopLen = c.length;
+        s.loopRate = c.rate;
+        s.loopPos = c.pos;
+        s.grainPhase = 5;
+        EXPECT_EQ(advanceLoop(s, rng), c.wrapped);
+        EXPECT_EQ(std::tuple(s.loopPos, s.grainPhase, s.loopLenDev, rng.state()),
+                  std::tuple(c.posAfter, c.grainPhaseAfter, c.deviation, c.rngState));
+    }
+}
+
+TEST(LoopAdvance, LengthZeroWrapsEveryBlockAndRunsOnAs32Bits) {
+    Lcg rng;
+    Stream s;
+    s.hardSync = 1;
+    s.loopLen = 0;
+    s.loopRate = 0x08000000;  // 8 × 2^27 = 2^30 per block
+    s.loopPos = 0;
+    std::vector<int32_t> positions;
+    for (int b = 0; b < 3; ++b) {
+        s.grainPhase = 0;
+        EXPECT_TRUE(advanceLoop(s, rng)) << b;
+        EXPECT_EQ(s.grainPhase, 0x10000000u);
+        positions.push_back(s.loopPos);
+    }
+    // 2^30, then 2^31 runs over to −2^31 (a wrap that adds 0), then −2^30.
+    EXPECT_EQ(positions, (std::vector<int32_t>{0x40000000, INT32_MIN, -0x40000000}));
+    s.grainPhase = 0;
+    EXPECT_FALSE(advanceLoop(s, rng)) << "at 0 the loop position is neither past the length nor below 0";
+    EXPECT_EQ(std::pair(s.loopPos, s.grainPhase), std::pair(0, 0u));
+}
+
+}  // namespace
