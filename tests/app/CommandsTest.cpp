@@ -433,8 +433,12 @@ TEST_F(BankCommandTest, RenderRecallsExactlyTheStoredParameters) {
     // The patch stored in slot 5 is the file's second record.
     const patches::ParamValues values = patchValues(7000);
     std::string spelled = "sound=sine";
-    for (int p = 0; p < 27; ++p)
-        spelled += "," + std::string(engine::paramSpec(p).name) + "=" + std::to_string(values[size_t(p)]);
+    for (int p = 0; p < 27; ++p) {
+        spelled += ',';
+        spelled += engine::paramSpec(p).name;
+        spelled += '=';
+        spelled += std::to_string(values[size_t(p)]);
+    }
     const auto render = [&](const std::string& name, const std::string& stream) {
         const fs::path out = dir / name;
         EXPECT_EQ(
