@@ -1,52 +1,48 @@
+#include "audio/SampleFormat.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "audio/SampleFormat.h"
-
 namespace audio {
 namespace {
 
-TEST(SampleFormat, CanonicalNames) {
-    EXPECT_EQ(name(SampleFormat{0x01626201}), "byte");
-    EXPECT_EQ(name(SampleFormat{0x01636301}), "char");
-    EXPECT_EQ(name(SampleFormat{0x36316902}), "int16_LE");
-    EXPECT_EQ(name(SampleFormat{0x02693136}), "int16_BE");
-    EXPECT_EQ(name(SampleFormat{0x34326903}), "int24_LE");
-    EXPECT_EQ(name(SampleFormat{0x03693234}), "int24_BE");
-    EXPECT_EQ(name(SampleFormat{0x32336904}), "int32_LE");
-    EXPECT_EQ(name(SampleFormat{0x04693332}), "int32_BE");
-    EXPECT_EQ(name(SampleFormat{0x32336604}), "float32_LE");
-    EXPECT_EQ(name(SampleFormat{0x04663332}), "float32_BE");
-    EXPECT_EQ(name(SampleFormat{0x34366608}), "float64_LE");
-    EXPECT_EQ(name(SampleFormat{0x08663634}), "float64_BE");
-    EXPECT_EQ(name(SampleFormat{0x003E3C00}), "Compressed");
-    EXPECT_EQ(name(SampleFormat{0x003F3F00}), "Unsupported");
-    EXPECT_EQ(name(SampleFormat{0}), "Unknown");
+TEST(SampleFormat, CodesNameTheirSizeAndByteOrder) {
+    using enum ByteOrder;
+    const struct {
+        std::uint32_t code;
+        const char* name;
+        std::size_t size;
+        ByteOrder order;
+    } cases[] = {
+        {0x01626201, "byte", 1, Little},
+        {0x01636301, "char", 1, Little},
+        {0x36316902, "int16_LE", 2, Little},
+        {0x02693136, "int16_BE", 2, Big},
+        {0x34326903, "int24_LE", 3, Little},
+        {0x03693234, "int24_BE", 3, Big},
+        {0x32336904, "int32_LE", 4, Little},
+        {0x04693332, "int32_BE", 4, Big},
+        {0x32336604, "float32_LE", 4, Little},
+        {0x04663332, "float32_BE", 4, Big},
+        {0x34366608, "float64_LE", 8, Little},
+        {0x08663634, "float64_BE", 8, Big},
+        {0x003E3C00, "Compressed", 0, None},
+        {0x003F3F00, "Unsupported", 0, None},
+        {0, "Unknown", 0, None},
+        {0x00693136, "Unknown", 0, None},  // a tag character in b0 with b3 zero has no order
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SampleFormat format{c.code};
+        EXPECT_EQ(name(format), c.name);
+        EXPECT_EQ(sampleSize(format), c.size);
+        EXPECT_EQ(byteOrder(format), c.order);
+    }
     EXPECT_EQ(name(SampleFormat{0x12345678}), "Unknown");
     std::ostringstream out;
     out << kInt24BE;
     EXPECT_EQ(out.str(), "int24_BE");
-}
-
-TEST(SampleFormat, SizeAndByteOrder) {
-    EXPECT_EQ(sampleSize(kByte), 1u);
-    EXPECT_EQ(sampleSize(kInt16BE), 2u);
-    EXPECT_EQ(sampleSize(kInt24LE), 3u);
-    EXPECT_EQ(sampleSize(kInt24BE), 3u);
-    EXPECT_EQ(sampleSize(kFloat64BE), 8u);
-    EXPECT_EQ(sampleSize(kCompressed), 0u);
-    EXPECT_EQ(sampleSize(kUnknown), 0u);
-
-    EXPECT_EQ(byteOrder(kByte), ByteOrder::Little);
-    EXPECT_EQ(byteOrder(kChar), ByteOrder::Little);
-    EXPECT_EQ(byteOrder(kInt16LE), ByteOrder::Little);
-    EXPECT_EQ(byteOrder(kFloat32BE), ByteOrder::Big);
-    EXPECT_EQ(byteOrder(kInt24BE), ByteOrder::Big);
-    EXPECT_EQ(byteOrder(kCompressed), ByteOrder::None);
-    EXPECT_EQ(byteOrder(kUnknown), ByteOrder::None);
-    // A tag character in b0 with b3 zero has no order.
-    EXPECT_EQ(byteOrder(SampleFormat{0x00693136}), ByteOrder::None);
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
+// The device list, device choices and the stream state machine against a sound server driven by hand.
 #include "output/AudioSystem.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "output/DeviceChoices.h"
 #include "output/ManualAudioApi.h"
 #include "output/RtError.h"
+#include "output/SoundDeviceCheck.h"
 
 namespace output {
 namespace {
 
-DeviceInfo device(const std::string& name, unsigned outputs, bool defaultOutput = false, bool probed = true) {
+DeviceInfo device(const std::string& name, unsigned outputs = 2, bool defaultOutput = false,
+                  bool probed = true) {
     DeviceInfo info;
     info.probed = probed;
     info.name = name;
@@ -19,12 +23,36 @@ DeviceInfo device(const std::string& name, unsigned outputs, bool defaultOutput 
     return info;
 }
 
+// The message of the RtError that f raises.
+template <class F>
+std::string rtError(F&& f) {
+    try {
+        f();
+    } catch (const RtError& error) {
+        return error.message();
+    }
+    return "(no error)";
+}
+
+struct CallbackRecord {
+    int calls = 0;
+    unsigned frames = 0;
+};
+
+int recordingCallback(void* context, std::int16_t* output, unsigned frames) {
+    auto* record = static_cast<CallbackRecord*>(context);
+    ++record->calls;
+    record->frames = frames;
+    output[0] = 1234;
+    return 0;
+}
+
 class AudioSystemTest : public ::testing::Test {
   protected:
     AudioSystemTest() {
         server.devices[AudioApiId::kJack] = {device("system", 2, true), device("hidden", 2, false, false),
                                              device("Studio Bus", 8)};
-        server.devices[AudioApiId::kPulse] = {device("PulseAudio", 2, true), device("studio monitor", 2)};
+        server.devices[AudioApiId::kPulse] = {device("PulseAudio", 2, true), device("studio monitor")};
     }
 
     AudioSystem& system() {
@@ -43,18 +71,18 @@ class AudioSystemTest : public ::testing::Test {
         return config;
     }
 
+    std::vector<std::string> names() {
+        std::vector<std::string> result;
+        for (const DeviceInfo& info : system().getDeviceList().entries)
+            result.push_back(info.name);
+        return result;
+    }
+
     ManualAudioServer server;
     std::ostringstream log;
     std::unique_ptr<AudioSystem> system_;
+    CallbackRecord record;
 };
-
-std::vector<std::string> names(const DeviceList& list) {
-    std::vector<std::string> result;
-    for (const DeviceInfo& info : list.entries) {
-        result.push_back(info.name);
-    }
-    return result;
-}
 
 TEST(Datatype2rtfmt, MapsEveryDeviceFormatAndRejectsOthers) {
     EXPECT_EQ(datatype2rtfmt(audio::kByte), 1u);
@@ -64,18 +92,14 @@ TEST(Datatype2rtfmt, MapsEveryDeviceFormatAndRejectsOthers) {
     EXPECT_EQ(datatype2rtfmt(audio::kInt32LE), 8u);
     EXPECT_EQ(datatype2rtfmt(audio::kFloat32LE), 16u);
     EXPECT_EQ(datatype2rtfmt(audio::kFloat64LE), 32u);
-    try {
-        datatype2rtfmt(audio::kInt16BE);
-        FAIL() << "no error";
-    } catch (const RtError& error) {
-        EXPECT_EQ(error.message(), "Invalid RtAudioFormat code in datatype2rtfmt");
-    }
+    EXPECT_EQ(rtError([] { datatype2rtfmt(audio::kInt16BE); }),
+              "Invalid RtAudioFormat code in datatype2rtfmt");
 }
 
 TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGaps) {
+    EXPECT_EQ(names(), (std::vector<std::string>{"(JACK0) system", "(JACK2) Studio Bus",
+                                                 "(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
     const DeviceList& list = system().getDeviceList();
-    EXPECT_EQ(names(list), (std::vector<std::string>{"(JACK0) system", "(JACK2) Studio Bus",
-                                                     "(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
     EXPECT_EQ(list.jackDeviceCount, 2u);
     // The last default output enumerated wins: PulseAudio after JACK.
     EXPECT_EQ(list.defaultOutputDevice.device, 0);
@@ -83,21 +107,25 @@ TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGaps) {
     EXPECT_EQ(list.defaultOutputDevice.name, "(PULSE0) PulseAudio");
     EXPECT_EQ(list.defaultInputDevice, DeviceSpec::blank());
     // Built once: a device appearing later is not listed.
-    server.devices[AudioApiId::kJack].push_back(device("late", 2));
+    server.devices[AudioApiId::kJack].push_back(device("late"));
     EXPECT_EQ(system().getDeviceList().entries.size(), 4u);
 }
 
 TEST_F(AudioSystemTest, AFailedJackPassIsLoggedAndLeavesOnlyPulseDevices) {
     server.enumerationErrors.emplace(AudioApiId::kJack, RtError("no server", RtError::kDriverError));
-    const DeviceList& list = system().getDeviceList();
-    EXPECT_EQ(list.jackDeviceCount, 0u);
-    EXPECT_EQ(names(list), (std::vector<std::string>{"(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
+    EXPECT_EQ(system().getDeviceList().jackDeviceCount, 0u);
     EXPECT_EQ(log.str(), "RtAudio error no server\n");
 }
 
-TEST_F(AudioSystemTest, SelectsByNameIgnoringCaseInEitherDirection) {
+TEST_F(AudioSystemTest, SelectsByNameIgnoringCaseAndClosesTheOpenStream) {
+    system().open(callbackTrampoline, nullptr, outputConfig(0));
+    system().start();
+    ASSERT_EQ(system().state(), AudioSystemState::kRunning);
     // "studio" is in a JACK and a PulseAudio name: the JACK entry comes first.
     EXPECT_TRUE(system().selectDeviceByName("STUDIO"));
+    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
     EXPECT_EQ(system().currentApi(), AudioApiId::kJack);
     EXPECT_EQ(system().config().output.device, 2);
     EXPECT_EQ(system().config().input.device, -1);
@@ -109,36 +137,31 @@ TEST_F(AudioSystemTest, SelectsByNameIgnoringCaseInEitherDirection) {
     EXPECT_EQ(system().config().output.device, 1);
 }
 
-TEST_F(AudioSystemTest, SelectingADeviceClosesTheOpenStream) {
-    system().open(callbackTrampoline, nullptr, outputConfig(0));
-    system().start();
-    ASSERT_EQ(system().state(), AudioSystemState::kRunning);
-    EXPECT_TRUE(system().selectDeviceByName("system"));
-    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
-    EXPECT_EQ(server.streamState(), StreamState::kClosed);
-}
-
 TEST_F(AudioSystemTest, OpenRejectsBadConfigurationsAndStaysClosed) {
-    const auto expectError = [&](const StreamConfig& config, const std::string& message, RtError::Type type) {
-        try {
-            system().open(callbackTrampoline, nullptr, config);
-            ADD_FAILURE() << "no error for " << message;
-        } catch (const RtError& error) {
-            EXPECT_EQ(error.message(), message);
-            EXPECT_EQ(error.type(), type);
-        }
-        EXPECT_EQ(system().state(), AudioSystemState::kClosed);
-    };
-    expectError(outputConfig(4), "illegal device index", RtError::kInvalidDevice);
-    expectError(outputConfig(-1), "no device to open", RtError::kInvalidParameter);
     StreamConfig mixed = outputConfig(0);
     mixed.input.device = 0;
     mixed.input.rtFormat = kRtFloat32;
-    expectError(mixed, "output and input must use same sample format", RtError::kInvalidParameter);
+    const struct {
+        StreamConfig config;
+        std::string message;
+        RtError::Type type;
+    } cases[] = {{outputConfig(4), "illegal device index", RtError::kInvalidDevice},
+                 {outputConfig(-1), "no device to open", RtError::kInvalidParameter},
+                 {mixed, "output and input must use same sample format", RtError::kInvalidParameter}};
+    for (const auto& c : cases) {
+        try {
+            system().open(callbackTrampoline, nullptr, c.config);
+            ADD_FAILURE() << "no error for " << c.message;
+        } catch (const RtError& error) {
+            EXPECT_EQ(error.message(), c.message);
+            EXPECT_EQ(error.type(), c.type);
+        }
+        EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    }
     EXPECT_EQ(server.openCount(), 0);
 }
 
-TEST_F(AudioSystemTest, OpenUsesTheEntrysApiAndIndexWithinIt) {
+TEST_F(AudioSystemTest, OpenUsesTheEntrysApiAndIndexAndReadsBackTheGrantedBuffers) {
     system().open(callbackTrampoline, nullptr, outputConfig(3));  // (PULSE1) studio monitor
     EXPECT_EQ(server.lastOpen().api, AudioApiId::kPulse);
     ASSERT_TRUE(server.lastOpen().output.has_value());
@@ -148,9 +171,7 @@ TEST_F(AudioSystemTest, OpenUsesTheEntrysApiAndIndexWithinIt) {
     EXPECT_EQ(server.lastOpen().format, kRtSInt16);
     EXPECT_EQ(system().config().output.device, 1);
     EXPECT_EQ(system().state(), AudioSystemState::kOpen);
-}
 
-TEST_F(AudioSystemTest, GrantedBufferValuesAreReadBackAndZeroKeepsThem) {
     server.grantedFrames = 1024;
     server.grantedBuffers = 2;
     system().open(callbackTrampoline, nullptr, outputConfig(0, 256, 4));
@@ -163,7 +184,7 @@ TEST_F(AudioSystemTest, GrantedBufferValuesAreReadBackAndZeroKeepsThem) {
     system().open(callbackTrampoline, nullptr, outputConfig(0, 0, 0));
     EXPECT_EQ(server.lastOpen().frames, 1024u);
     EXPECT_EQ(server.lastOpen().numberOfBuffers, 2u);
-    EXPECT_EQ(server.closeCount(), 1);  // the first stream was closed first
+    EXPECT_EQ(server.closeCount(), 2);  // each stream was closed before the next was opened
 }
 
 TEST_F(AudioSystemTest, StartStopCloseFollowTheStateMachine) {
@@ -181,44 +202,15 @@ TEST_F(AudioSystemTest, StartStopCloseFollowTheStateMachine) {
     EXPECT_EQ(system().state(), AudioSystemState::kClosed);
     EXPECT_EQ(server.streamState(), StreamState::kClosed);
     EXPECT_EQ(server.closeCount(), 1);
-}
-
-TEST_F(AudioSystemTest, DestroyingARunningSystemStopsAndClosesItsStream) {
+    // Destroying a running system stops and closes its stream.
     system().open(callbackTrampoline, nullptr, outputConfig(0));
     system().start();
     system_.reset();
     EXPECT_EQ(server.streamState(), StreamState::kClosed);
-    EXPECT_EQ(server.closeCount(), 1);
+    EXPECT_EQ(server.closeCount(), 2);
 }
 
-struct CallbackRecord {
-    int calls = 0;
-    unsigned frames = 0;
-};
-
-int recordingCallback(void* context, std::int16_t* output, unsigned frames) {
-    auto* record = static_cast<CallbackRecord*>(context);
-    ++record->calls;
-    record->frames = frames;
-    output[0] = 1234;
-    return 0;
-}
-
-TEST_F(AudioSystemTest, SetCallbackRoutesPeriodsThroughTheTrampoline) {
-    CallbackRecord record;
-    system().setCallback(outputConfig(0, 128), recordingCallback, &record);
-    ASSERT_EQ(system().state(), AudioSystemState::kOpen);
-    system().start();
-    const std::vector<std::int16_t> period = server.runPeriod();
-    EXPECT_EQ(record.calls, 1);
-    EXPECT_EQ(record.frames, 128u);
-    ASSERT_EQ(period.size(), 256u);
-    EXPECT_EQ(period[0], 1234);
-    EXPECT_EQ(callbackTrampoline(nullptr, nullptr, 1, 0.0, 0, nullptr), 0);
-}
-
-TEST_F(AudioSystemTest, SetCallbackLogsErrorsAndLeavesTheStreamClosed) {
-    CallbackRecord record;
+TEST_F(AudioSystemTest, SetCallbackRoutesPeriodsThroughTheTrampolineOrLogsItsErrors) {
     StreamConfig floatConfig = outputConfig(0);
     floatConfig.output.rtFormat = kRtFloat32;
     system().setCallback(floatConfig, recordingCallback, &record);
@@ -230,6 +222,16 @@ TEST_F(AudioSystemTest, SetCallbackLogsErrorsAndLeavesTheStreamClosed) {
               "setCallback: Callback function type error\n\n"
               "AudioSystem::open(): RtAudio error device busy\n"
               "device busy\n\n");
+
+    system().setCallback(outputConfig(0, 128), recordingCallback, &record);
+    ASSERT_EQ(system().state(), AudioSystemState::kOpen);
+    system().start();
+    const std::vector<std::int16_t> period = server.runPeriod();
+    EXPECT_EQ(record.calls, 1);
+    EXPECT_EQ(record.frames, 128u);
+    ASSERT_EQ(period.size(), 256u);
+    EXPECT_EQ(period[0], 1234);
+    EXPECT_EQ(callbackTrampoline(nullptr, nullptr, 1, 0.0, 0, nullptr), 0);
 }
 
 TEST_F(AudioSystemTest, PlaybackStreamAdoptsGrantsAndReusesAnOpenStreamOnTheSameDevice) {
@@ -239,7 +241,6 @@ TEST_F(AudioSystemTest, PlaybackStreamAdoptsGrantsAndReusesAnOpenStreamOnTheSame
     settings.sampleRate = 48000;
     settings.stereo = false;
     settings.deviceSelection = kRtDeviceBase + 2;  // (PULSE0)
-    CallbackRecord record;
     ASSERT_TRUE(system().openPlaybackStream(settings, recordingCallback, &record));
     EXPECT_EQ(server.lastOpen().api, AudioApiId::kPulse);
     EXPECT_EQ(server.lastOpen().sampleRate, 48000u);
@@ -255,18 +256,105 @@ TEST_F(AudioSystemTest, PlaybackStreamAdoptsGrantsAndReusesAnOpenStreamOnTheSame
     ASSERT_TRUE(system().openPlaybackStream(settings, recordingCallback, &record));
     EXPECT_EQ(server.openCount(), 2);
     EXPECT_EQ(server.lastOpen().api, AudioApiId::kJack);
-}
-
-TEST_F(AudioSystemTest, PlaybackStreamOnARefusingDeviceReportsFalse) {
+    // A refusing device, or one that is gone, reports false.
+    system().close();
     server.openError = RtError("sample rate refused", RtError::kInvalidParameter);
-    SoundSettings settings;
-    settings.deviceSelection = kRtDeviceBase;
-    CallbackRecord record;
     EXPECT_FALSE(system().openPlaybackStream(settings, recordingCallback, &record));
     EXPECT_EQ(system().state(), AudioSystemState::kClosed);
-    settings.deviceSelection = kRtDeviceBase + 9;  // gone
+    settings.deviceSelection = kRtDeviceBase + 9;
     EXPECT_FALSE(system().openPlaybackStream(settings, recordingCallback, &record));
     EXPECT_NE(log.str().find("illegal device index"), std::string::npos);
+}
+
+struct RecordedWarnings : UserWarnings {
+    std::vector<std::string> shown;
+    void showWarning(const std::string& caption, const std::string& text) override {
+        shown.push_back(caption + ": " + text);
+    }
+};
+
+TEST(SoundDeviceCheck, StoredSelectionsAreKeptOrReplacedWithAWarning) {
+    const std::string noDevice = "Frisson Warning!: No wave output device available!";
+    const std::string alsaFallback = "Frisson Warning!: Could not find PulseAudio device, using ALSA";
+    const struct {
+        const char* name;
+        bool serverDevices;  // a JACK "system" and a PulseAudio "PulseAudio" entry
+        std::vector<std::string> alsa;
+        bool alsaDefault;
+        DeviceSelection stored;
+        std::string storedName;
+        DeviceSelection expected;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {"no device at all", false, {}, false, kRtDeviceBase + 1, "", 0, {noDevice, alsaFallback}},
+        {"no server device: the default PCM",
+         false,
+         {},
+         true,
+         kRtDeviceBase,
+         "",
+         kDefaultAlsaDevice,
+         {alsaFallback}},
+        {"ALSA past the devices", false, {"null", "hw:CARD=PCH,DEV=0"}, false, 2, "", 0, {}},
+        {"ALSA below the default", false, {"null", "hw:CARD=PCH,DEV=0"}, false, -2, "", 0, {}},
+        {"ALSA default", false, {"null", "hw:CARD=PCH,DEV=0"}, false, -1, "", -1, {}},
+        {"ALSA without devices", false, {}, false, 1, "", -1, {noDevice}},
+        {"index in range, no name", true, {}, false, kRtDeviceBase + 1, "", kRtDeviceBase + 1, {}},
+        {"name that matches nothing",
+         true,
+         {},
+         false,
+         kRtDeviceBase + 1,
+         "USB Headset",
+         kRtDeviceBase,
+         {"Frisson Warning!: Could not find previously selected device, so set default device"}},
+        {"name stored without its key", true, {}, false, kRtDeviceBase, "pulseaudio", kRtDeviceBase + 1, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualAudioServer server;
+        if (c.serverDevices) {
+            server.devices[AudioApiId::kJack] = {device("system")};
+            server.devices[AudioApiId::kPulse] = {device("PulseAudio")};
+        }
+        std::ostringstream log;
+        AudioSystem system(server.factory(), log);
+        AlsaDeviceTable alsa;
+        alsa.names = c.alsa;
+        alsa.defaultAvailable = c.alsaDefault;
+        SoundSettings settings;
+        settings.deviceSelection = c.stored;
+        settings.deviceName = c.storedName;
+        RecordedWarnings warnings;
+        checkSoundDevices(system, alsa, settings, warnings);
+        EXPECT_EQ(settings.deviceSelection, c.expected);
+        EXPECT_EQ(warnings.shown, c.warnings);
+    }
+}
+
+TEST(DeviceChoices, ServerDevicesThenAlsaDefaultThenAlsaDevicesFoundByAnyPartOfTheirText) {
+    DeviceList list;
+    list.entries = {device("(JACK0) system"), device("(PULSE0) PulseAudio")};
+    list.jackDeviceCount = 1;
+    list.built = true;
+    AlsaDeviceTable alsa;
+    alsa.names = {"null", "hw:CARD=PCH,DEV=0"};
+    alsa.defaultAvailable = true;
+    const std::vector<DeviceChoice> choices = outputDeviceChoices(list, alsa);
+    EXPECT_EQ(choices, (std::vector<DeviceChoice>{{"(JACK0) system", 0x10000},
+                                                  {"(PULSE0) PulseAudio", 0x10001},
+                                                  {"(ALSA) default", -1},
+                                                  {"(ALSA) null", 0},
+                                                  {"(ALSA) hw:CARD=PCH,DEV=0", 1}}));
+    EXPECT_EQ(findDeviceChoice(choices, "pulse")->selection, 0x10001);
+    EXPECT_EQ(findDeviceChoice(choices, "(jack0) SYSTEM")->selection, 0x10000);
+    EXPECT_EQ(findDeviceChoice(choices, "NULL")->selection, 0);
+    EXPECT_FALSE(findDeviceChoice(choices, "usb").has_value());
+    EXPECT_FALSE(findDeviceChoice(choices, "").has_value());
+    // Without a default PCM that opens there is no entry -1.
+    alsa.defaultAvailable = false;
+    EXPECT_EQ(outputDeviceChoices(DeviceList{}, alsa),
+              (std::vector<DeviceChoice>{{"(ALSA) null", 0}, {"(ALSA) hw:CARD=PCH,DEV=0", 1}}));
 }
 
 }  // namespace

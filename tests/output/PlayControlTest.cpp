@@ -1,3 +1,5 @@
+// Play control against a sound server driven by hand, and the direct ALSA path against ALSA's "null" PCM,
+// which takes every sample at once: the writer hands each buffer back as a done message.
 #include "output/PlayControl.h"
 
 #include <gtest/gtest.h>
@@ -28,15 +30,6 @@ struct RecordedView : PlayView, UserWarnings {
     }
 };
 
-DeviceInfo jackSystem() {
-    DeviceInfo info;
-    info.probed = true;
-    info.name = "system";
-    info.outputChannels = 2;
-    info.isDefaultOutput = true;
-    return info;
-}
-
 // x × 32767.5 rounded half to even, within ±32767.
 std::int16_t expected16(float x) {
     const double scaled = std::nearbyint(static_cast<double>(x) * 32767.5);
@@ -46,7 +39,12 @@ std::int16_t expected16(float x) {
 class PlayControlTest : public ::testing::Test {
   protected:
     PlayControlTest() {
-        server.devices[AudioApiId::kJack] = {jackSystem()};
+        DeviceInfo system;
+        system.probed = true;
+        system.name = "system";
+        system.outputChannels = 2;
+        system.isDefaultOutput = true;
+        server.devices[AudioApiId::kJack] = {system};
         settings.sampleRate = kRate;
         settings.deviceSelection = kRtDeviceBase;
     }
@@ -70,15 +68,19 @@ class PlayControlTest : public ::testing::Test {
         }
     }
 
-    // Runs device periods until play has ended; returns how many ran.
-    int runUntilStopped() {
+    // Runs device periods (and the main loop after each) while playing, up to count; returns how many ran.
+    int runPeriods(int count = kEnoughPeriods) {
         int periods = 0;
-        while (control().playing() && periods < kEnoughPeriods) {
+        for (; control().playing() && periods < count; ++periods) {
             server.runPeriod();
-            ++periods;
             pumpMessages();
         }
         return periods;
+    }
+
+    void hardStops() {
+        settings.softStop = false;
+        engine.setSoftStop(false);
     }
 
     sounds::SoundTable sounds{kRate};
@@ -94,13 +96,23 @@ class PlayControlTest : public ::testing::Test {
     std::unique_ptr<PlayControl> control_;
 };
 
-TEST_F(PlayControlTest, StartFillsTheRingBeforeTheDeviceRuns) {
+TEST_F(PlayControlTest, StartFillsTheRingAndTheDeviceReceivesTheOldestPeriodIn16Bit) {
     ASSERT_TRUE(control().startPlay(0));
     EXPECT_EQ(engine.filled(), 4);
     EXPECT_EQ(engine.writeIndex(), 0);
     EXPECT_EQ(engine.callbacksTotal(), 0u);
     EXPECT_EQ(server.streamState(), StreamState::kRunning);
     EXPECT_EQ(audio.state(), AudioSystemState::kRunning);
+    const std::vector<float> slot0(engine.ringSlot(0), engine.ringSlot(0) + engine.samplesPerBuffer());
+    const std::vector<std::int16_t> played = server.runPeriod();
+    ASSERT_EQ(played.size(), slot0.size());
+    bool anySound = false;
+    for (std::size_t k = 0; k < played.size(); ++k) {
+        ASSERT_EQ(played[k], expected16(slot0[k])) << k;
+        anySound = anySound || played[k] != 0;
+    }
+    EXPECT_TRUE(anySound);
+    EXPECT_EQ(engine.filled(), 4);  // one consumed, one rendered
 }
 
 TEST_F(PlayControlTest, GrantedBufferSizesAreAdoptedBeforeTheRingIsFilled) {
@@ -114,101 +126,64 @@ TEST_F(PlayControlTest, GrantedBufferSizesAreAdoptedBeforeTheRingIsFilled) {
     EXPECT_EQ(engine.filled(), 3);
 }
 
-TEST_F(PlayControlTest, TheDeviceReceivesTheOldestRenderedPeriodIn16Bit) {
-    ASSERT_TRUE(control().startPlay(0));
-    const std::vector<float> slot0(engine.ringSlot(0), engine.ringSlot(0) + engine.samplesPerBuffer());
-    const std::vector<std::int16_t> played = server.runPeriod();
-    ASSERT_EQ(played.size(), slot0.size());
-    bool anySound = false;
-    for (std::size_t k = 0; k < played.size(); ++k) {
-        ASSERT_EQ(played[k], expected16(slot0[k])) << k;
-        anySound = anySound || played[k] != 0;
-    }
-    EXPECT_TRUE(anySound);
-    EXPECT_EQ(engine.filled(), 4);  // one consumed, one rendered
-}
-
-TEST_F(PlayControlTest, SoftStopEndsOnceTheRingHasDrained) {
+TEST_F(PlayControlTest, SoftStopEndsOnceTheRingHasDrainedAndPlayDuringItRestartsOnTheOpenStream) {
     control().togglePlay(0);
     ASSERT_TRUE(control().playing());
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < 8; ++k)
         server.runPeriod();
-    }
     control().togglePlay(0);  // the stop request
     EXPECT_TRUE(control().playing());
     EXPECT_TRUE(engine.stopping());
-    const int periods = runUntilStopped();
+    const int periods = runPeriods();
     EXPECT_FALSE(control().playing());
     // The half-second fade (about 86 periods) plus the ring, at most.
     EXPECT_GT(periods, 4);
     EXPECT_LE(periods, 86 + 8);
     EXPECT_EQ(server.streamState(), StreamState::kClosed);
     EXPECT_EQ(view.buttons, (std::vector<bool>{true, true, false}));
-}
 
-TEST_F(PlayControlTest, PlayDuringASoftStopRestartsOnTheOpenStream) {
     control().togglePlay(0);
-    for (int k = 0; k < 8; ++k) {
+    EXPECT_EQ(server.openCount(), 2);
+    for (int k = 0; k < 8; ++k)
         server.runPeriod();
-    }
     control().togglePlay(0);
     ASSERT_TRUE(engine.stopping());
     control().togglePlay(0);  // play again before the fade has ended
     EXPECT_TRUE(control().playing());
     EXPECT_FALSE(engine.stopping());
     EXPECT_FALSE(control().restartPending());
-    EXPECT_EQ(server.openCount(), 1);
+    EXPECT_EQ(server.openCount(), 2);
     EXPECT_EQ(server.streamState(), StreamState::kRunning);
-    // A stop message from the ended play is ignored.
-    control().onBufferDone(0, 1);
-    EXPECT_TRUE(control().playing());
-    for (int k = 0; k < 200; ++k) {
-        server.runPeriod();
-        pumpMessages();
-    }
-    EXPECT_TRUE(control().playing());
+    control().onBufferDone(0, 1);  // a stop message from the ended play is ignored
+    EXPECT_EQ(runPeriods(200), 200);
 }
 
 TEST_F(PlayControlTest, PeriodsAskedForAfterTheRingDrainedAreReportedAsUnderruns) {
     control().togglePlay(0);
     unsigned periods = 0;
-    for (int k = 0; k < 8; ++k, ++periods) {
+    for (; periods < 8; ++periods)
         server.runPeriod();
-    }
     control().togglePlay(0);
     // Run the device until it asks for the end of play, without handing the
     // message on yet: the main thread is late.
     std::optional<platform::Message> endOfPlay;
-    while (!endOfPlay && periods < kEnoughPeriods) {
+    for (; !endOfPlay && periods < kEnoughPeriods; ++periods) {
         server.runPeriod();
-        ++periods;
         endOfPlay = queue.take();
     }
     ASSERT_TRUE(endOfPlay.has_value());
     // Three more periods while nothing is rendered: three underruns.
-    for (int k = 0; k < 3; ++k, ++periods) {
+    for (int k = 0; k < 3; ++k, ++periods)
         server.runPeriod();
-    }
     control().onBufferDone(endOfPlay->first, endOfPlay->second);
     EXPECT_FALSE(control().playing());
     const unsigned perMille = 3000 / periods;
-    ASSERT_EQ(view.statusMessages.size(), 1u);
-    EXPECT_EQ(view.statusMessages[0], "3 buffer underruns in performance (" + std::to_string(perMille / 10) +
-                                          "." + std::to_string(perMille % 10) + " %)");
+    EXPECT_EQ(view.statusMessages,
+              std::vector<std::string>{"3 buffer underruns in performance (" + std::to_string(perMille / 10) +
+                                       "." + std::to_string(perMille % 10) + " %)"});
 }
 
-TEST_F(PlayControlTest, HardStopClosesTheStreamAtOnce) {
-    settings.softStop = false;
-    engine.setSoftStop(false);
-    control().togglePlay(0);
-    server.runPeriod();
-    control().togglePlay(0);
-    EXPECT_FALSE(control().playing());
-    EXPECT_EQ(server.streamState(), StreamState::kClosed);
-    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
-}
-
-TEST_F(PlayControlTest, TheQKeyStopsAtTheNextPeriod) {
+TEST_F(PlayControlTest, TheQKeyStopsAtTheNextPeriodAndAHardStopAtOnce) {
     control().togglePlay(0);
     server.runPeriod();
     engine.setQuitKeyHeld(true);
@@ -216,6 +191,14 @@ TEST_F(PlayControlTest, TheQKeyStopsAtTheNextPeriod) {
     pumpMessages();
     EXPECT_FALSE(control().playing());
     EXPECT_EQ(view.buttons.back(), false);
+    engine.setQuitKeyHeld(false);
+    hardStops();
+    control().togglePlay(0);
+    server.runPeriod();
+    control().togglePlay(0);
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
 }
 
 TEST_F(PlayControlTest, AServerThatGoesAwayEndsPlayWithTheReasonInTheLog) {
@@ -241,7 +224,6 @@ TEST_F(PlayControlTest, ADeviceThatRefusesToOpenLeavesPlayOff) {
     EXPECT_TRUE(view.warnings.empty());  // device errors go to the log only
 }
 
-// The direct ALSA path against ALSA's "null" PCM.
 class AlsaPlayControlTest : public PlayControlTest {
   protected:
     AlsaPlayControlTest() {
@@ -258,33 +240,29 @@ class AlsaPlayControlTest : public PlayControlTest {
     }
 };
 
-TEST_F(AlsaPlayControlTest, PlaysByRenderingAPeriodForEveryBufferDone) {
+TEST_F(AlsaPlayControlTest, PlaysByRenderingAPeriodForEveryBufferDoneUntilTheQKeyOrAHardStop) {
+    ASSERT_TRUE(control().startPlay(0));
+    pumpFor(4);
+    engine.setQuitKeyHeld(true);
+    pumpFor(1);
+    EXPECT_FALSE(control().playing());
+    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_EQ(view.buttons.back(), false);
+
+    engine.setQuitKeyHeld(false);
     ASSERT_TRUE(control().startPlay(0));
     EXPECT_TRUE(view.warnings.empty());
     pumpFor(40);
     EXPECT_TRUE(control().playing());
     EXPECT_EQ(engine.filled(), 4);  // each buffer done renders the next
-    settings.softStop = false;
-    engine.setSoftStop(false);
+    hardStops();
     control().togglePlay(0);
     EXPECT_FALSE(control().playing());
     EXPECT_FALSE(alsa.isOpen());
     EXPECT_TRUE(view.statusMessages.empty());  // no underrun report on this path
 }
 
-TEST_F(AlsaPlayControlTest, SoftStopFadesOutThenClosesThePcm) {
-    ASSERT_TRUE(control().startPlay(0));
-    pumpFor(20);
-    control().togglePlay(0);
-    EXPECT_TRUE(control().playing());
-    EXPECT_TRUE(engine.stopping());
-    pumpFor(kEnoughPeriods);
-    EXPECT_FALSE(control().playing());
-    EXPECT_FALSE(engine.anyGrainActive());
-    EXPECT_FALSE(alsa.isOpen());
-}
-
-TEST_F(AlsaPlayControlTest, PlayDuringASoftStopKeepsThePcmOpen) {
+TEST_F(AlsaPlayControlTest, SoftStopFadesOutThenClosesThePcmAndPlayDuringItKeepsItOpen) {
     ASSERT_TRUE(control().startPlay(0));
     pumpFor(20);
     control().togglePlay(0);
@@ -295,16 +273,13 @@ TEST_F(AlsaPlayControlTest, PlayDuringASoftStopKeepsThePcmOpen) {
     pumpFor(200);  // longer than the fade: the restarted play goes on
     EXPECT_TRUE(control().playing());
     EXPECT_EQ(engine.filled(), 4);
-}
-
-TEST_F(AlsaPlayControlTest, TheQKeyStopsAtTheNextBufferDone) {
-    ASSERT_TRUE(control().startPlay(0));
-    pumpFor(4);
-    engine.setQuitKeyHeld(true);
-    pumpFor(1);
+    control().togglePlay(0);
+    EXPECT_TRUE(control().playing());
+    EXPECT_TRUE(engine.stopping());
+    pumpFor(kEnoughPeriods);
     EXPECT_FALSE(control().playing());
+    EXPECT_FALSE(engine.anyGrainActive());
     EXPECT_FALSE(alsa.isOpen());
-    EXPECT_EQ(view.buttons.back(), false);
 }
 
 TEST_F(AlsaPlayControlTest, AnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
@@ -315,6 +290,71 @@ TEST_F(AlsaPlayControlTest, AnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
     EXPECT_EQ(view.warnings[0].first, "ALSA Error");
     EXPECT_FALSE(view.warnings[0].second.empty());
     EXPECT_FALSE(control().playing());
+}
+
+TEST(AlsaDevices, ListsNullAsAPlaybackDeviceAndNamesDefaultMinusOne) {
+    const AlsaDeviceTable table = listAlsaPlaybackDevices();
+    EXPECT_NE(std::find(table.names.begin(), table.names.end(), "null"), table.names.end());
+    EXPECT_EQ(table.pcmName(-1), "default");
+    ASSERT_GT(table.count(), 0);
+    EXPECT_EQ(table.pcmName(0), table.names[0]);
+}
+
+constexpr unsigned kFrames = 256;
+constexpr std::int64_t kTag = 7;
+using SlotAndTag = std::pair<std::int64_t, std::int64_t>;
+
+class AlsaOutputTest : public ::testing::Test {
+  protected:
+    const std::int16_t* slot(int s) const {
+        return buffers.data() + static_cast<std::size_t>(s) * 2 * kFrames;
+    }
+    // The next done message: its slot and tag.
+    SlotAndTag done() {
+        const auto message = queue.waitAndTake(std::chrono::seconds(2));
+        EXPECT_TRUE(message.has_value());
+        EXPECT_EQ(message ? message->number : 0, platform::kMsgBufferDone);
+        return message ? std::pair{message->first, message->second}
+                       : std::pair<std::int64_t, std::int64_t>{-1, -1};
+    }
+    bool nothingWaits() { return !queue.waitAndTake(std::chrono::milliseconds(50)).has_value(); }
+
+    platform::MessageQueue queue;
+    AlsaOutput alsa{queue};
+    std::vector<std::int16_t> buffers = std::vector<std::int16_t>(4 * 2 * kFrames, 0);
+};
+
+TEST_F(AlsaOutputTest, QueuedBuffersWaitForRestartThenComeBackInOrder) {
+    ASSERT_TRUE(alsa.open("null", 2, kRate, kFrames));
+    for (int s = 0; s < 4; ++s)
+        ASSERT_TRUE(alsa.write(s, slot(s), kFrames, kTag));
+    EXPECT_TRUE(nothingWaits());  // paused after open: nothing is written yet
+    alsa.restart();
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(done(), SlotAndTag(s, kTag));
+    EXPECT_TRUE(alsa.release());
+    EXPECT_TRUE(alsa.close());
+    EXPECT_FALSE(alsa.isOpen());
+}
+
+TEST_F(AlsaOutputTest, ResetDropsQueuedBuffersWithoutDoneMessages) {
+    ASSERT_TRUE(alsa.open("null", 1, 22050, kFrames));
+    ASSERT_TRUE(alsa.write(0, slot(0), kFrames, kTag));
+    ASSERT_TRUE(alsa.write(1, slot(1), kFrames, kTag));
+    EXPECT_TRUE(alsa.reset());
+    alsa.restart();
+    EXPECT_TRUE(nothingWaits());
+    ASSERT_TRUE(alsa.write(2, slot(2), kFrames, kTag + 1));
+    EXPECT_EQ(done(), SlotAndTag(2, kTag + 1));
+}
+
+TEST_F(AlsaOutputTest, FailuresCarryTheSystemsText) {
+    const AlsaStatus missing = alsa.open("no_such_pcm_for_frisson", 2, kRate, kFrames);
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.error.empty());
+    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_FALSE(alsa.write(0, slot(0), kFrames, kTag));
+    EXPECT_TRUE(alsa.close());  // closing what is not open is harmless
 }
 
 }  // namespace
