@@ -1,3 +1,4 @@
+// Sample formats and the conversions between the samples of files and of the application.
 #include "audio/SampleConverter.h"
 
 #include <cmath>
@@ -10,24 +11,55 @@
 namespace audio {
 namespace {
 
+TEST(SampleFormat, CodesNameTheirSizeAndByteOrder) {
+    using enum ByteOrder;
+    const struct {
+        std::uint32_t code;
+        const char* name;
+        std::size_t size;
+        ByteOrder order;
+    } cases[] = {
+        {0x01626201, "byte", 1, Little},
+        {0x01636301, "char", 1, Little},
+        {0x36316902, "int16_LE", 2, Little},
+        {0x02693136, "int16_BE", 2, Big},
+        {0x34326903, "int24_LE", 3, Little},
+        {0x03693234, "int24_BE", 3, Big},
+        {0x32336904, "int32_LE", 4, Little},
+        {0x04693332, "int32_BE", 4, Big},
+        {0x32336604, "float32_LE", 4, Little},
+        {0x04663332, "float32_BE", 4, Big},
+        {0x34366608, "float64_LE", 8, Little},
+        {0x08663634, "float64_BE", 8, Big},
+        {0x003E3C00, "Compressed", 0, None},
+        {0x003F3F00, "Unsupported", 0, None},
+        {0, "Unknown", 0, None},
+        {0x00693136, "Unknown", 0, None},  // a tag character in b0 with b3 zero has no order
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SampleFormat format{c.code};
+        EXPECT_EQ(name(format), c.name);
+        EXPECT_EQ(sampleSize(format), c.size);
+        EXPECT_EQ(byteOrder(format), c.order);
+    }
+    EXPECT_EQ(name(SampleFormat{0x12345678}), "Unknown");
+    std::ostringstream out;
+    out << kInt24BE;
+    EXPECT_EQ(out.str(), "int24_BE");
+}
+
 using test::Bytes;
+using test::kK16;
+using test::kK8;
 using test::rawBytes;
 
-Bytes s8(std::initializer_list<std::int8_t> v) {
-    return rawBytes(v);
-}
-Bytes s16(std::initializer_list<std::int16_t> v) {
-    return rawBytes(v);
-}
-Bytes s32(std::initializer_list<std::int32_t> v) {
-    return rawBytes(v);
-}
-Bytes f32(std::initializer_list<float> v) {
-    return rawBytes(v);
-}
-Bytes f64(std::initializer_list<double> v) {
-    return rawBytes(v);
-}
+// The bytes of application samples of each type.
+const auto s8 = [](std::initializer_list<std::int8_t> v) { return rawBytes(v); };
+const auto s16 = [](std::initializer_list<std::int16_t> v) { return rawBytes(v); };
+const auto s32 = [](std::initializer_list<std::int32_t> v) { return rawBytes(v); };
+const auto f32 = [](std::initializer_list<float> v) { return rawBytes(v); };
+const auto f64 = [](std::initializer_list<double> v) { return rawBytes(v); };
 
 template <class T>
 std::vector<T> values(const Bytes& bytes) {
@@ -45,8 +77,6 @@ Bytes convert(SampleFormat file, SampleFormat app, bool encode, const Bytes& in)
     return out;
 }
 
-constexpr float kK8f = static_cast<float>(1.0 / 127.0);
-constexpr float kK16f = static_cast<float>(1.0 / 32767.0);
 constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
 
@@ -77,15 +107,15 @@ TEST(ConversionTable, FileSamplesDecodeToEveryApplicationType) {
         {kChar, kChar, chars, chars},
         {kChar, kInt16LE, chars, s16({-32768, -768, 0, 256, 32512})},
         {kChar, kInt32LE, chars, s32({kMin32, -50331648, 0, 16777216, 2130706432})},
-        {kChar, kFloat32LE, chars, f32({-128 * kK8f, -3 * kK8f, 0.0f, kK8f, 127 * kK8f})},
-        {kByte, kFloat32LE, bytes, f32({-128 * kK8f, 0.0f, 127 * kK8f})},
+        {kChar, kFloat32LE, chars, f32({-128 * kK8, -3 * kK8, 0.0f, kK8, 127 * kK8})},
+        {kByte, kFloat32LE, bytes, f32({-128 * kK8, 0.0f, 127 * kK8})},
         {kByte, kInt16LE, bytes, s16({-32768, 0, 32512})},
         {kByte, kChar, bytes, s8({-128, 0, 127})},
         // Narrowing keeps the most significant bits (arithmetic shift).
         {kInt16LE, kChar, int16, s8({-128, -2, -1, 0, 127})},
         {kInt16LE, kByte, int16, {0, 126, 127, 128, 255}},
         {kInt16LE, kInt32LE, int16, s32({kMin32, -16842752, -65536, 0, 2147418112})},
-        {kInt16LE, kFloat32LE, int16, f32({-32768 * kK16f, -257 * kK16f, -kK16f, 0.0f, 32767 * kK16f})},
+        {kInt16LE, kFloat32LE, int16, f32({-32768 * kK16, -257 * kK16, -kK16, 0.0f, 32767 * kK16})},
         {kInt16LE, kInt16LE, s16({-32768, 5, 32767}), s16({-32768, 5, 32767})},
         {kInt32LE, kInt16LE, int32, s16({0x1234, -1, 32767})},
         {kInt32LE, kChar, int32, s8({0x12, -1, 127})},
@@ -107,7 +137,7 @@ TEST(ConversionTable, FileSamplesDecodeToEveryApplicationType) {
         {kInt16BE,
          kFloat32LE,
          {0x7F, 0xFF, 0x80, 0x00, 0x00, 0x01},
-         f32({32767 * kK16f, -32768 * kK16f, kK16f})},
+         f32({32767 * kK16, -32768 * kK16, kK16})},
         {kFloat32BE, kFloat32LE, {0x3F, 0x80, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00}, f32({1.0f, -2.0f})},
         {kFloat64BE, kFloat32LE, {0x3F, 0xF8, 0, 0, 0, 0, 0, 0}, f32({1.5f})},
         {kInt32BE, kFloat32LE, {0x40, 0x00, 0x00, 0x00}, f32({0.5f})},
@@ -212,7 +242,7 @@ TEST(ConversionTable, LongBlocksFollowTheRuleForEverySample) {
         ints.push_back(static_cast<std::int16_t>(v));
     const auto decoded = values<float>(convert(kInt16LE, kFloat32LE, false, rawBytes(ints)));
     for (std::size_t i = 0; i < ints.size(); ++i)
-        ASSERT_EQ(decoded[i], static_cast<float>(ints[i]) * kK16f) << i;
+        ASSERT_EQ(decoded[i], static_cast<float>(ints[i]) * kK16) << i;
 }
 
 TEST(ConversionTable, TwoStageScratchGrowsAndNeverShrinks) {

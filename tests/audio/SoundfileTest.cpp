@@ -1,13 +1,15 @@
-// Opening and reading WAV, AIFF and AIFC files made by hand, byte by byte.
+// Opening, scanning and reading WAV, AIFF and AIFC files made by hand, byte by byte, and writing WAV files.
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
 #include "audio/Errors.h"
 #include "audio/formats/AiffDecoder.h"
+#include "audio/formats/ChunkScan.h"
 #include "tests/audio/TestFiles.h"
 
 namespace audio::test {
@@ -63,15 +65,14 @@ TEST_F(SoundfileReader, WaveLayoutsOpenToTheirDescriptionAndSamples) {
     expectLayout("extensible without its extension: by the bits", waveFile(0xFFFE, 1, 8000, 24, Bytes(12, 0)),
                  {8000, 1, kInt24LE}, 4, {0.0f, 0.0f, 0.0f, 0.0f});
     expectLayout("extensible s24",
-                 riffFile({extensibleFormatChunk(2, 48000, 24, 1), chunk("data", {0, 0, 0x40, 0, 0, 0xC0})}),
+                 riffFile({formatChunk(0, 2, 48000, 24, 1), chunk("data", {0, 0, 0x40, 0, 0, 0xC0})}),
                  {48000, 2, kInt24LE}, 1, {0.5f, -0.5f});
     expectLayout("extensible f32",
-                 riffFile({extensibleFormatChunk(1, 48000, 32, 3), chunk("data", rawBytes({0.75f, -1.5f}))}),
+                 riffFile({formatChunk(0, 1, 48000, 32, 3), chunk("data", rawBytes({0.75f, -1.5f}))}),
                  {48000, 1, kFloat32LE}, 2, {0.75f, -1.5f});
-    expectLayout("extensible mu-law", riffFile({extensibleFormatChunk(1, 8000, 8, 7), chunk("data", {0x80})}),
+    expectLayout("extensible mu-law", riffFile({formatChunk(0, 1, 8000, 8, 7), chunk("data", {0x80})}),
                  {8000, 1, kCompressed}, 1, {32124 * kK16});
-    expectLayout("extensible other",
-                 riffFile({extensibleFormatChunk(1, 8000, 16, 0x55), chunk("data", {0, 0})}),
+    expectLayout("extensible other", riffFile({formatChunk(0, 1, 8000, 16, 0x55), chunk("data", {0, 0})}),
                  {8000, 1, kUnknown}, kAnyFrames);
     expectLayout("a-law", waveFile(6, 2, 8000, 8, {0xD5, 0x55, 0xAA, 0x2A}), {8000, 2, kCompressed}, 2,
                  {8 * kK16, -8 * kK16, 32256 * kK16, -32256 * kK16});
@@ -202,9 +203,10 @@ TEST_F(SoundfileReader, BrokenAndUnknownLayoutsAreRefused) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.error == unknown ? openError<formats::FormatError>("bad", c.file)
-                                     : openError<SoundfileError>("bad", c.file),
-                  c.error);
+        const auto opening = [&] { open("bad", c.file); };
+        EXPECT_EQ(
+            c.error == unknown ? thrown<formats::FormatError>(opening) : thrown<SoundfileError>(opening),
+            c.error);
     }
 }
 
@@ -277,6 +279,157 @@ TEST_F(SoundfileReader, AFileThatChangesWhileItIsReadFailsTheRead) {
             writeFile(file, rewritten);
         EXPECT_EQ(thrown([&] { readAll(*sound); }), "the file changed while it was being read");
     }
+}
+
+TEST(ChunkScan, FindsTheWantedChunkOrGivesUp) {
+    using namespace formats;
+    constexpr std::uint64_t kNone = ChunkRecord::kNoPosition;
+    ByteWriter padded, big, noSize, binary, garbage, cut;
+    padded.text("LIST").le32(3).text("abc").zeros(1);  // odd size: a pad byte follows
+    padded.text("junk").le32(4).text("wxyz").text("data").le32(8).zeros(8);
+    big.text("FVER").be32(4).be32(0xA2805140).text("COMM").be32(18).zeros(18);
+    // "bext" lost its size field: the scan reads "LIST" as its size, which runs
+    // past the end but reads as text, so it steps back onto it.
+    noSize.text("bext").text("LIST").le32(4).text("INFO").text("data").le32(2).zeros(2);
+    // The size of "junk" points at binary bytes, so the scan does not skip and
+    // reads the next header right after this one.
+    binary.text("junk").le32(4).text("data").le32(2).bytes({1, 2, 0xFF, 0xFF});
+    garbage.bytes({0x01, 0x02, 0x03, 0x04}).le32(0xFFFFFF00).text("data").le32(0);
+    cut.text("LIST").le32(0).text("dat");  // a header cut by the end
+    const Bytes cutBytes = cut.take();
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::uint64_t from;
+        std::uint32_t wanted;
+        SizeOrder order;
+        std::uint64_t position;  // kNone: not found
+        std::uint32_t size;
+    } cases[] = {
+        {"steps by size and pad byte", padded.take(), 0, fourcc("data"), SizeOrder::Little, 24, 8},
+        {"big-endian sizes", big.take(), 0, fourcc("COMM"), SizeOrder::Big, 12, 18},
+        {"missing size field", noSize.take(), 0, fourcc("data"), SizeOrder::Little, 16, 2},
+        {"next header not a code", binary.take(), 0, fourcc("data"), SizeOrder::Little, 8, 2},
+        {"garbage", garbage.take(), 0, fourcc("data"), SizeOrder::Little, kNone, 0},
+        {"cut header", cutBytes, 0, fourcc("data"), SizeOrder::Little, kNone, 0},
+        {"start past the end", cutBytes, 100, fourcc("LIST"), SizeOrder::Little, kNone, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ChunkRecord r = scanForChunk(c.bytes.data(), c.from, c.bytes.size(), c.wanted, c.order);
+        EXPECT_EQ(r.found, c.position != kNone);
+        EXPECT_EQ(r.position, c.position);
+        EXPECT_EQ(r.size, c.size);
+        EXPECT_EQ(r.code, r.found ? c.wanted : 0u);
+    }
+}
+
+TEST(ChunkScan, ValidCodesArePrintableAndRecordsAreListed) {
+    using namespace formats;
+    const std::uint8_t good[4] = {' ', 'a', 0x7F, '9'};
+    const std::uint8_t bad[4] = {'a', 'b', 'c', 0x1F};
+    const std::uint8_t high[4] = {'a', 'b', 'c', 0x80};
+    EXPECT_TRUE(isValidCode(good));
+    EXPECT_FALSE(isValidCode(bad));
+    EXPECT_FALSE(isValidCode(high));
+    std::ostringstream out;
+    writeChunkRecord(out, {fourcc("fmt "), 16, 12, true});
+    EXPECT_EQ(out.str(), "<chunk fourcc=\"fmt \" filepos=\"12\" size=\"16\"  />\n");
+}
+
+using SoundfileWriter = ReaderTest;
+
+std::vector<float> ramp(std::size_t count) {
+    std::vector<float> out(count);
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = static_cast<float>(static_cast<int>(i % 2001) - 1000) / 1000.0f;
+    return out;
+}
+
+// Writes the samples to a new file and closes it; returns its bytes.
+Bytes written(const std::string& path, std::uint32_t rate, std::uint32_t channels, SampleFormat format,
+              const std::vector<float>& samples) {
+    Soundfile::create(path, rate, channels, format)->writer().write(samples.data(), samples.size());
+    return readFile(path);
+}
+
+TEST_F(SoundfileWriter, SixteenBitStereoFileIsExactlyItsContent) {
+    const std::string out = path("rec.wav");
+    const std::vector<float> samples = ramp(2000);
+    const Bytes header = waveFile(1, 2, 44100, 16, Bytes(4000));
+    {
+        const auto file = Soundfile::create(out, 44100, 2, kInt16LE);
+        EXPECT_EQ(fileSize(out), 2686976u);  // 60 s * 44100 bytes, in whole 64 KiB units
+        EXPECT_EQ(file->decoder().frameCount(), 0u);
+        EXPECT_EQ(file->writer().write(samples.data(), 2000), 2000u);
+        EXPECT_EQ(file->writer().framesWritten(), 1000u);
+        // The header is current while the file is open.
+        const FileBlock head = file->buffer().get_block(0, 44);
+        EXPECT_EQ(Bytes(head.begin, head.begin + 44), Bytes(header.begin(), header.begin() + 44));
+    }
+    const Bytes bytes = readFile(out);
+    ASSERT_EQ(bytes.size(), 4044u);
+    EXPECT_TRUE(std::equal(header.begin(), header.begin() + 44, bytes.begin()));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const auto stored = static_cast<std::int16_t>(bytes[44 + 2 * i] | bytes[45 + 2 * i] << 8);
+        const float clipped = std::fmin(std::fmax(samples[i], -0.99999988f), 0.99999988f);
+        ASSERT_EQ(stored, static_cast<std::int16_t>(std::nearbyint(clipped * 32766.5f))) << i;
+    }
+}
+
+TEST_F(SoundfileWriter, OtherWidthsAndReplacedFiles) {
+    EXPECT_EQ(written(path("r24.wav"), 44100, 2, kInt24LE, {1.0f, -1.0f}),
+              waveFile(1, 2, 44100, 24, {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80}));
+    // Floats above full scale are kept as they are.
+    EXPECT_EQ(written(path("r32.wav"), 22050, 1, kFloat32LE, {1.5f, -3.0f}),
+              waveFile(3, 1, 22050, 32, rawBytes({1.5f, -3.0f})));
+    // A file of the same name is replaced from its start.
+    writeFile(path("old.wav"), Bytes(3 * 1024 * 1024, 0xEE));
+    EXPECT_EQ(written(path("old.wav"), 8000, 1, kInt16LE, {0.5f}), waveFile(1, 1, 8000, 16, {0xFF, 0x3F}));
+}
+
+TEST_F(SoundfileWriter, OnlyWholeFramesAreWrittenAndSizeFieldsNeverWrapAround) {
+    const auto file = Soundfile::create(path("odd.wav"), 8000, 2, kInt16LE);
+    const std::vector<float> samples(16, 0.25f);
+    EXPECT_EQ(file->writer().write(samples.data(), 7), 6u);
+    EXPECT_EQ(file->writer().write(samples.data(), 1), 0u);
+    EXPECT_EQ(file->writer().framesWritten(), 3u);
+    // A header that already counts 4 GiB - 1 bytes: no whole frame fits any more.
+    const auto full = Soundfile::create(path("full.wav"), 8000, 1, kInt16LE);
+    std::uint8_t* riffSize = full->buffer().get_block(4, 4).begin;
+    std::fill(riffSize, riffSize + 4, 0xFF);
+    EXPECT_EQ(full->writer().write(samples.data(), 16), 0u);
+    EXPECT_EQ(full->writer().framesWritten(), 0u);
+    std::copy_n(Bytes{36, 0, 0, 0}.begin(), 4, riffSize);
+}
+
+TEST_F(SoundfileWriter, LongWritesGrowTheFileAndKeepEveryFrame) {
+    // 24-bit stereo frames do not divide the views, so blocks end inside frames.
+    const std::string out = path("long.wav");
+    const std::vector<float> samples = ramp(2 * 400'000);
+    {
+        const auto file = Soundfile::create(out, 8000, 2, kInt24LE);
+        EXPECT_EQ(file->writer().write(samples.data(), 2 * 100'000), 200'000u);
+        EXPECT_EQ(file->writer().write(samples.data() + 200'000, 2 * 300'000), 600'000u);
+        EXPECT_EQ(file->writer().framesWritten(), 400'000u);
+    }
+    EXPECT_EQ(fileSize(out), 44u + 400'000 * 6);
+    const std::vector<float> back = readAll(*Soundfile::open(out));
+    ASSERT_EQ(back.size(), samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        ASSERT_NEAR(back[i], samples[i], 1.0 / 8388608) << i;  // 24 bits keep a ramp of thousandths
+}
+
+TEST_F(SoundfileWriter, RefusedFormatsLeaveNoFileAndReadFilesAreNotWritable) {
+    const std::string out = path("be.wav");
+    EXPECT_EQ(thrown<std::runtime_error>([&] { Soundfile::create(out, 44100, 2, kInt16BE); }),
+              "WAV format must be little-endian");
+    EXPECT_THROW(Soundfile::create(out, 44100, 0, kInt16LE), std::runtime_error);
+    EXPECT_THROW(Soundfile::create(out, 44100, 40000, kInt16LE), std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    const auto file = open("in.wav", waveFile(1, 1, 8000, 16, {0, 0}));
+    EXPECT_EQ(file->encoder(), nullptr);
+    EXPECT_EQ(thrown<SoundfileError>([&] { file->writer(); }), "Soundfile not writable");
 }
 
 }  // namespace
