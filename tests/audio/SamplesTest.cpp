@@ -211,14 +211,9 @@ TEST(ConversionTable, ZeroCountTouchesNothing) {
 // Long blocks take the vectorised paths; every sample must still follow the
 // table's rule, computed here one value at a time.
 TEST(ConversionTable, LongBlocksFollowTheRuleForEverySample) {
-    std::vector<float> floats{std::numeric_limits<float>::quiet_NaN(),
-                              std::numeric_limits<float>::infinity(),
-                              -std::numeric_limits<float>::infinity(),
-                              -0.0f,
-                              1.0f,
-                              -1.0f,
-                              0.99999988f,
-                              -1.5f};
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<float> floats{
+        std::numeric_limits<float>::quiet_NaN(), inf, -inf, -0.0f, 1.0f, -1.0f, 0.99999988f, -1.5f};
     for (int i = -600; i < 600; ++i)
         floats.push_back(static_cast<float>(i) / 512.0f + static_cast<float>(i % 7) * 1.0e-5f);
     for (int k = -20; k < 20; ++k)
@@ -260,26 +255,20 @@ TEST(ConversionTable, TwoStageScratchGrowsAndNeverShrinks) {
     EXPECT_FALSE(GetConverter(kFloat32LE, kFloat32LE).encode.isTwoStage());
 }
 
-TEST(ConversionTable, NonNativeApplicationFormatWarnsAndOddFormatsAreRefused) {
-    struct Captured {
-        Captured() {
-            setConsole(console);
-            setLog(log);
-        }
-        ~Captured() {
-            setConsole(std::cerr);
-            setLog(std::cerr);
-        }
-        std::ostringstream console, log;
-    } streams;
-    std::ostringstream &console = streams.console, &log = streams.log;
+using ConverterErrors = test::ReaderTest;  // captures the console
+
+TEST_F(ConverterErrors, NonNativeApplicationFormatWarnsAndOddFormatsAreRefused) {
+    std::ostringstream log;
+    setLog(log);
     // Both big-endian: no swap, so the bytes convert as they lie.
-    EXPECT_EQ(convert(kInt16BE, kInt32BE, false, {0x12, 0x34}), s32({0x34120000}));
+    const Bytes converted = convert(kInt16BE, kInt32BE, false, {0x12, 0x34});
+    setLog(std::cerr);
+    EXPECT_EQ(converted, s32({0x34120000}));
     EXPECT_EQ(log.str(), "Data conversion warning - Byte-inverted data is not usable in app code?\n");
     using test::thrown;
     EXPECT_EQ(thrown<std::runtime_error>([] { GetConverter(kCompressed, kFloat32LE); }),
               "Could not handle data conversion");
-    EXPECT_EQ(console.str(), "Compressed => float32_LE\n");
+    EXPECT_EQ(console_.str(), "Compressed => float32_LE\n");
     EXPECT_EQ(thrown<std::runtime_error>([] { GetConverter(kInt16LE, kInt24LE); }),
               "Illegal conversion - 24-bit are not usable in app code?\n"
               "conversion may be accessible from GetInt24Converter");

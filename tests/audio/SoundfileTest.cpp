@@ -245,13 +245,10 @@ TEST_F(SoundfileReader, LongFilesReadAcrossViews) {
     // 24-bit samples straddle the view boundaries of a file of several MiB.
     constexpr std::int32_t kFrames = 1'500'000;
     const auto value = [](std::int32_t i) { return static_cast<std::uint32_t>(i * 2654435761u) >> 8; };
-    Bytes samples;
+    ByteWriter samples;
     for (std::int32_t i = 0; i < kFrames; ++i)
-        samples.insert(samples.end(),
-                       {static_cast<std::uint8_t>(value(i)), static_cast<std::uint8_t>(value(i) >> 8),
-                        static_cast<std::uint8_t>(value(i) >> 16)});
-    const auto file = open("long24.wav", waveFile(1, 1, 48000, 24, samples));
-    const std::vector<float> out = readAll(*file);
+        samples.put(value(i), 3, false);
+    const std::vector<float> out = readAll(*open("long24.wav", waveFile(1, 1, 48000, 24, samples.take())));
     ASSERT_EQ(out.size(), static_cast<std::size_t>(kFrames));
     for (std::int32_t i = 0; i < kFrames; ++i)
         ASSERT_EQ(out[i], static_cast<float>(static_cast<std::int32_t>(value(i) << 8)) * 0x1p-31f) << i;
@@ -324,17 +321,13 @@ TEST(ChunkScan, FindsTheWantedChunkOrGivesUp) {
     }
 }
 
-TEST(ChunkScan, ValidCodesArePrintableAndRecordsAreListed) {
-    using namespace formats;
+TEST(ChunkScan, ValidCodesArePrintable) {
     const std::uint8_t good[4] = {' ', 'a', 0x7F, '9'};
     const std::uint8_t bad[4] = {'a', 'b', 'c', 0x1F};
     const std::uint8_t high[4] = {'a', 'b', 'c', 0x80};
-    EXPECT_TRUE(isValidCode(good));
-    EXPECT_FALSE(isValidCode(bad));
-    EXPECT_FALSE(isValidCode(high));
-    std::ostringstream out;
-    writeChunkRecord(out, {fourcc("fmt "), 16, 12, true});
-    EXPECT_EQ(out.str(), "<chunk fourcc=\"fmt \" filepos=\"12\" size=\"16\"  />\n");
+    EXPECT_TRUE(formats::isValidCode(good));
+    EXPECT_FALSE(formats::isValidCode(bad));
+    EXPECT_FALSE(formats::isValidCode(high));
 }
 
 using SoundfileWriter = ReaderTest;
