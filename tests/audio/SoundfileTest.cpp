@@ -136,6 +136,11 @@ TEST_F(SoundfileReader, AiffLayoutsOpenToTheirDescriptionAndSamples) {
 }
 
 TEST_F(SoundfileReader, ContainersAndChunksAreListed) {
+    const auto listing = [](Soundfile& file) {
+        std::ostringstream out;
+        file.decoder().listChunks(out);
+        return out.str();
+    };
     const auto wav = open("s16.wav", waveFile(1, 2, 44100, 16, Bytes(8, 0)));
     EXPECT_EQ(wav->containerName(), "RIFF");
     EXPECT_EQ(listing(*wav),
@@ -360,14 +365,12 @@ TEST_F(SoundfileWriter, SixteenBitStereoFileIsExactlyItsContent) {
         const FileBlock head = file->buffer().get_block(0, 44);
         EXPECT_EQ(Bytes(head.begin, head.begin + 44), Bytes(header.begin(), header.begin() + 44));
     }
+    // Cut to its content on close. (The samples' values are those of the converter, checked with the
+    // conversions and, as recorded files, with the recorder.)
     const Bytes bytes = readFile(out);
     ASSERT_EQ(bytes.size(), 4044u);
     EXPECT_TRUE(std::equal(header.begin(), header.begin() + 44, bytes.begin()));
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const auto stored = static_cast<std::int16_t>(bytes[44 + 2 * i] | bytes[45 + 2 * i] << 8);
-        const float clipped = std::fmin(std::fmax(samples[i], -0.99999988f), 0.99999988f);
-        ASSERT_EQ(stored, static_cast<std::int16_t>(std::nearbyint(clipped * 32766.5f))) << i;
-    }
+    EXPECT_EQ(bytes[44] | bytes[45] << 8, 0x8002);  // the first sample, -1.0, as -32766
 }
 
 TEST_F(SoundfileWriter, OtherWidthsAndReplacedFiles) {

@@ -17,8 +17,10 @@ struct SoxCase {
     const char* encoding;  // sox's sample encoding
     int bits;
     std::uint16_t channels;
-    SampleFormat expected;  // what the reader must find
-    bool bigEndian() const { return std::string(type) != "wav"; }
+    SampleFormat expected;    // what the reader must find
+    std::uint16_t tag;        // of the hand-made WAV file; 0: an AIFF (or AIFC) file
+    const char* compression;  // of the hand-made AIFC file
+    bool bigEndian() const { return tag == 0; }
     bool isFloat() const { return std::string(encoding) == "floating-point"; }
 };
 
@@ -45,42 +47,35 @@ Bytes storedSamples(const SoxCase& c) {
 
 // The same samples in a file made by hand.
 Bytes handMade(const SoxCase& c, const Bytes& samples) {
-    const std::string encoding = c.encoding;
-    const auto bits = static_cast<std::int16_t>(c.bits);
-    if (!c.bigEndian()) {
-        const std::uint16_t tag = encoding == "a-law" ? 6 : encoding == "u-law" ? 7 : c.isFloat() ? 3 : 1;
-        return waveFile(tag, c.channels, kRate, static_cast<std::uint16_t>(bits), samples);
-    }
-    const std::string compression = std::string(c.type) == "aiff" ? ""
-                                    : !c.isFloat()                ? "NONE"
-                                    : bits == 32                  ? "fl32"
-                                                                  : "fl64";
-    return formFile(compression.empty() ? "AIFF" : "AIFC",
-                    {commChunk(static_cast<std::int16_t>(c.channels), kFrames, bits, kRate, compression),
+    if (c.tag != 0)
+        return waveFile(c.tag, c.channels, kRate, static_cast<std::uint16_t>(c.bits), samples);
+    return formFile(*c.compression ? "AIFC" : "AIFF",
+                    {commChunk(static_cast<std::int16_t>(c.channels), kFrames,
+                               static_cast<std::int16_t>(c.bits), kRate, c.compression),
                      ssndChunk(samples)});
 }
 
 const SoxCase kCases[] = {
-    {"wav_u8", "wav", "unsigned-integer", 8, 2, kByte},
-    {"wav_s16", "wav", "signed-integer", 16, 2, kInt16LE},
-    {"wav_s16_quad", "wav", "signed-integer", 16, 4, kInt16LE},  // extensible
-    {"wav_s24", "wav", "signed-integer", 24, 2, kInt24LE},       // extensible
-    {"wav_s32", "wav", "signed-integer", 32, 1, kInt32LE},       // extensible
-    {"wav_f32", "wav", "floating-point", 32, 2, kFloat32LE},
-    {"wav_f32_quad", "wav", "floating-point", 32, 4, kFloat32LE},  // extensible float
-    {"wav_f64", "wav", "floating-point", 64, 1, kFloat64LE},
-    {"wav_alaw", "wav", "a-law", 8, 2, kCompressed},
-    {"wav_ulaw", "wav", "u-law", 8, 1, kCompressed},
-    {"aiff_s8", "aiff", "signed-integer", 8, 2, kChar},
-    {"aiff_s16", "aiff", "signed-integer", 16, 2, kInt16BE},
-    {"aiff_s24", "aiff", "signed-integer", 24, 1, kInt24BE},
-    {"aiff_s32", "aiff", "signed-integer", 32, 2, kInt32BE},
-    {"aifc_s8", "aifc", "signed-integer", 8, 1, kChar},
-    {"aifc_s16", "aifc", "signed-integer", 16, 2, kInt16BE},
-    {"aifc_s24", "aifc", "signed-integer", 24, 2, kInt24BE},
-    {"aifc_s32", "aifc", "signed-integer", 32, 1, kInt32BE},
-    {"aifc_f32", "aifc", "floating-point", 32, 2, kFloat32BE},
-    {"aifc_f64", "aifc", "floating-point", 64, 1, kFloat64BE},
+    {"wav_u8", "wav", "unsigned-integer", 8, 2, kByte, 1, ""},
+    {"wav_s16", "wav", "signed-integer", 16, 2, kInt16LE, 1, ""},
+    {"wav_s16_quad", "wav", "signed-integer", 16, 4, kInt16LE, 1, ""},  // extensible
+    {"wav_s24", "wav", "signed-integer", 24, 2, kInt24LE, 1, ""},       // extensible
+    {"wav_s32", "wav", "signed-integer", 32, 1, kInt32LE, 1, ""},       // extensible
+    {"wav_f32", "wav", "floating-point", 32, 2, kFloat32LE, 3, ""},
+    {"wav_f32_quad", "wav", "floating-point", 32, 4, kFloat32LE, 3, ""},  // extensible float
+    {"wav_f64", "wav", "floating-point", 64, 1, kFloat64LE, 3, ""},
+    {"wav_alaw", "wav", "a-law", 8, 2, kCompressed, 6, ""},
+    {"wav_ulaw", "wav", "u-law", 8, 1, kCompressed, 7, ""},
+    {"aiff_s8", "aiff", "signed-integer", 8, 2, kChar, 0, ""},
+    {"aiff_s16", "aiff", "signed-integer", 16, 2, kInt16BE, 0, ""},
+    {"aiff_s24", "aiff", "signed-integer", 24, 1, kInt24BE, 0, ""},
+    {"aiff_s32", "aiff", "signed-integer", 32, 2, kInt32BE, 0, ""},
+    {"aifc_s8", "aifc", "signed-integer", 8, 1, kChar, 0, "NONE"},
+    {"aifc_s16", "aifc", "signed-integer", 16, 2, kInt16BE, 0, "NONE"},
+    {"aifc_s24", "aifc", "signed-integer", 24, 2, kInt24BE, 0, "NONE"},
+    {"aifc_s32", "aifc", "signed-integer", 32, 1, kInt32BE, 0, "NONE"},
+    {"aifc_f32", "aifc", "floating-point", 32, 2, kFloat32BE, 0, "fl32"},
+    {"aifc_f64", "aifc", "floating-point", 64, 1, kFloat64BE, 0, "fl64"},
 };
 
 class SoxFiles : public ReaderTest, public ::testing::WithParamInterface<SoxCase> {};

@@ -206,12 +206,6 @@ class ReaderTest : public ::testing::Test {
         return out;
     }
 
-    static std::string listing(Soundfile& file) {
-        std::ostringstream out;
-        file.decoder().listChunks(out);
-        return out.str();
-    }
-
     std::string dir_ = scratchDir();
     std::ostringstream console_;
 };

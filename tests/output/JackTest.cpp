@@ -2,6 +2,7 @@
 // driver, 44100 Hz, 256 frames per period: it pulls a period every 256 / 44100 s).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -174,11 +175,11 @@ const bool alsaConfigured = [] {
 
 TEST(AlsaJackPacing, DoneMessagesComeAtTheServersPace) {
     ASSERT_TRUE(alsaConfigured);
-    const auto plugin = [](const char* folder) {
-        return fs::exists(fs::path(folder) / "libasound_module_pcm_jack.so");
-    };
-    if (!plugin("/usr/lib/x86_64-linux-gnu/alsa-lib") && !plugin("/usr/lib/aarch64-linux-gnu/alsa-lib") &&
-        !plugin("/usr/lib/alsa-lib")) {
+    const char* folders[] = {"/usr/lib/x86_64-linux-gnu/alsa-lib", "/usr/lib/aarch64-linux-gnu/alsa-lib",
+                             "/usr/lib/alsa-lib"};
+    if (std::none_of(std::begin(folders), std::end(folders), [](const char* folder) {
+            return fs::exists(fs::path(folder) / "libasound_module_pcm_jack.so");
+        })) {
         GTEST_SKIP() << "ALSA's jack plugin (libasound2-plugins) is not installed";
     }
     constexpr int kSlots = 4;
