@@ -1,6 +1,5 @@
 #include "audio/FileBuffer.h"
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,10 +110,8 @@ TEST_F(FileBufferTest, ViewsOfALargeFile) {
 
 TEST_F(FileBufferTest, ViewsToTheEndMustFitThirtyOneBits) {
     const std::string path = dir_ + "/sparse.bin";
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(ftruncate(fd, 3 * 1024 * kMiB), 0);
-    ::close(fd);
+    test::writeFile(path, {});
+    std::filesystem::resize_file(path, 3 * 1024 * kMiB);  // sparse
     mapped_file::InputFile file(path);
     EXPECT_EQ(thrown<std::out_of_range>([&] { file.mapView(0, mapped_file::kToEnd, false); }),
               "File too big for a single view");
@@ -126,9 +123,7 @@ TEST_F(FileBufferTest, OpenFailuresCarryTheSystemText) {
     const auto openError = [](const std::string& path) {
         return thrown<std::runtime_error>([&] { mapped_file::InputFile file(path); });
     };
-    EXPECT_EQ(openError(dir_ + "/missing.wav"), "No such file or directory");
-    EXPECT_EQ(openError(dir_), "Is a directory");
-    EXPECT_THROW(mapped_file::OutputFile(dir_ + "/no/such/folder.wav"), std::runtime_error);
+    // (A missing file, a folder and an output in a missing folder are refused through the command line.)
     // A named pipe is refused at once rather than waited on.
     ASSERT_EQ(mkfifo((dir_ + "/pipe.wav").c_str(), 0600), 0);
     EXPECT_EQ(openError(dir_ + "/pipe.wav"), "Not a regular file");

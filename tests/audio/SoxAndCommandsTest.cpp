@@ -89,7 +89,6 @@ TEST_P(SoxFiles, DecodeLikeHandMadeFiles) {
                                 std::to_string(c.channels) + format + (c.bigEndian() ? " -B " : " -L ") +
                                 path("in.raw") + format + " -t " + c.type + " " + path("sox.out");
     ASSERT_EQ(run(command), 0) << command;
-
     const auto sox = Soundfile::open(path("sox.out"));
     const auto hand = open("hand.out", handMade(c, samples));
     EXPECT_EQ(sox->description(), (Description{kRate, c.channels, c.expected}));
@@ -166,7 +165,6 @@ TEST_F(Commands, InfoDescribesTheFileOrPrintsTheReadersText) {
     writeFile(path("u.wav"), waveFile(7, 1, 8000, 8, Bytes(10, 0)));
     ASSERT_EQ(frisson("info", "u.wav"), 0);
     EXPECT_NE(stdout_.find("sample format: Compressed\nframes: 10\n"), std::string::npos);
-
     writeFile(path("bad.wav"), Bytes(40, 'x'));
     writeFile(path("zero.wav"), waveFile(1, 0, 8000, 16, Bytes(4, 0)));
     for (const auto& [file, error] :
@@ -218,7 +216,6 @@ TEST_F(Commands, ConvertWritesEmptyFilesAndNeverHalfFiles) {
     writeFile(path("empty.wav"), waveFile(1, 1, 8000, 16, {}));
     ASSERT_EQ(frisson("convert", "empty.wav e.wav", "--bits 16"), 0);
     EXPECT_EQ(readFile(path("e.wav")), waveFile(1, 1, 8000, 16, {}));
-
     // A failing read leaves an existing output untouched.
     const Bytes keep{'k', 'e', 'e', 'p'};
     writeFile(path("keep.wav"), keep);

@@ -99,7 +99,6 @@ TEST_F(JackTest, TheSystemDevicePlaysPeriodsOfTheServersSizeAndRefusesOtherRates
     EXPECT_TRUE(audio.selectDeviceByName("System"));
     EXPECT_EQ(audio.currentApi(), AudioApiId::kJack);
     EXPECT_EQ(audio.config().output.device, 0);
-
     PeriodCounter counter;
     ASSERT_TRUE(audio.openPlaybackStream(settings, countPeriod, &counter)) << log.str();
     EXPECT_EQ(audio.state(), AudioSystemState::kOpen);
@@ -116,7 +115,6 @@ TEST_F(JackTest, TheSystemDevicePlaysPeriodsOfTheServersSizeAndRefusesOtherRates
     EXPECT_EQ(counter.calls.load(), callsWhenStopped);
     audio.close();
     EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
-
     settings.sampleRate = 22050;
     EXPECT_FALSE(audio.openPlaybackStream(settings, countPeriod, &counter));
     EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
@@ -142,7 +140,6 @@ TEST_F(JackTest, PlayAdoptsTheServersPeriodAndASoftStopEndsWhenTheRingHasDrained
     EXPECT_TRUE(control.playing());
     control.stopPlay();
     EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
-
     control.togglePlay(0);
     const std::uint32_t restarted = engine.callbacksTotal();
     waitFor([&] { return engine.callbacksTotal() >= restarted + 10; });

@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "engine/Engine.h"
-#include "output/PeriodQueue.h"
 #include "output/Recorder.h"
 #include "output/RecordingNames.h"
 #include "output/RecordingSwitch.h"
@@ -29,14 +28,8 @@ using audio::test::rawBytes;
 using audio::test::readFile;
 using audio::test::waveFile;
 
-constexpr std::array<bool, kRecordingSlots> kNoStreams{};
-
-std::array<bool, kRecordingSlots> streamsInUse(std::initializer_list<int> slots) {
-    std::array<bool, kRecordingSlots> inUse{};
-    for (const int slot : slots)
-        inUse[static_cast<std::size_t>(slot)] = true;
-    return inUse;
-}
+using Streams = std::array<bool, kRecordingSlots>;  // the streams in use
+constexpr Streams kNoStreams{};
 
 engine::RenderedPeriod mixPeriod(const std::vector<float>& samples, int channels) {
     engine::RenderedPeriod period;
@@ -85,8 +78,16 @@ class RecorderTest : public ::testing::Test {
     fs::path dir_ = audio::test::scratchDir();
 };
 
-TEST_F(RecorderTest, TheSwitchNamesEachRecordingByItsCounter) {
-    const EngineSnapshot engine{44100, 2, streamsInUse({0, 2}), 0};
+TEST_F(RecorderTest, TheSwitchNamesRecordingsByTheirCounterAndOpensStreamFilesOnlyPerStream) {
+    const EngineSnapshot engine{44100, 2, Streams{true, false, true}, 0};
+    // Only per-stream recording opens stream files.
+    auto mixOnly = makeSwitch({16, false, false, dir_.string(), 0, 99});
+    mixOnly.streamAdded(3, 1000);
+    mixOnly.toggle(engine);
+    mixOnly.streamAdded(3, 1000);
+    EXPECT_FALSE(recorder_.slotOpen(3));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    mixOnly.toggle(engine);
     // Without numbering every recording is fizz.wav and the counter is kept.
     auto plain = makeSwitch({16, false, false, dir_.string(), 5, 99});
     EXPECT_TRUE(plain.toggle(engine));
@@ -110,17 +111,6 @@ TEST_F(RecorderTest, TheSwitchNamesEachRecordingByItsCounter) {
     fromZero.toggle(engine);
     EXPECT_TRUE(exists("fizz01.wav"));
     fromZero.toggle(engine);
-}
-
-TEST_F(RecorderTest, TheSwitchOpensStreamFilesOnlyWhenRecordingPerStream) {
-    const EngineSnapshot engine{44100, 2, streamsInUse({0, 2}), 0};
-    auto mixOnly = makeSwitch({16, false, false, dir_.string(), 0, 99});
-    mixOnly.streamAdded(3, 1000);
-    mixOnly.toggle(engine);
-    mixOnly.streamAdded(3, 1000);
-    EXPECT_FALSE(recorder_.slotOpen(3));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
-    mixOnly.toggle(engine);
     // Per stream: one file per stream in use; an added stream keeps the recording's number.
     auto perStream = makeSwitch({16, true, true, dir_.string(), 6, 99});
     ASSERT_TRUE(perStream.toggle(engine));
@@ -159,7 +149,6 @@ TEST_F(RecorderTest, FilesHoldExactlyWhatWasWritten) {
     EXPECT_EQ(recorder_.takeStatusText(), nullptr);
     // Cut to its content although more was reserved.
     EXPECT_EQ(readFile(path("take.wav")), waveFile(1, 2, 44100, 16, expected));
-
     // Floats keep values above full scale; a file of the same name is overwritten to the new content.
     std::ofstream(path("float.wav"), std::ios::binary) << std::string(100000, 'x');
     ASSERT_TRUE(recorder_.start(path("float.wav"), {22050, 1, audio::kFloat32LE}, false, kNoStreams, 0));
@@ -170,8 +159,8 @@ TEST_F(RecorderTest, FilesHoldExactlyWhatWasWritten) {
 }
 
 TEST_F(RecorderTest, OneFilePerStreamInUse) {
-    ASSERT_TRUE(
-        recorder_.start(path("fizz03.wav"), {44100, 1, audio::kFloat32LE}, true, streamsInUse({0, 2}), 500));
+    ASSERT_TRUE(recorder_.start(path("fizz03.wav"), {44100, 1, audio::kFloat32LE}, true,
+                                Streams{true, false, true}, 500));
     EXPECT_TRUE(recorder_.slotOpen(0));
     EXPECT_FALSE(recorder_.slotOpen(1));
     EXPECT_TRUE(recorder_.streamFileOpen(2));
@@ -198,7 +187,6 @@ TEST_F(RecorderTest, FailuresEndTheRecordingAndAreReportedOnce) {
     ASSERT_GT(recorder_.openFailures().size(), prefix.size());
     EXPECT_EQ(recorder_.openFailures().substr(0, prefix.size()), prefix);
     EXPECT_EQ(recorder_.openFailures().back(), '\n');
-
     // A partial frame is a short write that closes the file; the three whole frames are kept.
     ASSERT_TRUE(recorder_.start(path("odd.wav"), {44100, 2, audio::kInt16LE}, false, kNoStreams, 0));
     write(mixPeriod(std::vector<float>(7, 0.5f), 2));
@@ -207,10 +195,9 @@ TEST_F(RecorderTest, FailuresEndTheRecordingAndAreReportedOnce) {
     EXPECT_STREQ(recorder_.takeStatusText(), kWriteFailedText);
     EXPECT_EQ(recorder_.takeStatusText(), nullptr);
     EXPECT_EQ(readFile(path("odd.wav")).size(), 44u + 12u);
-
     // Per stream, the recording stops when the last file fails.
-    ASSERT_TRUE(
-        recorder_.start(path("fizz.wav"), {44100, 2, audio::kInt16LE}, true, streamsInUse({1, 4}), 0));
+    ASSERT_TRUE(recorder_.start(path("fizz.wav"), {44100, 2, audio::kInt16LE}, true,
+                                Streams{false, true, false, false, true}, 0));
     const std::vector<float> whole(16, 0.5f);
     engine::RenderedPeriod period;
     period.streams[1] = whole.data();
@@ -223,7 +210,9 @@ TEST_F(RecorderTest, FailuresEndTheRecordingAndAreReportedOnce) {
     EXPECT_STREQ(recorder_.takeStatusText(), kWriteFailedText);
 }
 
-TEST_F(RecorderTest, AQueueThatOverflowsStopsTheRecordingAndKeepsWhatWasQueued) {
+// The period queue between the audio thread and the writer is checked through what the writer
+// writes: periods it cannot take, whole periods across the ring's laps, and several streams' slots above.
+TEST_F(RecorderTest, AQueueThatOverflowsStopsTheRecordingUnlessAnOfflineRenderWaitsForTheWriter) {
     // 8000 Hz mono: the queue holds at least four of the longest periods, 65536 samples.
     ASSERT_TRUE(recorder_.start(path("behind.wav"), {8000, 1, audio::kFloat32LE}, false, kNoStreams, 0));
     const std::vector<float> period(1000, 0.25f);
@@ -239,60 +228,21 @@ TEST_F(RecorderTest, AQueueThatOverflowsStopsTheRecordingAndKeepsWhatWasQueued) 
     recorder_.stop();
     EXPECT_EQ(readFile(path("behind.wav")),
               waveFile(3, 1, 8000, 32, rawBytes(std::vector<float>(10000, 0.25f))));
-}
-
-TEST_F(RecorderTest, AnOfflineRenderWaitsForTheWriterInsteadOfDropping) {
+    // An offline render waits for the writer instead of dropping.
     recorder_.setWaitWhenFull(true);
     ASSERT_TRUE(recorder_.start(path("offline.wav"), {8000, 1, audio::kFloat32LE}, false, kNoStreams, 0));
     // 100 periods of 30000 samples, queued as fast as they come: 46 times what the queue holds.
-    std::vector<float> period(30000);
+    std::vector<float> slow(30000);
     std::vector<float> expected;
     for (int p = 0; p < 100; ++p) {
-        period.front() = static_cast<float>(p);
-        recorder_.writePeriod(mixPeriod(period, 1));
-        expected.insert(expected.end(), period.begin(), period.end());
+        slow.front() = static_cast<float>(p);
+        recorder_.writePeriod(mixPeriod(slow, 1));
+        expected.insert(expected.end(), slow.begin(), slow.end());
     }
     EXPECT_TRUE(recorder_.recording());
     recorder_.stop();
     EXPECT_EQ(recorder_.takeStatusText(), nullptr);
     EXPECT_EQ(readFile(path("offline.wav")), waveFile(3, 1, 8000, 32, rawBytes(expected)));
-}
-
-TEST(PeriodQueue, WrapsWholePeriodsAndRefusesWhatDoesNotFit) {
-    PeriodQueue queue;
-    queue.reset(10, 3);
-    // Reserves room for 4 samples, fills it with value and commits it as slots of the given size.
-    const auto push = [&](float value, std::size_t slotSize, std::uint32_t slots) {
-        float* at = queue.reserve(4);
-        if (at) {
-            std::fill(at, at + 4, value);
-            queue.commit(slotSize, slots);
-        }
-        return at;
-    };
-    // Two periods of 4 fit; a third does not until the first is taken; it then starts the next
-    // lap, since only 2 samples are left before the ring's end.
-    float* first = push(1.0f, 4, 1);
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(push(2.0f, 2, 0b11), nullptr);
-    EXPECT_EQ(queue.reserve(4), nullptr);
-    EXPECT_EQ(queue.reserve(11), nullptr);
-    auto entry = queue.front();
-    ASSERT_TRUE(entry.has_value());
-    EXPECT_EQ(entry->sampleCount(), 4u);
-    EXPECT_EQ(queue.samples(*entry)[3], 1.0f);
-    queue.pop();
-    ASSERT_EQ(push(3.0f, 4, 1), first) << "the next lap begins at the ring's start";
-    EXPECT_EQ(queue.pushed(), 3u);
-    entry = queue.front();
-    ASSERT_TRUE(entry.has_value());
-    EXPECT_EQ(entry->sampleCount(), 4u) << "two slots of two samples";
-    EXPECT_EQ(queue.samples(*entry)[0], 2.0f);
-    queue.pop();
-    EXPECT_EQ(queue.samples(*queue.front())[0], 3.0f);
-    queue.pop();
-    EXPECT_FALSE(queue.front().has_value());
-    EXPECT_EQ(queue.popped(), 3u);
 }
 
 // Page faults the calling thread has taken so far.
@@ -340,7 +290,6 @@ TEST(RecordingOnTheAudioThread, AFileThatCannotGrowClosesWhilePlayGoesOnAndGrowi
     EXPECT_EQ(le32At(bytes, 4), bytes.size() - 8);
     EXPECT_EQ(le32At(bytes, 40), bytes.size() - 44);
     EXPECT_LT(bytes.size(), kReserved);
-
     // 3000 periods: 17 s of stereo float, 6 MB of fresh file pages, written while this thread
     // plays the audio thread's part.
     engine.setParameter(0, engine::Freq, 16000);
@@ -399,7 +348,6 @@ TEST(RecordingCutByKill, ReadsBackWithAllButTheLastSecond) {
     const uint64_t frames = given->load();
     munmap(shared, sizeof(std::atomic<uint64_t>));
     ASSERT_GE(frames, 2 * kRate);
-
     const Bytes bytes = readFile(path);
     const uint64_t held = le32At(bytes, 40) / 4;
     EXPECT_LE(held, frames);

@@ -98,7 +98,6 @@ TEST(MessageQueue, ConcurrentProducersKeepTheirOrderAndScrollPositionsNeverGoBac
     for (auto& producer : producers)
         producer.join();
     EXPECT_FALSE(queue.take());
-
     // Concurrent scroll posts end with the last position.
     constexpr int kPosts = 5000;
     std::thread producer([&] {
@@ -133,7 +132,6 @@ TEST(MessageQueue, WaitTimesOutWakesOnPostAndTheWakeDescriptorIsReadableWhileMes
     ASSERT_TRUE(message);
     EXPECT_EQ(message->number, kMsgMidiPlayStart);
     EXPECT_EQ(hooks.load(), 1);
-
     MessageQueue woken;
     const auto readable = [&] {
         pollfd descriptor{woken.wakeDescriptor(), POLLIN, 0};
@@ -186,7 +184,6 @@ TEST(TimerService, CancelledAndDroppedTimersNeverFireAndAChangedDelayMovesTheDea
     }
     std::this_thread::sleep_for(80ms);
     EXPECT_EQ(fired.load(), 0);
-
     TimerService timers;
     std::promise<void> moved;
     const auto start = TimerService::Clock::now();
@@ -210,7 +207,6 @@ TEST(TimerService, CallbacksMayScheduleTheNextStepAndCancelWaitsForARunningOne) 
     timers.startOneShot(0ms, step);
     ASSERT_EQ(done.get_future().wait_for(5s), std::future_status::ready);
     EXPECT_EQ(steps.load(), 5);
-
     std::promise<void> entered;
     std::atomic<bool> finished{false};
     const auto id = timers.startOneShot(0ms, [&] {
