@@ -26,9 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Appends text and integers of 2 or 4 bytes in either byte order.
 class ByteWriter {
   public:
-    ByteWriter& text(const std::string& characters) {
-        return bytes(Bytes(characters.begin(), characters.end()));
-    }
+    ByteWriter& text(const std::string& s) { return bytes(Bytes(s.begin(), s.end())); }
     ByteWriter& bytes(const Bytes& data) {
         bytes_.insert(bytes_.end(), data.begin(), data.end());
         return *this;
@@ -88,8 +86,8 @@ inline Bytes container(const std::string& id, const std::string& type, std::init
 inline Bytes riffFile(std::initializer_list<Bytes> chunks) {
     return container("RIFF", "WAVE", chunks);
 }
-inline Bytes formFile(const std::string& formType, std::initializer_list<Bytes> chunks) {
-    return container("FORM", formType, chunks);
+inline Bytes formFile(const std::string& type, std::initializer_list<Bytes> chunks) {
+    return container("FORM", type, chunks);
 }
 
 // A 16-byte "fmt " chunk, or a WAVE_FORMAT_EXTENSIBLE one whose sub-format GUID carries subTag.

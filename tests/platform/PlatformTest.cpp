@@ -40,7 +40,7 @@ TEST(MessageQueue, DeliversInPostingOrderWithArgumentsAndTexts) {
     EXPECT_FALSE(queue.take());
 }
 
-TEST(MessageQueue, ScrollBarAndMonitorMessagesAreNotQueuedTwice) {
+TEST(MessageQueue, ScrollBarAndMonitorMessagesAreNotQueuedTwiceAndAFullQueueRefuses) {
     // A scroll-bar message carries the newest position at its place in the queue.
     MessageQueue queue;
     queue.post(moveScrollBarMessage(13), 100);
@@ -62,10 +62,7 @@ TEST(MessageQueue, ScrollBarAndMonitorMessagesAreNotQueuedTwice) {
     EXPECT_FALSE(queue.take());
     EXPECT_TRUE(queue.post(kMsgMidiMonitor, 0x003C80));
     EXPECT_EQ(next(queue), std::tuple(kMsgMidiMonitor, 0x003C80, 0));
-}
-
-TEST(MessageQueue, FullQueueRefusesAndKeepsWhatItHolds) {
-    MessageQueue queue;
+    // A full queue refuses and keeps what it holds.
     for (size_t i = 0; i < MessageQueue::kCapacity; ++i)
         ASSERT_TRUE(queue.post(kMsgBufferDone, static_cast<int64_t>(i)));
     EXPECT_FALSE(queue.post(kMsgBufferDone, -1));
