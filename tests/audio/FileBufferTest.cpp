@@ -64,48 +64,40 @@ TEST_F(FileBufferTest, SmallFileIsOneViewAndBlocksOutsideItAreRefused) {
 }
 
 TEST_F(FileBufferTest, ViewsOfALargeFile) {
+    // Each case on a buffer of its own.
     const std::string path = patternFile(10 * kMiB);
-    {
-        // Inside the 512 KiB base view: served from there. Past it, a moving view
-        // starts one unit before the aligned request, and serves what follows.
-        file_buffer buffer = input(path);
-        EXPECT_EQ(buffer.get_block(300 * kKiB, 10 * kKiB).view->offset, 0u);
-        const FileBlock block = buffer.get_block(300 * kKiB, 300 * kKiB);
-        EXPECT_EQ(block.view->offset, 192 * kKiB);
-        EXPECT_GE(block.view->length, 512 * kKiB);
-        EXPECT_EQ(block.offset, 300 * kKiB);
-        EXPECT_EQ(*block.begin, patternAt(300 * kKiB));
-        EXPECT_EQ(block.begin[5000], patternAt(300 * kKiB + 5000));
-        EXPECT_EQ(buffer.get_block(600 * kKiB, 100).view.get(), block.view.get());
-    }
-    {
-        // Past the base view but starting below 256 KiB: a new view from 0 replaces the base.
-        file_buffer buffer = input(path);
-        const FileBlock base = buffer.get_block(0, 4);
-        EXPECT_EQ(base.view->offset, 0u);
-        EXPECT_EQ(base.view->length, 512 * kKiB);
-        const FileBlock wide = buffer.get_block(200 * kKiB, 400 * kKiB);
-        EXPECT_EQ(wide.view->offset, 0u);
-        EXPECT_EQ(wide.offset, 200 * kKiB);
-        EXPECT_GE(wide.size(), 400 * kKiB);
-        EXPECT_EQ(buffer.get_block(10, 10).view.get(), wide.view.get());
-    }
-    {
-        // Large requests may end before their end.
-        file_buffer buffer = input(path);
-        const FileBlock block = buffer.get_block(kMiB, 2 * kMiB);
-        EXPECT_EQ(block.view->offset, kMiB - 64 * kKiB);
-        EXPECT_EQ(block.offset + block.size(), 3 * kMiB - 64 * kKiB);
-    }
-    {
-        // The view runs to the end when little would be left.
-        file_buffer buffer = input(path);
-        const FileBlock block = buffer.get_block(9 * kMiB + 128 * kKiB, 100);
-        EXPECT_EQ(block.view->offset, 9 * kMiB + 64 * kKiB);
-        EXPECT_EQ(block.view->offset + block.view->length, 10 * kMiB);
-        EXPECT_EQ(block.end[-1], patternAt(10 * kMiB - 1));
-        EXPECT_EQ(buffer.readAheadBlock(10 * kMiB - 10).size(), 10u);
-    }
+    // Inside the 512 KiB base view: served from there. Past it, a moving view
+    // starts one unit before the aligned request, and serves what follows.
+    file_buffer moving = input(path);
+    EXPECT_EQ(moving.get_block(300 * kKiB, 10 * kKiB).view->offset, 0u);
+    const FileBlock block = moving.get_block(300 * kKiB, 300 * kKiB);
+    EXPECT_EQ(block.view->offset, 192 * kKiB);
+    EXPECT_GE(block.view->length, 512 * kKiB);
+    EXPECT_EQ(block.offset, 300 * kKiB);
+    EXPECT_EQ(*block.begin, patternAt(300 * kKiB));
+    EXPECT_EQ(block.begin[5000], patternAt(300 * kKiB + 5000));
+    EXPECT_EQ(moving.get_block(600 * kKiB, 100).view.get(), block.view.get());
+    // Past the base view but starting below 256 KiB: a new view from 0 replaces the base.
+    file_buffer header = input(path);
+    const FileBlock base = header.get_block(0, 4);
+    EXPECT_EQ(base.view->offset, 0u);
+    EXPECT_EQ(base.view->length, 512 * kKiB);
+    const FileBlock wide = header.get_block(200 * kKiB, 400 * kKiB);
+    EXPECT_EQ(wide.view->offset, 0u);
+    EXPECT_EQ(wide.offset, 200 * kKiB);
+    EXPECT_GE(wide.size(), 400 * kKiB);
+    EXPECT_EQ(header.get_block(10, 10).view.get(), wide.view.get());
+    // Large requests may end before their end.
+    const FileBlock large = input(path).get_block(kMiB, 2 * kMiB);
+    EXPECT_EQ(large.view->offset, kMiB - 64 * kKiB);
+    EXPECT_EQ(large.offset + large.size(), 3 * kMiB - 64 * kKiB);
+    // The view runs to the end when little would be left.
+    file_buffer tail = input(path);
+    const FileBlock last = tail.get_block(9 * kMiB + 128 * kKiB, 100);
+    EXPECT_EQ(last.view->offset, 9 * kMiB + 64 * kKiB);
+    EXPECT_EQ(last.view->offset + last.view->length, 10 * kMiB);
+    EXPECT_EQ(last.end[-1], patternAt(10 * kMiB - 1));
+    EXPECT_EQ(tail.readAheadBlock(10 * kMiB - 10).size(), 10u);
 }
 
 TEST_F(FileBufferTest, ViewsToTheEndMustFitThirtyOneBits) {
@@ -141,7 +133,7 @@ TEST_F(FileBufferTest, OpenFailuresCarryTheSystemText) {
 // A file that cannot grow (here: past the process's file size limit, as on a
 // full disk) fails with the mapping error and keeps its previous extent; the
 // limit's signal does not end the process.
-TEST_F(FileBufferTest, FailedGrowthKeepsThePreviousMapping) {
+TEST_F(FileBufferTest, OutputFilesGrowInWholeUnitsAreCutOnCloseAndKeepTheirMappingWhenGrowthFails) {
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     ASSERT_NE(std::signal(SIGXFSZ, SIG_DFL), SIG_ERR);
@@ -159,9 +151,6 @@ TEST_F(FileBufferTest, FailedGrowthKeepsThePreviousMapping) {
     }
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(test::fileSize(path), 1000u);
-}
-
-TEST_F(FileBufferTest, OutputFilesGrowInWholeUnitsAndAreCutOnClose) {
     // A new file is one mebibyte until it is closed at its logical size.
     const std::string fresh = dir_ + "/out.wav";
     {
@@ -175,21 +164,21 @@ TEST_F(FileBufferTest, OutputFilesGrowInWholeUnitsAndAreCutOnClose) {
     EXPECT_EQ(test::fileSize(fresh), 5000u);
     EXPECT_EQ(test::readFile(fresh)[0], 'x');
     // An existing file keeps its length without a resize, and grows in units of 64 KiB.
-    const std::string path = patternFile(3 * kMiB + 5);
+    const std::string existing = patternFile(3 * kMiB + 5);
     {
-        file_buffer buffer = output(path);
+        file_buffer buffer = output(existing);
         EXPECT_EQ(buffer.fileSize(), 3 * kMiB + 5);
         buffer.get_block(3 * kMiB, 5).begin[4] = 0xAB;
     }
-    EXPECT_EQ(test::fileSize(path), 3 * kMiB + 5);
-    EXPECT_EQ(test::readFile(path).back(), 0xAB);
+    EXPECT_EQ(test::fileSize(existing), 3 * kMiB + 5);
+    EXPECT_EQ(test::readFile(existing).back(), 0xAB);
     {
-        file_buffer buffer = output(path);
+        file_buffer buffer = output(existing);
         buffer.outputFile()->resize(4 * kMiB + 1);
         EXPECT_EQ(buffer.fileSize(), 4 * kMiB + 64 * kKiB);
         buffer.get_block(4 * kMiB, 1).begin[0] = 0xCD;
     }
-    const test::Bytes bytes = test::readFile(path);
+    const test::Bytes bytes = test::readFile(existing);
     EXPECT_EQ(bytes.size(), 4 * kMiB + 1);
     EXPECT_EQ(bytes.back(), 0xCD);
     EXPECT_EQ(bytes[12345], patternAt(12345));

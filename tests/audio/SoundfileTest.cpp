@@ -150,20 +150,6 @@ TEST_F(SoundfileReader, AiffContainersAndChunksAreListed) {
     EXPECT_EQ(formats::extendedRate(16397, 0xAC45000000000000ull), 22050u);
 }
 
-TEST_F(SoundfileReader, ReadStopsAtTheFrameCountOrTheMaximum) {
-    const auto file = open("m.wav", waveFile(1, 1, 8000, 16, intSamples({1, 2, 3}, 2, false)));
-    std::vector<float> out(5, -9.0f);
-    EXPECT_EQ(file->decoder().read(out.data(), 100), 3u);
-    EXPECT_EQ(out[3], -9.0f);
-    EXPECT_EQ(file->decoder().read(out.data(), 0), 0u);
-    std::fill(out.begin(), out.end(), -9.0f);
-    EXPECT_EQ(file->decoder().read(out.data(), 2), 2u);
-    EXPECT_EQ(out, (std::vector<float>{kK16, 2 * kK16, -9.0f, -9.0f, -9.0f}));
-    const auto empty = open("empty.wav", waveFile(1, 2, 44100, 16, {}));
-    EXPECT_EQ(empty->decoder().read(out.data(), 10), 0u);
-    EXPECT_EQ(out[0], kK16);
-}
-
 TEST_F(SoundfileReader, BrokenAndUnknownLayoutsAreRefused) {
     // (Text and a WAV file of no channels are refused through the command line.)
     const std::string unknown = "Unknown soundfile format";
@@ -207,7 +193,18 @@ TEST_F(SoundfileReader, BrokenAndUnknownLayoutsAreRefused) {
     }
 }
 
-TEST_F(SoundfileReader, ReadsThatCannotBeServedFailWithTheReadersError) {
+TEST_F(SoundfileReader, ReadsStopAtTheFrameCountOrTheMaximumAndFailWithTheReadersError) {
+    const auto file = open("m.wav", waveFile(1, 1, 8000, 16, intSamples({1, 2, 3}, 2, false)));
+    std::vector<float> few(5, -9.0f);
+    EXPECT_EQ(file->decoder().read(few.data(), 100), 3u);
+    EXPECT_EQ(few[3], -9.0f);
+    EXPECT_EQ(file->decoder().read(few.data(), 0), 0u);
+    std::fill(few.begin(), few.end(), -9.0f);
+    EXPECT_EQ(file->decoder().read(few.data(), 2), 2u);
+    EXPECT_EQ(few, (std::vector<float>{kK16, 2 * kK16, -9.0f, -9.0f, -9.0f}));
+    const auto empty = open("empty.wav", waveFile(1, 2, 44100, 16, {}));
+    EXPECT_EQ(empty->decoder().read(few.data(), 10), 0u);
+    EXPECT_EQ(few[0], kK16);
     // Data past the end of the file: the whole samples before the end are decoded.
     ByteWriter pastEnd;
     pastEnd.text("RIFF").le32(1036).text("WAVE").bytes(formatChunk(1, 2, 8000, 16)).text("data").le32(1000);
@@ -238,7 +235,7 @@ TEST_F(SoundfileReader, ReadsThatCannotBeServedFailWithTheReadersError) {
     EXPECT_EQ(console_.str(), "Unknown => float32_LE\nError in Decoder::read0 + 0\n");
 }
 
-TEST_F(SoundfileReader, LongFilesReadAcrossViews) {
+TEST_F(SoundfileReader, LongFilesReadAcrossViewsAndAFileThatChangesWhileItIsReadFailsTheRead) {
     // 24-bit samples straddle the view boundaries of a file of several MiB.
     constexpr std::int32_t kFrames = 1'500'000;
     const auto value = [](std::int32_t i) { return static_cast<std::uint32_t>(i * 2654435761u) >> 8; };
@@ -249,12 +246,9 @@ TEST_F(SoundfileReader, LongFilesReadAcrossViews) {
     ASSERT_EQ(out.size(), static_cast<std::size_t>(kFrames));
     for (std::int32_t i = 0; i < kFrames; ++i)
         ASSERT_EQ(out[i], static_cast<float>(static_cast<std::int32_t>(value(i) << 8)) * 0x1p-31f) << i;
-}
-
-// Another program changes the file after its header was read and before its
-// samples are: reading them fails with the reader's error, never with a
-// signal, and never hands out bytes of a different file.
-TEST_F(SoundfileReader, AFileThatChangesWhileItIsReadFailsTheRead) {
+    // Another program changes the file after its header was read and before its
+    // samples are: reading them fails with the reader's error, never with a
+    // signal, and never hands out bytes of a different file.
     // 4 MiB of samples: the header view covers only the first 512 KiB.
     const Bytes original = waveFile(1, 1, 44100, 16, Bytes(4 << 20, 0x11));
     Bytes rewritten(original.size(), 0x55);
@@ -374,7 +368,7 @@ TEST_F(SoundfileWriter, OtherWidthsAndReplacedFiles) {
     EXPECT_EQ(written(path("old.wav"), 8000, 1, kInt16LE, {0.5f}), waveFile(1, 1, 8000, 16, {0xFF, 0x3F}));
 }
 
-TEST_F(SoundfileWriter, OnlyWholeFramesAreWrittenAndSizeFieldsNeverWrapAround) {
+TEST_F(SoundfileWriter, OnlyWholeFramesAreWrittenSizeFieldsNeverWrapAndOddFormatsAreRefused) {
     const auto file = Soundfile::create(path("odd.wav"), 8000, 2, kInt16LE);
     const std::vector<float> samples(16, 0.25f);
     EXPECT_EQ(file->writer().write(samples.data(), 7), 6u);
@@ -387,6 +381,16 @@ TEST_F(SoundfileWriter, OnlyWholeFramesAreWrittenAndSizeFieldsNeverWrapAround) {
     EXPECT_EQ(full->writer().write(samples.data(), 16), 0u);
     EXPECT_EQ(full->writer().framesWritten(), 0u);
     std::copy_n(Bytes{36, 0, 0, 0}.begin(), 4, riffSize);
+    // Refused formats leave no file; files opened for reading are not writable.
+    const std::string out = path("be.wav");
+    EXPECT_EQ(thrown<std::runtime_error>([&] { Soundfile::create(out, 44100, 2, kInt16BE); }),
+              "WAV format must be little-endian");
+    EXPECT_THROW(Soundfile::create(out, 44100, 0, kInt16LE), std::runtime_error);
+    EXPECT_THROW(Soundfile::create(out, 44100, 40000, kInt16LE), std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    const auto read = open("in.wav", waveFile(1, 1, 8000, 16, {0, 0}));
+    EXPECT_EQ(read->encoder(), nullptr);
+    EXPECT_EQ(thrown<SoundfileError>([&] { read->writer(); }), "Soundfile not writable");
 }
 
 TEST_F(SoundfileWriter, LongWritesGrowTheFileAndKeepEveryFrame) {
@@ -404,18 +408,6 @@ TEST_F(SoundfileWriter, LongWritesGrowTheFileAndKeepEveryFrame) {
     ASSERT_EQ(back.size(), samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i)
         ASSERT_NEAR(back[i], samples[i], 1.0 / 8388608) << i;  // 24 bits keep a ramp of thousandths
-}
-
-TEST_F(SoundfileWriter, RefusedFormatsLeaveNoFileAndReadFilesAreNotWritable) {
-    const std::string out = path("be.wav");
-    EXPECT_EQ(thrown<std::runtime_error>([&] { Soundfile::create(out, 44100, 2, kInt16BE); }),
-              "WAV format must be little-endian");
-    EXPECT_THROW(Soundfile::create(out, 44100, 0, kInt16LE), std::runtime_error);
-    EXPECT_THROW(Soundfile::create(out, 44100, 40000, kInt16LE), std::runtime_error);
-    EXPECT_FALSE(std::filesystem::exists(out));
-    const auto file = open("in.wav", waveFile(1, 1, 8000, 16, {0, 0}));
-    EXPECT_EQ(file->encoder(), nullptr);
-    EXPECT_EQ(thrown<SoundfileError>([&] { file->writer(); }), "Soundfile not writable");
 }
 
 }  // namespace

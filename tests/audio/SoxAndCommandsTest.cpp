@@ -155,7 +155,7 @@ class Commands : public ReaderTest {
     std::string stderr_;
 };
 
-TEST_F(Commands, InfoDescribesTheFileOrPrintsTheReadersText) {
+TEST_F(Commands, InfoDescribesTheFileOrPrintsTheReadersTextAndCommandLineErrorsExitTwo) {
     writeFile(path("a.wav"), waveFile(1, 2, 44100, 16, Bytes(4000, 0)));
     ASSERT_EQ(frisson("info", "a.wav"), 0);
     EXPECT_EQ(stdout_,
@@ -175,9 +175,7 @@ TEST_F(Commands, InfoDescribesTheFileOrPrintsTheReadersText) {
         EXPECT_EQ(frisson("info", file), 1) << file;
         EXPECT_EQ(stderr_, std::string(error) + "\n");
     }
-}
-
-TEST_F(Commands, CommandLineErrorsExitTwo) {
+    // Command-line errors exit with 2 and print one line.
     EXPECT_EQ(frisson("info --help"), 0);
     EXPECT_NE(stdout_.find("usage: frisson info FILE"), std::string::npos);
     EXPECT_EQ(frisson("convert --help"), 0);
@@ -190,7 +188,7 @@ TEST_F(Commands, CommandLineErrorsExitTwo) {
     }
 }
 
-TEST_F(Commands, ConvertKeepsTheDecodedSamples) {
+TEST_F(Commands, ConvertKeepsTheDecodedSamplesWritesEmptyFilesAndNeverHalfFiles) {
     ASSERT_EQ(run("sox -V1 -n -r 22050 -c 2 -b 24 " + path("in.aiff") + " synth 0.2 sine 440 sine 660"), 0);
     const std::vector<float> in = readAll(*Soundfile::open(path("in.aiff")));
     const struct {
@@ -210,9 +208,6 @@ TEST_F(Commands, ConvertKeepsTheDecodedSamples) {
         }
     }
     EXPECT_EQ(fileSize(path("out.wav")), 44u + 4410 * 8);
-}
-
-TEST_F(Commands, ConvertWritesEmptyFilesAndNeverHalfFiles) {
     writeFile(path("empty.wav"), waveFile(1, 1, 8000, 16, {}));
     ASSERT_EQ(frisson("convert", "empty.wav e.wav", "--bits 16"), 0);
     EXPECT_EQ(readFile(path("e.wav")), waveFile(1, 1, 8000, 16, {}));

@@ -91,7 +91,7 @@ class JackTest : public ::testing::Test {
         engine, PlayControl::Devices{audio, alsa, alsaDevices, queue, log}, settings, view, view, nullptr};
 };
 
-TEST_F(JackTest, TheSystemDevicePlaysPeriodsOfTheServersSizeAndRefusesOtherRates) {
+TEST_F(JackTest, TheSystemDevicePlaysAtTheServersPeriodAndASoftStopEndsWhenTheRingHasDrained) {
     const DeviceList& list = audio.getDeviceList();
     ASSERT_GE(list.jackDeviceCount, 1u);
     EXPECT_EQ(list.entries[0].name, "(JACK0) system");
@@ -119,9 +119,8 @@ TEST_F(JackTest, TheSystemDevicePlaysPeriodsOfTheServersSizeAndRefusesOtherRates
     EXPECT_FALSE(audio.openPlaybackStream(settings, countPeriod, &counter));
     EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
     EXPECT_NE(log.str().find("AudioSystem::open(): RtAudio error "), std::string::npos) << log.str();
-}
-
-TEST_F(JackTest, PlayAdoptsTheServersPeriodAndASoftStopEndsWhenTheRingHasDrained) {
+    // Play control adopts the server's period.
+    settings.sampleRate = kRate;
     ASSERT_TRUE(control.startPlay(0)) << log.str();
     EXPECT_EQ(settings.bufferFrames, kServerPeriod);
     EXPECT_EQ(engine.outputFormat().framesPerBuffer, 256);

@@ -96,7 +96,7 @@ TEST(Datatype2rtfmt, MapsEveryDeviceFormatAndRejectsOthers) {
               "Invalid RtAudioFormat code in datatype2rtfmt");
 }
 
-TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGaps) {
+TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGapsAndSelectsByNameIgnoringCase) {
     EXPECT_EQ(names(), (std::vector<std::string>{"(JACK0) system", "(JACK2) Studio Bus",
                                                  "(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
     const DeviceList& list = system().getDeviceList();
@@ -109,16 +109,7 @@ TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGaps) {
     // Built once: a device appearing later is not listed.
     server.devices[AudioApiId::kJack].push_back(device("late"));
     EXPECT_EQ(system().getDeviceList().entries.size(), 4u);
-}
-
-TEST_F(AudioSystemTest, AFailedJackPassIsLoggedAndLeavesOnlyPulseDevices) {
-    server.enumerationErrors.emplace(AudioApiId::kJack, RtError("no server", RtError::kDriverError));
-    EXPECT_EQ(names(), (std::vector<std::string>{"(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
-    EXPECT_EQ(system().getDeviceList().jackDeviceCount, 0u);
-    EXPECT_EQ(log.str(), "RtAudio error no server\n");
-}
-
-TEST_F(AudioSystemTest, SelectsByNameIgnoringCaseAndClosesTheOpenStream) {
+    // Selecting by name closes the open stream.
     system().open(callbackTrampoline, nullptr, outputConfig(0));
     system().start();
     ASSERT_EQ(system().state(), AudioSystemState::kRunning);
@@ -137,7 +128,14 @@ TEST_F(AudioSystemTest, SelectsByNameIgnoringCaseAndClosesTheOpenStream) {
     EXPECT_EQ(system().config().output.device, 1);
 }
 
-TEST_F(AudioSystemTest, OpenRejectsBadConfigurationsAndStaysClosed) {
+TEST_F(AudioSystemTest, AFailedJackPassIsLoggedAndLeavesOnlyPulseDevices) {
+    server.enumerationErrors.emplace(AudioApiId::kJack, RtError("no server", RtError::kDriverError));
+    EXPECT_EQ(names(), (std::vector<std::string>{"(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
+    EXPECT_EQ(system().getDeviceList().jackDeviceCount, 0u);
+    EXPECT_EQ(log.str(), "RtAudio error no server\n");
+}
+
+TEST_F(AudioSystemTest, OpenRejectsBadConfigurationsAndUsesTheEntrysApiIndexAndGrantedBuffers) {
     StreamConfig mixed = outputConfig(0);
     mixed.input.device = 0;
     mixed.input.rtFormat = kRtFloat32;
@@ -159,9 +157,6 @@ TEST_F(AudioSystemTest, OpenRejectsBadConfigurationsAndStaysClosed) {
         EXPECT_EQ(system().state(), AudioSystemState::kClosed);
     }
     EXPECT_EQ(server.openCount(), 0);
-}
-
-TEST_F(AudioSystemTest, OpenUsesTheEntrysApiAndIndexAndReadsBackTheGrantedBuffers) {
     system().open(callbackTrampoline, nullptr, outputConfig(3));  // (PULSE1) studio monitor
     EXPECT_EQ(server.lastOpen().api, AudioApiId::kPulse);
     ASSERT_TRUE(server.lastOpen().output.has_value());
@@ -582,7 +577,11 @@ TEST_F(AlsaPlayControlTest, PlaysByRenderingAPeriodForEveryBufferDoneUntilAStop)
     EXPECT_TRUE(view.statusMessages.empty());  // no underrun report on this path
 }
 
-TEST_F(AlsaPlayControlTest, AnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
+TEST_F(AlsaPlayControlTest, TheDevicesNameDefaultMinusOneAndAnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
+    // "null" is listed: the fixture plays on it.
+    EXPECT_EQ(alsaDevices.pcmName(-1), "default");
+    ASSERT_GT(alsaDevices.count(), 0);
+    EXPECT_EQ(alsaDevices.pcmName(0), alsaDevices.names[0]);
     alsaDevices.names = {"no_such_pcm_for_frisson"};
     settings.deviceSelection = 0;
     EXPECT_FALSE(control().startPlay(0));
@@ -590,14 +589,6 @@ TEST_F(AlsaPlayControlTest, AnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
     EXPECT_EQ(view.warnings[0].substr(0, 12), "ALSA Error: ");
     EXPECT_GT(view.warnings[0].size(), 12u);
     EXPECT_FALSE(control().playing());
-}
-
-TEST(AlsaDevices, ListsNullAsAPlaybackDeviceAndNamesDefaultMinusOne) {
-    const AlsaDeviceTable table = listAlsaPlaybackDevices();
-    EXPECT_NE(std::find(table.names.begin(), table.names.end(), "null"), table.names.end());
-    EXPECT_EQ(table.pcmName(-1), "default");
-    ASSERT_GT(table.count(), 0);
-    EXPECT_EQ(table.pcmName(0), table.names[0]);
 }
 
 constexpr unsigned kFrames = 256;

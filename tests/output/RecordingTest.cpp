@@ -129,7 +129,7 @@ TEST_F(RecorderTest, TheSwitchNamesRecordingsByTheirCounterAndOpensStreamFilesOn
     EXPECT_TRUE(recorder_.recording());
 }
 
-TEST_F(RecorderTest, FilesHoldExactlyWhatWasWritten) {
+TEST_F(RecorderTest, FilesHoldExactlyWhatWasWrittenOnePerStreamInUse) {
     // Stereo 16 bits: 1000 frames in periods of 250, the first frame of each holding test values.
     ASSERT_TRUE(recorder_.start(path("take.wav"), {44100, 2, audio::kInt16LE}, false, kNoStreams, 0));
     EXPECT_TRUE(recorder_.recording());
@@ -156,9 +156,7 @@ TEST_F(RecorderTest, FilesHoldExactlyWhatWasWritten) {
     recorder_.writePeriod(mixPeriod(floats, 1));
     recorder_.stop();
     EXPECT_EQ(readFile(path("float.wav")), waveFile(3, 1, 22050, 32, rawBytes(floats)));
-}
-
-TEST_F(RecorderTest, OneFilePerStreamInUse) {
+    // One file per stream in use.
     ASSERT_TRUE(recorder_.start(path("fizz03.wav"), {44100, 1, audio::kFloat32LE}, true,
                                 Streams{true, false, true}, 500));
     EXPECT_TRUE(recorder_.slotOpen(0));
@@ -166,11 +164,11 @@ TEST_F(RecorderTest, OneFilePerStreamInUse) {
     EXPECT_TRUE(recorder_.streamFileOpen(2));
     const std::vector<float> one(8, 0.25f);
     const std::vector<float> silence(8, 0.0f);
-    engine::RenderedPeriod period;
-    period.streams[0] = one.data();
-    period.streams[2] = silence.data();
-    period.samples = 8;
-    recorder_.writePeriod(period);
+    engine::RenderedPeriod streams;
+    streams.streams[0] = one.data();
+    streams.streams[2] = silence.data();
+    streams.samples = 8;
+    recorder_.writePeriod(streams);
     recorder_.stop();
     EXPECT_FALSE(exists("fizz03.wav"));
     EXPECT_FALSE(exists("fizz03.2.wav"));

@@ -73,7 +73,7 @@ TEST(MessageQueue, ScrollBarAndMonitorMessagesAreNotQueuedTwiceAndAFullQueueRefu
     EXPECT_TRUE(queue.post(moveScrollBarMessage(0), 2));
 }
 
-TEST(MessageQueue, ConcurrentProducersKeepTheirOrderAndScrollPositionsNeverGoBack) {
+TEST(MessageQueue, ConcurrentProducersKeepTheirOrderScrollPositionsNeverGoBackAndWaitsWakeOnPosts) {
     MessageQueue queue;
     constexpr int kProducers = 4;
     constexpr int kEach = 2000;
@@ -111,10 +111,7 @@ TEST(MessageQueue, ConcurrentProducersKeepTheirOrderAndScrollPositionsNeverGoBac
     }
     producer.join();
     EXPECT_LE(taken, kPosts);
-}
-
-TEST(MessageQueue, WaitTimesOutWakesOnPostAndTheWakeDescriptorIsReadableWhileMessagesWait) {
-    MessageQueue queue;
+    // A wait times out, and wakes on a post.
     const auto before = std::chrono::steady_clock::now();
     EXPECT_FALSE(queue.waitAndTake(30ms));
     EXPECT_GE(std::chrono::steady_clock::now() - before, 30ms);
@@ -170,7 +167,7 @@ TEST(TimerService, FiresOnceAfterItsDelayOnItsOwnThreadEarliestDeadlineFirst) {
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
-TEST(TimerService, CancelledAndDroppedTimersNeverFireAndAChangedDelayMovesTheDeadline) {
+TEST(TimerService, TimersAreCancelledDroppedMovedAndChainedAndCancelWaitsForARunningCallback) {
     std::atomic<int> fired{0};
     {
         TimerService timers;
@@ -189,10 +186,7 @@ TEST(TimerService, CancelledAndDroppedTimersNeverFireAndAChangedDelayMovesTheDea
     ASSERT_EQ(moved.get_future().wait_for(5s), std::future_status::ready);
     EXPECT_LT(TimerService::Clock::now() - start, 5s);
     EXPECT_FALSE(timers.changeDelay(id, 20ms));
-}
-
-TEST(TimerService, CallbacksMayScheduleTheNextStepAndCancelWaitsForARunningOne) {
-    TimerService timers;
+    // A callback may schedule the next step.
     std::atomic<int> steps{0};
     std::promise<void> done;
     std::function<void()> step = [&] {
@@ -206,14 +200,14 @@ TEST(TimerService, CallbacksMayScheduleTheNextStepAndCancelWaitsForARunningOne) 
     EXPECT_EQ(steps.load(), 5);
     std::promise<void> entered;
     std::atomic<bool> finished{false};
-    const auto id = timers.startOneShot(0ms, [&] {
+    const auto running = timers.startOneShot(0ms, [&] {
         entered.set_value();
         std::this_thread::sleep_for(50ms);
         finished = true;
     });
     entered.get_future().wait();
-    EXPECT_FALSE(timers.cancel(id));  // too late to stop it ...
-    EXPECT_TRUE(finished);            // ... but it has returned
+    EXPECT_FALSE(timers.cancel(running));  // too late to stop it ...
+    EXPECT_TRUE(finished);                 // ... but it has returned
 }
 
 TEST(SystemMemory, ReportsTheMachinesPhysicalMemory) {
