@@ -100,7 +100,7 @@ TEST_F(FileBufferTest, ViewsOfALargeFile) {
     EXPECT_EQ(tail.readAheadBlock(10 * kMiB - 10).size(), 10u);
 }
 
-TEST_F(FileBufferTest, ViewsToTheEndMustFitThirtyOneBits) {
+TEST_F(FileBufferTest, ViewsToTheEndMustFitThirtyOneBitsAndOpenFailuresCarryTheSystemText) {
     const std::string path = dir_ + "/sparse.bin";
     test::writeFile(path, {});
     std::filesystem::resize_file(path, 3 * 1024 * kMiB);  // sparse
@@ -109,9 +109,6 @@ TEST_F(FileBufferTest, ViewsToTheEndMustFitThirtyOneBits) {
               "File too big for a single view");
     // The buffer itself maps only 512 KiB at the start and reads far out.
     EXPECT_EQ(*input(path).get_block(3 * 1024 * kMiB - 1, 1).begin, 0);
-}
-
-TEST_F(FileBufferTest, OpenFailuresCarryTheSystemText) {
     const auto openError = [](const std::string& path) {
         return thrown<std::runtime_error>([&] { mapped_file::InputFile file(path); });
     };

@@ -96,7 +96,7 @@ void expectConversions(std::span<const Conversion> table, bool encode) {
     }
 }
 
-TEST(ConversionTable, FileSamplesDecodeToEveryApplicationType) {
+TEST(ConversionTable, FileSamplesDecodeToEveryApplicationTypeAndApplicationSamplesEncodeRoundedAndClipped) {
     const Bytes chars = s8({-128, -3, 0, 1, 127});
     const Bytes bytes{0, 128, 255};  // "byte" is unsigned with 128 as zero
     const Bytes int16 = s16({-32768, -257, -1, 0, 32767});
@@ -151,9 +151,7 @@ TEST(ConversionTable, FileSamplesDecodeToEveryApplicationType) {
     EXPECT_DOUBLE_EQ(toDouble(kChar, chars)[4], 1.0);
     EXPECT_EQ(toDouble(kInt16LE, int16)[2], -1.0 / 32767.0);
     EXPECT_EQ(toDouble(kInt32LE, int32)[2], 2147483647.0 * (1.0 / 2147483647.0));
-}
-
-TEST(ConversionTable, ApplicationSamplesEncodeRoundedAndClipped) {
+    // Application samples encode rounded and clipped.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const Bytes floats = f32({1.0f, -1.0f, 0.5f, 2.0f, -7.0f, 0.0f, 0.99999988f});
     const Bytes doubles = f64({1.0, -1.0, 0.5, 3.0, 0.25});

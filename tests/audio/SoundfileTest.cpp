@@ -43,7 +43,7 @@ class SoundfileReader : public ReaderTest {
 const std::initializer_list<std::int32_t> kStereo16{0, 32767, -32768, 16384, -1, 2};
 const std::vector<float> kStereo16Read{0.0f, 32767 * kK16, -32768 * kK16, 16384 * kK16, -kK16, 2 * kK16};
 
-TEST_F(SoundfileReader, WaveLayoutsOpenToTheirDescriptionAndSamples) {
+TEST_F(SoundfileReader, WaveAndAiffLayoutsOpenToTheirDescriptionAndSamples) {
     expectLayout("s16", waveFile(1, 2, 44100, 16, intSamples(kStereo16, 2, false)), {44100, 2, kInt16LE}, 3,
                  kStereo16Read, 44);
     expectLayout("u8", waveFile(1, 1, 8000, 8, {128, 0, 255}), {8000, 1, kByte}, 3,
@@ -92,9 +92,7 @@ TEST_F(SoundfileReader, WaveLayoutsOpenToTheirDescriptionAndSamples) {
     for (const auto& t : tags)
         expectLayout("tag " + std::to_string(t.tag) + "/" + std::to_string(t.bits),
                      waveFile(t.tag, 1, 8000, t.bits, Bytes(12, 0)), {8000, 1, t.format}, t.frames);
-}
-
-TEST_F(SoundfileReader, AiffLayoutsOpenToTheirDescriptionAndSamples) {
+    // AIFF and AIFC.
     expectLayout("s16",
                  formFile("AIFF", {commChunk(2, 3, 16, 44100), ssndChunk(intSamples(kStereo16, 2, true))}),
                  {44100, 2, kInt16BE}, 3, kStereo16Read, 12 + 26 + 16);
@@ -269,7 +267,7 @@ TEST_F(SoundfileReader, LongFilesReadAcrossViewsAndAFileThatChangesWhileItIsRead
     }
 }
 
-TEST(ChunkScan, FindsTheWantedChunkOrGivesUp) {
+TEST(ChunkScan, FindsTheWantedChunkOrGivesUpAndValidCodesArePrintable) {
     using namespace formats;
     constexpr std::uint64_t kNone = ChunkRecord::kNoPosition;
     ByteWriter padded, big, noSize, binary, garbage, cut;
@@ -310,9 +308,6 @@ TEST(ChunkScan, FindsTheWantedChunkOrGivesUp) {
         EXPECT_EQ(r.size, c.size);
         EXPECT_EQ(r.code, r.found ? c.wanted : 0u);
     }
-}
-
-TEST(ChunkScan, ValidCodesArePrintable) {
     const std::uint8_t good[4] = {' ', 'a', 0x7F, '9'};
     const std::uint8_t bad[4] = {'a', 'b', 'c', 0x1F};
     const std::uint8_t high[4] = {'a', 'b', 'c', 0x80};

@@ -614,7 +614,7 @@ class AlsaOutputTest : public ::testing::Test {
     std::vector<std::int16_t> buffers = std::vector<std::int16_t>(4 * 2 * kFrames, 0);
 };
 
-TEST_F(AlsaOutputTest, QueuedBuffersWaitForRestartThenComeBackInOrder) {
+TEST_F(AlsaOutputTest, QueuedBuffersWaitForRestartThenComeBackInOrderAndResetDropsThem) {
     // Failures carry the system's text; closing what is not open is harmless.
     const AlsaStatus missing = alsa.open("no_such_pcm_for_frisson", 2, kRate, kFrames);
     EXPECT_FALSE(missing);
@@ -632,9 +632,7 @@ TEST_F(AlsaOutputTest, QueuedBuffersWaitForRestartThenComeBackInOrder) {
     EXPECT_TRUE(alsa.release());
     EXPECT_TRUE(alsa.close());
     EXPECT_FALSE(alsa.isOpen());
-}
-
-TEST_F(AlsaOutputTest, ResetDropsQueuedBuffersWithoutDoneMessages) {
+    // A reset drops queued buffers without done messages.
     ASSERT_TRUE(alsa.open("null", 1, 22050, kFrames));
     ASSERT_TRUE(alsa.write(0, slot(0), kFrames, kTag));
     ASSERT_TRUE(alsa.write(1, slot(1), kFrames, kTag));
