@@ -1,19 +1,18 @@
-#include <gtest/gtest.h>
+#include "audio/FileBuffer.h"
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <memory>
 #include <stdexcept>
 
-#include "audio/FileBuffer.h"
 #include "tests/audio/TestFiles.h"
 
 namespace audio {
 namespace {
+
+using test::thrown;
 
 constexpr std::uint64_t kKiB = 1024;
 constexpr std::uint64_t kMiB = 1024 * kKiB;
@@ -23,43 +22,27 @@ std::uint8_t patternAt(std::uint64_t i) {
     return static_cast<std::uint8_t>(i * 7 + i / 251);
 }
 
-std::string patternFile(const std::string& dir, std::uint64_t size) {
-    test::Bytes bytes(size);
-    for (std::uint64_t i = 0; i < size; ++i)
-        bytes[i] = patternAt(i);
-    const std::string path = dir + "/pattern.bin";
-    test::writeFile(path, bytes);
-    return path;
-}
-
-file_buffer openInput(const std::string& path) {
-    return file_buffer(std::make_unique<mapped_file::InputFile>(path));
-}
-
 class FileBufferTest : public ::testing::Test {
   protected:
+    std::string patternFile(std::uint64_t size) const {
+        test::Bytes bytes(size);
+        for (std::uint64_t i = 0; i < size; ++i)
+            bytes[i] = patternAt(i);
+        test::writeFile(dir_ + "/pattern.bin", bytes);
+        return dir_ + "/pattern.bin";
+    }
+    static file_buffer input(const std::string& path) {
+        return file_buffer(std::make_unique<mapped_file::InputFile>(path));
+    }
+    static file_buffer output(const std::string& path) {
+        return file_buffer(std::make_unique<mapped_file::OutputFile>(path));
+    }
+
     std::string dir_ = test::scratchDir();
 };
 
-TEST_F(FileBufferTest, BlocksOutsideTheFileAreRefused) {
-    file_buffer buffer = openInput(patternFile(dir_, 1000));
-    EXPECT_THROW(buffer.get_block(1000, 0), std::out_of_range);
-    EXPECT_THROW(buffer.get_block(1000, 1), std::out_of_range);
-    EXPECT_THROW(buffer.get_block(990, 11), std::out_of_range);
-    EXPECT_THROW(buffer.get_block(1, ~std::uint64_t{0}), std::out_of_range);
-    try {
-        buffer.get_block(5000, 1);
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "file_buffer::get_block");
-    }
-    const FileBlock last = buffer.get_block(990, 10);
-    EXPECT_EQ(last.offset, 990u);
-    EXPECT_EQ(last.size(), 10u);
-    EXPECT_EQ(*last.begin, patternAt(990));
-}
-
-TEST_F(FileBufferTest, SmallFileIsOneViewForEveryRequest) {
-    file_buffer buffer = openInput(patternFile(dir_, kMiB));
+TEST_F(FileBufferTest, SmallFileIsOneViewAndBlocksOutsideItAreRefused) {
+    file_buffer buffer = input(patternFile(kMiB));
     const FileBlock first = buffer.get_block(0, 16);
     const FileBlock middle = buffer.get_block(700 * kKiB, 100 * kKiB);
     const FileBlock end = buffer.readAheadBlock(kMiB - 100);
@@ -69,121 +52,85 @@ TEST_F(FileBufferTest, SmallFileIsOneViewForEveryRequest) {
     EXPECT_EQ(middle.offset, 700 * kKiB);
     EXPECT_EQ(*middle.begin, patternAt(700 * kKiB));
     EXPECT_EQ(end.size(), 100u);
+    const FileBlock last = buffer.get_block(kMiB - 10, 10);
+    EXPECT_EQ(last.offset, kMiB - 10);
+    EXPECT_EQ(last.size(), 10u);
+    EXPECT_EQ(*last.begin, patternAt(kMiB - 10));
+    EXPECT_THROW(buffer.get_block(kMiB, 0), std::out_of_range);
+    EXPECT_THROW(buffer.get_block(kMiB, 1), std::out_of_range);
+    EXPECT_THROW(buffer.get_block(kMiB - 10, 11), std::out_of_range);
+    EXPECT_THROW(buffer.get_block(1, ~std::uint64_t{0}), std::out_of_range);
+    EXPECT_EQ(thrown<std::out_of_range>([&] { buffer.get_block(5 * kMiB, 1); }), "file_buffer::get_block");
 }
 
-TEST_F(FileBufferTest, MovingViewStartsOneUnitBeforeTheAlignedRequest) {
-    file_buffer buffer = openInput(patternFile(dir_, 10 * kMiB));
-    // Inside the 512 KiB base view: served from there.
-    EXPECT_EQ(buffer.get_block(300 * kKiB, 10 * kKiB).view->offset, 0u);
-    const FileBlock block = buffer.get_block(300 * kKiB, 300 * kKiB);
+TEST_F(FileBufferTest, ViewsOfALargeFile) {
+    // Each case on a buffer of its own.
+    const std::string path = patternFile(10 * kMiB);
+    // Inside the 512 KiB base view: served from there. Past it, a moving view
+    // starts one unit before the aligned request, and serves what follows.
+    file_buffer moving = input(path);
+    EXPECT_EQ(moving.get_block(300 * kKiB, 10 * kKiB).view->offset, 0u);
+    const FileBlock block = moving.get_block(300 * kKiB, 300 * kKiB);
     EXPECT_EQ(block.view->offset, 192 * kKiB);
     EXPECT_GE(block.view->length, 512 * kKiB);
     EXPECT_EQ(block.offset, 300 * kKiB);
     EXPECT_EQ(*block.begin, patternAt(300 * kKiB));
     EXPECT_EQ(block.begin[5000], patternAt(300 * kKiB + 5000));
-    // The next request inside that view reuses it.
-    const FileBlock next = buffer.get_block(600 * kKiB, 100);
-    EXPECT_EQ(next.view.get(), block.view.get());
-}
-
-TEST_F(FileBufferTest, RequestsInTheHeaderRegionAreServedFromOffsetZero) {
-    file_buffer buffer = openInput(patternFile(dir_, 10 * kMiB));
-    const FileBlock base = buffer.get_block(0, 4);
+    EXPECT_EQ(moving.get_block(600 * kKiB, 100).view.get(), block.view.get());
+    // Past the base view but starting below 256 KiB: a new view from 0 replaces the base.
+    file_buffer header = input(path);
+    const FileBlock base = header.get_block(0, 4);
     EXPECT_EQ(base.view->offset, 0u);
     EXPECT_EQ(base.view->length, 512 * kKiB);
-    // Past the base view but starting below 256 KiB: a new view from 0 replaces the base.
-    const FileBlock wide = buffer.get_block(200 * kKiB, 400 * kKiB);
+    const FileBlock wide = header.get_block(200 * kKiB, 400 * kKiB);
     EXPECT_EQ(wide.view->offset, 0u);
     EXPECT_EQ(wide.offset, 200 * kKiB);
     EXPECT_GE(wide.size(), 400 * kKiB);
-    EXPECT_EQ(buffer.get_block(10, 10).view.get(), wide.view.get());
+    EXPECT_EQ(header.get_block(10, 10).view.get(), wide.view.get());
+    // Large requests may end before their end.
+    const FileBlock large = input(path).get_block(kMiB, 2 * kMiB);
+    EXPECT_EQ(large.view->offset, kMiB - 64 * kKiB);
+    EXPECT_EQ(large.offset + large.size(), 3 * kMiB - 64 * kKiB);
+    // The view runs to the end when little would be left.
+    file_buffer tail = input(path);
+    const FileBlock last = tail.get_block(9 * kMiB + 128 * kKiB, 100);
+    EXPECT_EQ(last.view->offset, 9 * kMiB + 64 * kKiB);
+    EXPECT_EQ(last.view->offset + last.view->length, 10 * kMiB);
+    EXPECT_EQ(last.end[-1], patternAt(10 * kMiB - 1));
+    EXPECT_EQ(tail.readAheadBlock(10 * kMiB - 10).size(), 10u);
 }
 
-TEST_F(FileBufferTest, LargeRequestsMayEndBeforeTheirEnd) {
-    file_buffer buffer = openInput(patternFile(dir_, 10 * kMiB));
-    const FileBlock block = buffer.get_block(kMiB, 2 * kMiB);
-    EXPECT_EQ(block.view->offset, kMiB - 64 * kKiB);
-    EXPECT_EQ(block.offset + block.size(), 3 * kMiB - 64 * kKiB);
-}
-
-TEST_F(FileBufferTest, ViewRunsToTheEndWhenLittleWouldBeLeft) {
-    file_buffer buffer = openInput(patternFile(dir_, 10 * kMiB));
-    const FileBlock block = buffer.get_block(9 * kMiB + 128 * kKiB, 100);
-    EXPECT_EQ(block.view->offset, 9 * kMiB + 64 * kKiB);
-    EXPECT_EQ(block.view->offset + block.view->length, 10 * kMiB);
-    EXPECT_EQ(block.end[-1], patternAt(10 * kMiB - 1));
-    const FileBlock tail = buffer.readAheadBlock(10 * kMiB - 10);
-    EXPECT_EQ(tail.size(), 10u);
-}
-
-TEST_F(FileBufferTest, ViewsToTheEndMustFitThirtyOneBits) {
+TEST_F(FileBufferTest, ViewsToTheEndMustFitThirtyOneBitsAndOpenFailuresCarryTheSystemText) {
     const std::string path = dir_ + "/sparse.bin";
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(ftruncate(fd, 3 * 1024 * kMiB), 0);
-    ::close(fd);
+    test::writeFile(path, {});
+    std::filesystem::resize_file(path, 3 * 1024 * kMiB);  // sparse
     mapped_file::InputFile file(path);
-    try {
-        file.mapView(0, mapped_file::kToEnd, false);
-        FAIL() << "no exception";
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "File too big for a single view");
-    }
+    EXPECT_EQ(thrown<std::out_of_range>([&] { file.mapView(0, mapped_file::kToEnd, false); }),
+              "File too big for a single view");
     // The buffer itself maps only 512 KiB at the start and reads far out.
-    file_buffer buffer(std::make_unique<mapped_file::InputFile>(path));
-    EXPECT_EQ(*buffer.get_block(3 * 1024 * kMiB - 1, 1).begin, 0);
-}
-
-TEST_F(FileBufferTest, OpenFailuresCarryTheSystemText) {
-    try {
-        mapped_file::InputFile file(dir_ + "/missing.wav");
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "No such file or directory");
-    }
-    try {
-        mapped_file::InputFile file(dir_);
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Is a directory");
-    }
-    EXPECT_THROW(mapped_file::OutputFile(dir_ + "/no/such/folder.wav"), std::runtime_error);
+    EXPECT_EQ(*input(path).get_block(3 * 1024 * kMiB - 1, 1).begin, 0);
+    const auto openError = [](const std::string& path) {
+        return thrown<std::runtime_error>([&] { mapped_file::InputFile file(path); });
+    };
+    // (A missing file, a folder and an output in a missing folder are refused through the command line.)
     // A named pipe is refused at once rather than waited on.
-    const std::string fifo = dir_ + "/pipe.wav";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    try {
-        mapped_file::InputFile file(fifo);
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Not a regular file");
-    }
-}
-
-TEST_F(FileBufferTest, UnreadableFilesAreRefused) {
-    const std::string path = patternFile(dir_, 100);
-    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    ASSERT_EQ(mkfifo((dir_ + "/pipe.wav").c_str(), 0600), 0);
+    EXPECT_EQ(openError(dir_ + "/pipe.wav"), "Not a regular file");
     // Root reads every file: look at it as an ordinary user for the open.
+    const std::string unreadable = patternFile(100);
+    ASSERT_EQ(chmod(unreadable.c_str(), 0), 0);
     constexpr uid_t kNobody = 65534;
     const bool asRoot = geteuid() == 0;
-    if (asRoot) {
-        ASSERT_EQ(seteuid(kNobody), 0);
-    }
-    std::string error = "(opened)";
-    try {
-        mapped_file::InputFile file(path);
-    } catch (const std::runtime_error& e) {
-        error = e.what();
-    }
-    if (asRoot) {
-        ASSERT_EQ(seteuid(0), 0);
-    }
+    ASSERT_TRUE(!asRoot || seteuid(kNobody) == 0);
+    const std::string error = openError(unreadable);
+    ASSERT_TRUE(!asRoot || seteuid(0) == 0);
     EXPECT_EQ(error, "Permission denied");
 }
 
 // A file that cannot grow (here: past the process's file size limit, as on a
 // full disk) fails with the mapping error and keeps its previous extent; the
 // limit's signal does not end the process.
-TEST_F(FileBufferTest, FailedGrowthKeepsThePreviousMapping) {
+TEST_F(FileBufferTest, OutputFilesGrowInWholeUnitsAreCutOnCloseAndKeepTheirMappingWhenGrowthFails) {
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     ASSERT_NE(std::signal(SIGXFSZ, SIG_DFL), SIG_ERR);
@@ -192,52 +139,44 @@ TEST_F(FileBufferTest, FailedGrowthKeepsThePreviousMapping) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     const std::string path = dir_ + "/capped.wav";
     {
-        file_buffer buffer(std::make_unique<mapped_file::OutputFile>(path));
-        try {
-            buffer.outputFile()->resize(4 * kMiB);
-            ADD_FAILURE() << "no exception";
-        } catch (const std::runtime_error& e) {
-            EXPECT_STREQ(e.what(), "OutputFile: Could not create file mapping object");
-        }
+        file_buffer buffer = output(path);
+        EXPECT_EQ(thrown<std::runtime_error>([&] { buffer.outputFile()->resize(4 * kMiB); }),
+                  "OutputFile: Could not create file mapping object");
         EXPECT_EQ(buffer.fileSize(), kMiB);
         buffer.get_block(kMiB - 1, 1).begin[0] = 7;
         buffer.outputFile()->resize(1000);
     }
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(test::fileSize(path), 1000u);
-}
-
-TEST_F(FileBufferTest, NewOutputFileIsOneMebibyteAndIsCutOnClose) {
-    const std::string path = dir_ + "/out.wav";
+    // A new file is one mebibyte until it is closed at its logical size.
+    const std::string fresh = dir_ + "/out.wav";
     {
-        file_buffer buffer(std::make_unique<mapped_file::OutputFile>(path));
-        EXPECT_EQ(test::fileSize(path), kMiB);
+        file_buffer buffer = output(fresh);
+        EXPECT_EQ(test::fileSize(fresh), kMiB);
         EXPECT_EQ(buffer.fileSize(), kMiB);
         buffer.get_block(0, 4).begin[0] = 'x';
         buffer.outputFile()->resize(5000);
         EXPECT_EQ(buffer.outputFile()->logicalSize(), 5000u);
     }
-    EXPECT_EQ(test::fileSize(path), 5000u);
-    EXPECT_EQ(test::readFile(path)[0], 'x');
-}
-
-TEST_F(FileBufferTest, OutputGrowsInWholeUnitsAndKeepsItsLengthWithoutResize) {
-    const std::string path = patternFile(dir_, 3 * kMiB + 5);
+    EXPECT_EQ(test::fileSize(fresh), 5000u);
+    EXPECT_EQ(test::readFile(fresh)[0], 'x');
+    // An existing file keeps its length without a resize, and grows in units of 64 KiB.
+    const std::string existing = patternFile(3 * kMiB + 5);
     {
-        file_buffer buffer(std::make_unique<mapped_file::OutputFile>(path));
+        file_buffer buffer = output(existing);
         EXPECT_EQ(buffer.fileSize(), 3 * kMiB + 5);
         buffer.get_block(3 * kMiB, 5).begin[4] = 0xAB;
     }
-    EXPECT_EQ(test::fileSize(path), 3 * kMiB + 5);
-    EXPECT_EQ(test::readFile(path).back(), 0xAB);
+    EXPECT_EQ(test::fileSize(existing), 3 * kMiB + 5);
+    EXPECT_EQ(test::readFile(existing).back(), 0xAB);
     {
-        file_buffer buffer(std::make_unique<mapped_file::OutputFile>(path));
+        file_buffer buffer = output(existing);
         buffer.outputFile()->resize(4 * kMiB + 1);
         EXPECT_EQ(buffer.fileSize(), 4 * kMiB + 64 * kKiB);
         buffer.get_block(4 * kMiB, 1).begin[0] = 0xCD;
     }
-    EXPECT_EQ(test::fileSize(path), 4 * kMiB + 1);
-    const test::Bytes bytes = test::readFile(path);
+    const test::Bytes bytes = test::readFile(existing);
+    EXPECT_EQ(bytes.size(), 4 * kMiB + 1);
     EXPECT_EQ(bytes.back(), 0xCD);
     EXPECT_EQ(bytes[12345], patternAt(12345));
 }

@@ -1,0 +1,409 @@
+// Opening, scanning and reading WAV, AIFF and AIFC files made by hand, byte by byte, and writing WAV files.
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "audio/Errors.h"
+#include "audio/formats/AiffDecoder.h"
+#include "audio/formats/ChunkScan.h"
+#include "tests/audio/TestFiles.h"
+
+namespace audio::test {
+namespace {
+
+constexpr std::int64_t kAnyFrames = -1;
+
+class SoundfileReader : public ReaderTest {
+  protected:
+    // Opens the file and checks what it holds: frames unless kAnyFrames, the samples when given, the
+    // data start unless 0, and what opening it prints.
+    void expectLayout(const std::string& name, const Bytes& file, const Description& description,
+                      std::int64_t frames, const std::vector<float>& samples = {},
+                      std::uint64_t dataStart = 0, const std::string& console = "") {
+        SCOPED_TRACE(name);
+        console_.str("");
+        const auto sound = open("layout", file);
+        EXPECT_EQ(sound->description(), description);
+        EXPECT_EQ(console_.str(), console);
+        EXPECT_TRUE(frames == kAnyFrames ||
+                    sound->decoder().frameCount() == static_cast<std::uint64_t>(frames))
+            << sound->decoder().frameCount();
+        EXPECT_TRUE(dataStart == 0 || sound->decoder().dataStart() == dataStart)
+            << sound->decoder().dataStart();
+        if (!samples.empty()) {
+            EXPECT_EQ(readAll(*sound), samples);
+        }
+    }
+};
+
+const std::initializer_list<std::int32_t> kStereo16{0, 32767, -32768, 16384, -1, 2};
+const std::vector<float> kStereo16Read{0.0f, 32767 * kK16, -32768 * kK16, 16384 * kK16, -kK16, 2 * kK16};
+
+TEST_F(SoundfileReader, WaveAndAiffLayoutsOpenToTheirDescriptionAndSamples) {
+    expectLayout("s16", waveFile(1, 2, 44100, 16, intSamples(kStereo16, 2, false)), {44100, 2, kInt16LE}, 3,
+                 kStereo16Read, 44);
+    expectLayout("u8", waveFile(1, 1, 8000, 8, {128, 0, 255}), {8000, 1, kByte}, 3,
+                 {0.0f, -128 * kK8, 127 * kK8});
+    expectLayout("s24", waveFile(1, 1, 8000, 24, {0x00, 0x00, 0x80, 0x00, 0x00, 0x40}), {8000, 1, kInt24LE},
+                 2, {-1.0f, 0.5f});
+    expectLayout("s32", waveFile(1, 1, 8000, 32, intSamples({0x40000000, -0x40000000}, 4, false)),
+                 {8000, 1, kInt32LE}, 2, {0.5f, -0.5f});
+    expectLayout("f32", waveFile(3, 1, 8000, 32, rawBytes({1.5f, -0.25f})), {8000, 1, kFloat32LE}, 2,
+                 {1.5f, -0.25f});
+    expectLayout("f64", waveFile(3, 1, 8000, 64, rawBytes({0.1, -2.0})), {8000, 1, kFloat64LE}, 2,
+                 {0.1f, -2.0f});
+    ByteWriter list;
+    list.text("INFOISFT").le32(5).text("sox!").zeros(1);
+    expectLayout("other chunks are skipped",
+                 riffFile({formatChunk(1, 1, 8000, 16), chunk("LIST", list.take()), chunk("odd ", {1, 2, 3}),
+                           chunk("data", intSamples({7}, 2, false))}),
+                 {8000, 1, kInt16LE}, 1, {7 * kK16}, 36 + 26 + 12 + 8);
+    expectLayout("extensible without its extension: by the bits", waveFile(0xFFFE, 1, 8000, 24, Bytes(12, 0)),
+                 {8000, 1, kInt24LE}, 4, {0.0f, 0.0f, 0.0f, 0.0f});
+    expectLayout("extensible s24",
+                 riffFile({formatChunk(0, 2, 48000, 24, 1), chunk("data", {0, 0, 0x40, 0, 0, 0xC0})}),
+                 {48000, 2, kInt24LE}, 1, {0.5f, -0.5f});
+    expectLayout("extensible f32",
+                 riffFile({formatChunk(0, 1, 48000, 32, 3), chunk("data", rawBytes({0.75f, -1.5f}))}),
+                 {48000, 1, kFloat32LE}, 2, {0.75f, -1.5f});
+    expectLayout("extensible mu-law", riffFile({formatChunk(0, 1, 8000, 8, 7), chunk("data", {0x80})}),
+                 {8000, 1, kCompressed}, 1, {32124 * kK16});
+    expectLayout("extensible other", riffFile({formatChunk(0, 1, 8000, 16, 0x55), chunk("data", {0, 0})}),
+                 {8000, 1, kUnknown}, kAnyFrames);
+    expectLayout("a-law", waveFile(6, 2, 8000, 8, {0xD5, 0x55, 0xAA, 0x2A}), {8000, 2, kCompressed}, 2,
+                 {8 * kK16, -8 * kK16, 32256 * kK16, -32256 * kK16});
+    expectLayout("mu-law", waveFile(7, 1, 8000, 8, {0xFF, 0x7F, 0x80, 0x00, 0xFE}), {8000, 1, kCompressed}, 5,
+                 {0.0f, 0.0f, 32124 * kK16, -32124 * kK16, 8 * kK16});
+    expectLayout("65535 channels", waveFile(1, 65535, 8000, 8, Bytes(65535 * 2, 128)), {8000, 65535, kByte},
+                 2, std::vector<float>(65535 * 2, 0.0f));
+    expectLayout("no frames", waveFile(1, 2, 44100, 16, {}), {44100, 2, kInt16LE}, 0);
+    // Format tags and widths that are described but not read; G.711 only as 8 bits.
+    const struct {
+        std::uint16_t tag, bits;
+        SampleFormat format;
+        std::int64_t frames;
+    } tags[] = {{0, 16, kUnsupported, 0}, {1, 12, kUnsupported, 0}, {3, 16, kUnsupported, 0},
+                {2, 4, kUnknown, 0},      {0x55, 0, kUnknown, 0},   {6, 8, kCompressed, 12},
+                {7, 8, kCompressed, 12},  {6, 16, kCompressed, 0}};
+    for (const auto& t : tags)
+        expectLayout("tag " + std::to_string(t.tag) + "/" + std::to_string(t.bits),
+                     waveFile(t.tag, 1, 8000, t.bits, Bytes(12, 0)), {8000, 1, t.format}, t.frames);
+    // AIFF and AIFC.
+    expectLayout("s16",
+                 formFile("AIFF", {commChunk(2, 3, 16, 44100), ssndChunk(intSamples(kStereo16, 2, true))}),
+                 {44100, 2, kInt16BE}, 3, kStereo16Read, 12 + 26 + 16);
+    expectLayout(
+        "sowt",
+        formFile("AIFC", {commChunk(2, 3, 16, 44100, "sowt"), ssndChunk(intSamples(kStereo16, 2, false))}),
+        {44100, 2, kInt16LE}, 3, kStereo16Read);
+    expectLayout("s8", formFile("AIFF", {commChunk(1, 3, 8, 8000), ssndChunk({0x7F, 0x80, 0x00})}),
+                 {8000, 1, kChar}, 3, {127 * kK8, -128 * kK8, 0.0f});
+    expectLayout("s24", formFile("AIFF", {commChunk(1, 2, 24, 8000), ssndChunk({0x80, 0, 0, 0x40, 0, 0})}),
+                 {8000, 1, kInt24BE}, 2, {-1.0f, 0.5f});
+    expectLayout("fl32", formFile("AIFC", {commChunk(1, 1, 32, 8000, "fl32"), ssndChunk({0x3F, 0xC0, 0, 0})}),
+                 {8000, 1, kFloat32BE}, 1, {1.5f});
+    expectLayout(
+        "FL64",
+        formFile("AIFC", {commChunk(1, 1, 64, 8000, "FL64"), ssndChunk({0xBF, 0xE0, 0, 0, 0, 0, 0, 0})}),
+        {8000, 1, kFloat64BE}, 1, {-0.5f});
+    expectLayout("NONE", formFile("AIFC", {commChunk(1, 1, 16, 8000, "NONE"), ssndChunk({0x40, 0})}),
+                 {8000, 1, kInt16BE}, 1, {16384 * kK16});
+    expectLayout("ulaw", formFile("AIFC", {commChunk(1, 1, 16, 8000, "ulaw"), ssndChunk({0, 0})}),
+                 {8000, 1, kUnknown}, kAnyFrames, {}, 0, "Sample format 'ulaw' not supported\n");
+    // The sound data offset moves the start.
+    for (const std::uint32_t offset : {0u, 4u})
+        expectLayout("offset " + std::to_string(offset),
+                     formFile("AIFF", {commChunk(1, 1, 16, 8000), ssndChunk({0x12, 0x34}, offset)}),
+                     {8000, 1, kInt16BE}, 1, {0x1234 * kK16}, 38 + 16 + offset);
+    expectLayout("96 kHz, no frames", formFile("AIFF", {commChunk(1, 0, 16, 96000), ssndChunk({})}),
+                 {96000, 1, kInt16BE}, 0);
+    // Sample sizes map to the containers that hold them.
+    const std::pair<std::int16_t, SampleFormat> sizes[] = {{8, kChar},     {1, kChar},     {12, kInt16BE},
+                                                           {16, kInt16BE}, {20, kInt24BE}, {24, kInt24BE},
+                                                           {32, kInt32BE}};
+    for (const auto& [bits, format] : sizes)
+        expectLayout("size " + std::to_string(bits),
+                     formFile("AIFF", {commChunk(1, 1, bits, 8000), ssndChunk(Bytes(4, 0))}),
+                     {8000, 1, format}, 1);
+    expectLayout("size 40", formFile("AIFF", {commChunk(1, 1, 40, 8000), ssndChunk(Bytes(4, 0))}),
+                 {8000, 1, kUnknown}, kAnyFrames, {}, 0, "Sample size 40 not supported\n");
+}
+
+// WAV files are named and listed by frisson info, below.
+TEST_F(SoundfileReader, AiffContainersAndChunksAreListed) {
+    const auto aiff =
+        open("s16.aiff", formFile("AIFF", {commChunk(2, 3, 16, 44100), ssndChunk(Bytes(12, 0))}));
+    EXPECT_EQ(aiff->containerName(), "FORM");
+    std::ostringstream listing;
+    aiff->decoder().listChunks(listing);
+    EXPECT_EQ(listing.str(),
+              "<chunk fourcc=\"COMM\" filepos=\"12\" size=\"18\"  />\n\n"
+              "<chunk fourcc=\"SSND\" filepos=\"38\" size=\"20\"  />\n\n");
+    // Rates are the integer part of the extended value; 22050.5 = 0x5622.8 has exponent 16383 + 14.
+    EXPECT_EQ(formats::extendedRate(16398, 0xAC44000000000000ull), 44100u);
+    EXPECT_EQ(formats::extendedRate(16397, 0xAC45000000000000ull), 22050u);
+}
+
+TEST_F(SoundfileReader, BrokenAndUnknownLayoutsAreRefused) {
+    // (Text and a WAV file of no channels are refused through the command line.)
+    const std::string unknown = "Unknown soundfile format";
+    Bytes notWave = waveFile(1, 1, 8000, 16, {0, 0});
+    std::memcpy(notWave.data() + 8, "WAVX", 4);
+    ByteWriter bigFormat;
+    bigFormat.text("RIFF").le32(100).text("WAVE").text("fmt ").le32(1000).zeros(40);
+    ByteWriter cutComm;
+    cutComm.text("FORM").be32(100).text("AIFF").text("COMM").be32(18).be16(1).be32(1);
+    const struct {
+        const char* name;
+        Bytes file;
+        std::string error;  // FormatError when unknown, else SoundfileError
+    } cases[] = {
+        {"not WAVE", notWave, unknown},
+        {"RIFF header only", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, unknown},
+        {"empty", {}, unknown},
+        {"no fmt", riffFile({chunk("data", {0, 0})}), unknown},
+        {"no data", riffFile({formatChunk(1, 1, 8000, 16)}), unknown},
+        // The data chunk must come before data from the first 512 KiB.
+        {"data far out",
+         riffFile({formatChunk(1, 1, 8000, 16), chunk("junk", Bytes(600 * 1024, 1)), chunk("data", {0, 0})}),
+         unknown},
+        {"8SVX", formFile("8SVX", {commChunk(1, 1, 8, 8000), ssndChunk({0})}), unknown},
+        {"no SSND", formFile("AIFF", {commChunk(1, 1, 8, 8000)}), unknown},
+        {"no COMM", formFile("AIFF", {ssndChunk({0})}), unknown},
+        {"SSND before COMM", formFile("AIFF", {ssndChunk({0, 0}), commChunk(1, 1, 16, 8000)}), unknown},
+        {"fmt past the header window", bigFormat.take(), "not enough data to read header"},
+        {"COMM cut short", cutComm.take(), "not enough data to read header"},
+        {"aiff of no channels", formFile("AIFF", {commChunk(0, 1, 16, 8000), ssndChunk({0, 0})}),
+         "Invalid channel count: 0"},
+        {"aiff of -2 channels", formFile("AIFF", {commChunk(-2, 1, 16, 8000), ssndChunk({0, 0})}),
+         "Invalid channel count: -2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto opening = [&] { open("bad", c.file); };
+        EXPECT_EQ(
+            c.error == unknown ? thrown<formats::FormatError>(opening) : thrown<SoundfileError>(opening),
+            c.error);
+    }
+}
+
+TEST_F(SoundfileReader, ReadsStopAtTheFrameCountOrTheMaximumAndFailWithTheReadersError) {
+    const auto file = open("m.wav", waveFile(1, 1, 8000, 16, intSamples({1, 2, 3}, 2, false)));
+    std::vector<float> few(5, -9.0f);
+    EXPECT_EQ(file->decoder().read(few.data(), 100), 3u);
+    EXPECT_EQ(few[3], -9.0f);
+    EXPECT_EQ(file->decoder().read(few.data(), 0), 0u);
+    std::fill(few.begin(), few.end(), -9.0f);
+    EXPECT_EQ(file->decoder().read(few.data(), 2), 2u);
+    EXPECT_EQ(few, (std::vector<float>{kK16, 2 * kK16, -9.0f, -9.0f, -9.0f}));
+    const auto empty = open("empty.wav", waveFile(1, 2, 44100, 16, {}));
+    EXPECT_EQ(empty->decoder().read(few.data(), 10), 0u);
+    EXPECT_EQ(few[0], kK16);
+    // Data past the end of the file: the whole samples before the end are decoded.
+    ByteWriter pastEnd;
+    pastEnd.text("RIFF").le32(1036).text("WAVE").bytes(formatChunk(1, 2, 8000, 16)).text("data").le32(1000);
+    const auto cut = open("long.wav", pastEnd.bytes(intSamples({1, 2, 3, 4}, 2, false)).take());
+    EXPECT_EQ(cut->decoder().frameCount(), 250u);
+    std::vector<float> out(1000);
+    EXPECT_EQ(thrown<std::out_of_range>([&] { cut->decoder().read(out.data(), 250); }),
+              "file_buffer::get_block");
+    EXPECT_EQ(console_.str(), "Error in Decoder::read0 + 2\n");
+    EXPECT_EQ(out[3], 4 * kK16);
+    // A partial sample at the end fails instead of looping.
+    ByteWriter partial;
+    partial.text("RIFF").le32(40).text("WAVE").bytes(formatChunk(1, 1, 8000, 16)).text("data").le32(4);
+    const auto odd = open("partial.wav", partial.bytes({1, 0, 2}).take());
+    EXPECT_THROW(odd->decoder().read(out.data(), 2), std::out_of_range);
+    EXPECT_EQ(out[0], kK16);
+    // More AIFF frames than data.
+    const auto aiff = open("short.aiff", formFile("AIFF", {commChunk(1, 1000, 16, 8000), ssndChunk({0, 1})}));
+    EXPECT_THROW(aiff->decoder().read(out.data(), 1000), std::out_of_range);
+    // Layouts that are described but have no converter.
+    const auto ulaw =
+        open("ulaw.aifc", formFile("AIFC", {commChunk(1, 1, 16, 8000, "ulaw"), ssndChunk({0, 0})}));
+    EXPECT_THROW(ulaw->decoder().read(out.data(), 1), std::runtime_error);
+    console_.str("");
+    const auto adpcm = open("adpcm.wav", waveFile(2, 1, 8000, 4, Bytes(12, 0)));
+    EXPECT_EQ(thrown<std::runtime_error>([&] { adpcm->decoder().read(out.data(), 1); }),
+              "Could not handle data conversion");
+    EXPECT_EQ(console_.str(), "Unknown => float32_LE\nError in Decoder::read0 + 0\n");
+}
+
+TEST_F(SoundfileReader, LongFilesReadAcrossViewsAndAFileThatChangesWhileItIsReadFailsTheRead) {
+    // 24-bit samples straddle the view boundaries of a file of several MiB.
+    constexpr std::int32_t kFrames = 1'500'000;
+    const auto value = [](std::int32_t i) { return static_cast<std::uint32_t>(i * 2654435761u) >> 8; };
+    ByteWriter samples;
+    for (std::int32_t i = 0; i < kFrames; ++i)
+        samples.put(value(i), 3, false);
+    const std::vector<float> out = readAll(*open("long24.wav", waveFile(1, 1, 48000, 24, samples.take())));
+    ASSERT_EQ(out.size(), static_cast<std::size_t>(kFrames));
+    for (std::int32_t i = 0; i < kFrames; ++i)
+        ASSERT_EQ(out[i], static_cast<float>(static_cast<std::int32_t>(value(i) << 8)) * 0x1p-31f) << i;
+    // Another program changes the file after its header was read and before its
+    // samples are: reading them fails with the reader's error, never with a
+    // signal, and never hands out bytes of a different file.
+    // 4 MiB of samples: the header view covers only the first 512 KiB.
+    const Bytes original = waveFile(1, 1, 44100, 16, Bytes(4 << 20, 0x11));
+    Bytes rewritten(original.size(), 0x55);
+    std::copy(original.begin(), original.begin() + 44, rewritten.begin());
+    const std::string file = path("changing.wav");
+    for (const bool cutShort : {true, false}) {
+        SCOPED_TRACE(cutShort ? "cut short" : "rewritten in place");
+        writeFile(file, original);
+        // An older time than any write the change makes, however coarse the clock.
+        std::filesystem::last_write_time(
+            file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+        const auto sound = Soundfile::open(file);
+        if (cutShort)
+            ASSERT_EQ(truncate(file.c_str(), 1 << 20), 0);
+        else
+            writeFile(file, rewritten);
+        EXPECT_EQ(thrown([&] { readAll(*sound); }), "the file changed while it was being read");
+    }
+}
+
+TEST(ChunkScan, FindsTheWantedChunkOrGivesUpAndValidCodesArePrintable) {
+    using namespace formats;
+    constexpr std::uint64_t kNone = ChunkRecord::kNoPosition;
+    ByteWriter padded, big, noSize, binary, garbage, cut;
+    padded.text("LIST").le32(3).text("abc").zeros(1);  // odd size: a pad byte follows
+    padded.text("junk").le32(4).text("wxyz").text("data").le32(8).zeros(8);
+    big.text("FVER").be32(4).be32(0xA2805140).text("COMM").be32(18).zeros(18);
+    // "bext" lost its size field: the scan reads "LIST" as its size, which runs
+    // past the end but reads as text, so it steps back onto it.
+    noSize.text("bext").text("LIST").le32(4).text("INFO").text("data").le32(2).zeros(2);
+    // The size of "junk" points at binary bytes, so the scan does not skip and
+    // reads the next header right after this one.
+    binary.text("junk").le32(4).text("data").le32(2).bytes({1, 2, 0xFF, 0xFF});
+    garbage.bytes({0x01, 0x02, 0x03, 0x04}).le32(0xFFFFFF00).text("data").le32(0);
+    cut.text("LIST").le32(0).text("dat");  // a header cut by the end
+    const Bytes cutBytes = cut.take();
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::uint64_t from;
+        std::uint32_t wanted;
+        SizeOrder order;
+        std::uint64_t position;  // kNone: not found
+        std::uint32_t size;
+    } cases[] = {
+        {"steps by size and pad byte", padded.take(), 0, fourcc("data"), SizeOrder::Little, 24, 8},
+        {"big-endian sizes", big.take(), 0, fourcc("COMM"), SizeOrder::Big, 12, 18},
+        {"missing size field", noSize.take(), 0, fourcc("data"), SizeOrder::Little, 16, 2},
+        {"next header not a code", binary.take(), 0, fourcc("data"), SizeOrder::Little, 8, 2},
+        {"garbage", garbage.take(), 0, fourcc("data"), SizeOrder::Little, kNone, 0},
+        {"cut header", cutBytes, 0, fourcc("data"), SizeOrder::Little, kNone, 0},
+        {"start past the end", cutBytes, 100, fourcc("LIST"), SizeOrder::Little, kNone, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ChunkRecord r = scanForChunk(c.bytes.data(), c.from, c.bytes.size(), c.wanted, c.order);
+        EXPECT_EQ(r.found, c.position != kNone);
+        EXPECT_EQ(r.position, c.position);
+        EXPECT_EQ(r.size, c.size);
+        EXPECT_EQ(r.code, r.found ? c.wanted : 0u);
+    }
+    const std::uint8_t good[4] = {' ', 'a', 0x7F, '9'};
+    const std::uint8_t bad[4] = {'a', 'b', 'c', 0x1F};
+    const std::uint8_t high[4] = {'a', 'b', 'c', 0x80};
+    EXPECT_TRUE(formats::isValidCode(good));
+    EXPECT_FALSE(formats::isValidCode(bad));
+    EXPECT_FALSE(formats::isValidCode(high));
+}
+
+using SoundfileWriter = ReaderTest;
+
+std::vector<float> ramp(std::size_t count) {
+    std::vector<float> out(count);
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = static_cast<float>(static_cast<int>(i % 2001) - 1000) / 1000.0f;
+    return out;
+}
+
+// Writes the samples to a new file and closes it; returns its bytes.
+Bytes written(const std::string& path, std::uint32_t rate, std::uint32_t channels, SampleFormat format,
+              const std::vector<float>& samples) {
+    Soundfile::create(path, rate, channels, format)->writer().write(samples.data(), samples.size());
+    return readFile(path);
+}
+
+TEST_F(SoundfileWriter, SixteenBitStereoFileIsExactlyItsContent) {
+    const std::string out = path("rec.wav");
+    const std::vector<float> samples = ramp(2000);
+    const Bytes header = waveFile(1, 2, 44100, 16, Bytes(4000));
+    {
+        const auto file = Soundfile::create(out, 44100, 2, kInt16LE);
+        EXPECT_EQ(fileSize(out), 2686976u);  // 60 s * 44100 bytes, in whole 64 KiB units
+        EXPECT_EQ(file->decoder().frameCount(), 0u);
+        EXPECT_EQ(file->writer().write(samples.data(), 2000), 2000u);
+        EXPECT_EQ(file->writer().framesWritten(), 1000u);
+        // The header is current while the file is open.
+        const FileBlock head = file->buffer().get_block(0, 44);
+        EXPECT_EQ(Bytes(head.begin, head.begin + 44), Bytes(header.begin(), header.begin() + 44));
+    }
+    // Cut to its content on close. (The samples' values are those of the converter, checked with the
+    // conversions and, as recorded files, with the recorder.)
+    const Bytes bytes = readFile(out);
+    ASSERT_EQ(bytes.size(), 4044u);
+    EXPECT_TRUE(std::equal(header.begin(), header.begin() + 44, bytes.begin()));
+    EXPECT_EQ(bytes[44] | bytes[45] << 8, 0x8002);  // the first sample, -1.0, as -32766
+}
+
+TEST_F(SoundfileWriter, OtherWidthsAndReplacedFiles) {
+    EXPECT_EQ(written(path("r24.wav"), 44100, 2, kInt24LE, {1.0f, -1.0f}),
+              waveFile(1, 2, 44100, 24, {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80}));
+    // (Float files are compared byte by byte with the recorder's.)
+    // A file of the same name is replaced from its start.
+    writeFile(path("old.wav"), Bytes(3 * 1024 * 1024, 0xEE));
+    EXPECT_EQ(written(path("old.wav"), 8000, 1, kInt16LE, {0.5f}), waveFile(1, 1, 8000, 16, {0xFF, 0x3F}));
+}
+
+TEST_F(SoundfileWriter, OnlyWholeFramesAreWrittenSizeFieldsNeverWrapAndOddFormatsAreRefused) {
+    const auto file = Soundfile::create(path("odd.wav"), 8000, 2, kInt16LE);
+    const std::vector<float> samples(16, 0.25f);
+    EXPECT_EQ(file->writer().write(samples.data(), 7), 6u);
+    EXPECT_EQ(file->writer().write(samples.data(), 1), 0u);
+    EXPECT_EQ(file->writer().framesWritten(), 3u);
+    // A header that already counts 4 GiB - 1 bytes: no whole frame fits any more.
+    const auto full = Soundfile::create(path("full.wav"), 8000, 1, kInt16LE);
+    std::uint8_t* riffSize = full->buffer().get_block(4, 4).begin;
+    std::fill(riffSize, riffSize + 4, 0xFF);
+    EXPECT_EQ(full->writer().write(samples.data(), 16), 0u);
+    EXPECT_EQ(full->writer().framesWritten(), 0u);
+    std::copy_n(Bytes{36, 0, 0, 0}.begin(), 4, riffSize);
+    // Refused formats leave no file; files opened for reading are not writable.
+    const std::string out = path("be.wav");
+    EXPECT_EQ(thrown<std::runtime_error>([&] { Soundfile::create(out, 44100, 2, kInt16BE); }),
+              "WAV format must be little-endian");
+    EXPECT_THROW(Soundfile::create(out, 44100, 0, kInt16LE), std::runtime_error);
+    EXPECT_THROW(Soundfile::create(out, 44100, 40000, kInt16LE), std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    const auto read = open("in.wav", waveFile(1, 1, 8000, 16, {0, 0}));
+    EXPECT_EQ(read->encoder(), nullptr);
+    EXPECT_EQ(thrown<SoundfileError>([&] { read->writer(); }), "Soundfile not writable");
+}
+
+TEST_F(SoundfileWriter, LongWritesGrowTheFileAndKeepEveryFrame) {
+    // 24-bit stereo frames do not divide the views, so blocks end inside frames.
+    const std::string out = path("long.wav");
+    const std::vector<float> samples = ramp(2 * 400'000);
+    {
+        const auto file = Soundfile::create(out, 8000, 2, kInt24LE);
+        EXPECT_EQ(file->writer().write(samples.data(), 2 * 100'000), 200'000u);
+        EXPECT_EQ(file->writer().write(samples.data() + 200'000, 2 * 300'000), 600'000u);
+        EXPECT_EQ(file->writer().framesWritten(), 400'000u);
+    }
+    EXPECT_EQ(fileSize(out), 44u + 400'000 * 6);
+    const std::vector<float> back = readAll(*Soundfile::open(out));
+    ASSERT_EQ(back.size(), samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        ASSERT_NEAR(back[i], samples[i], 1.0 / 8388608) << i;  // 24 bits keep a ramp of thousandths
+}
+
+}  // namespace
+}  // namespace audio::test

@@ -1,0 +1,647 @@
+// The device list, device choices, the stream state machine and play control against a sound server
+// driven by hand, and the direct ALSA path against ALSA's "null" PCM, which takes every sample at once:
+// the writer hands each buffer back as a done message.
+#include "output/AudioSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <sstream>
+
+#include "engine/Engine.h"
+#include "output/DeviceChoices.h"
+#include "output/ManualAudioApi.h"
+#include "output/PlayControl.h"
+#include "output/RtError.h"
+#include "output/SoundDeviceCheck.h"
+#include "platform/MessageQueue.h"
+#include "sounds/SoundTable.h"
+#include "tests/audio/TestFiles.h"
+
+namespace output {
+namespace {
+
+using audio::test::thrown;
+
+DeviceInfo device(const std::string& name, unsigned outputs = 2, bool defaultOutput = false,
+                  bool probed = true) {
+    DeviceInfo info;
+    info.probed = probed;
+    info.name = name;
+    info.outputChannels = outputs;
+    info.isDefaultOutput = defaultOutput;
+    return info;
+}
+
+struct CallbackRecord {
+    int calls = 0;
+    unsigned frames = 0;
+};
+
+int recordingCallback(void* context, std::int16_t* output, unsigned frames) {
+    auto* record = static_cast<CallbackRecord*>(context);
+    ++record->calls;
+    record->frames = frames;
+    output[0] = 1234;
+    return 0;
+}
+
+class AudioSystemTest : public ::testing::Test {
+  protected:
+    AudioSystemTest() {
+        server.devices[AudioApiId::kJack] = {device("system", 2, true), device("hidden", 2, false, false),
+                                             device("Studio Bus", 8)};
+        server.devices[AudioApiId::kPulse] = {device("PulseAudio", 2, true), device("studio monitor")};
+    }
+
+    AudioSystem& system() {
+        if (!system_) {
+            system_ = std::make_unique<AudioSystem>(server.factory(), log);
+        }
+        return *system_;
+    }
+
+    static StreamConfig outputConfig(std::int32_t device, std::uint32_t frames = 256,
+                                     std::uint32_t buffers = 4) {
+        StreamConfig config = StreamConfig::make(44100, 2, audio::kInt16LE);
+        config.output.device = device;
+        config.output.bufferFrames = frames;
+        config.output.numberOfBuffers = buffers;
+        return config;
+    }
+
+    std::vector<std::string> names() {
+        std::vector<std::string> result;
+        for (const DeviceInfo& info : system().getDeviceList().entries)
+            result.push_back(info.name);
+        return result;
+    }
+
+    ManualAudioServer server;
+    std::ostringstream log;
+    std::unique_ptr<AudioSystem> system_;
+    CallbackRecord record;
+};
+
+TEST(Datatype2rtfmt, MapsEveryDeviceFormatAndRejectsOthers) {
+    EXPECT_EQ(datatype2rtfmt(audio::kByte), 1u);
+    EXPECT_EQ(datatype2rtfmt(audio::kInt16LE), 2u);
+    EXPECT_EQ(datatype2rtfmt(audio::kInt24LE), 4u);
+    EXPECT_EQ(datatype2rtfmt(audio::kInt24BE), 4u);
+    EXPECT_EQ(datatype2rtfmt(audio::kInt32LE), 8u);
+    EXPECT_EQ(datatype2rtfmt(audio::kFloat32LE), 16u);
+    EXPECT_EQ(datatype2rtfmt(audio::kFloat64LE), 32u);
+    EXPECT_EQ(thrown<RtError>([] { datatype2rtfmt(audio::kInt16BE); }),
+              "Invalid RtAudioFormat code in datatype2rtfmt");
+}
+
+TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGapsAndSelectsByNameIgnoringCase) {
+    EXPECT_EQ(names(), (std::vector<std::string>{"(JACK0) system", "(JACK2) Studio Bus",
+                                                 "(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
+    const DeviceList& list = system().getDeviceList();
+    EXPECT_EQ(list.jackDeviceCount, 2u);
+    // The last default output enumerated wins: PulseAudio after JACK.
+    EXPECT_EQ(list.defaultOutputDevice.device, 0);
+    EXPECT_EQ(list.defaultOutputDevice.api, AudioApiId::kPulse);
+    EXPECT_EQ(list.defaultOutputDevice.name, "(PULSE0) PulseAudio");
+    EXPECT_EQ(list.defaultInputDevice, DeviceSpec::blank());
+    // Built once: a device appearing later is not listed.
+    server.devices[AudioApiId::kJack].push_back(device("late"));
+    EXPECT_EQ(system().getDeviceList().entries.size(), 4u);
+    // Selecting by name closes the open stream.
+    system().open(callbackTrampoline, nullptr, outputConfig(0));
+    system().start();
+    ASSERT_EQ(system().state(), AudioSystemState::kRunning);
+    // "studio" is in a JACK and a PulseAudio name: the JACK entry comes first.
+    EXPECT_TRUE(system().selectDeviceByName("STUDIO"));
+    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(system().currentApi(), AudioApiId::kJack);
+    EXPECT_EQ(system().config().output.device, 2);
+    EXPECT_EQ(system().config().input.device, -1);
+    // A stored name that carries its key is longer than the shown name's tail.
+    EXPECT_TRUE(system().selectDeviceByName("(pulse1) Studio Monitor"));
+    EXPECT_EQ(system().currentApi(), AudioApiId::kPulse);
+    EXPECT_EQ(system().config().output.device, 1);
+    EXPECT_FALSE(system().selectDeviceByName("usb headset"));
+    EXPECT_EQ(system().config().output.device, 1);
+}
+
+TEST_F(AudioSystemTest, AFailedJackPassIsLoggedAndLeavesOnlyPulseDevices) {
+    server.enumerationErrors.emplace(AudioApiId::kJack, RtError("no server", RtError::kDriverError));
+    EXPECT_EQ(names(), (std::vector<std::string>{"(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
+    EXPECT_EQ(system().getDeviceList().jackDeviceCount, 0u);
+    EXPECT_EQ(log.str(), "RtAudio error no server\n");
+}
+
+TEST_F(AudioSystemTest, OpenRejectsBadConfigurationsAndUsesTheEntrysApiIndexAndGrantedBuffers) {
+    StreamConfig mixed = outputConfig(0);
+    mixed.input.device = 0;
+    mixed.input.rtFormat = kRtFloat32;
+    const struct {
+        StreamConfig config;
+        std::string message;
+        RtError::Type type;
+    } cases[] = {{outputConfig(4), "illegal device index", RtError::kInvalidDevice},
+                 {outputConfig(-1), "no device to open", RtError::kInvalidParameter},
+                 {mixed, "output and input must use same sample format", RtError::kInvalidParameter}};
+    for (const auto& c : cases) {
+        try {
+            system().open(callbackTrampoline, nullptr, c.config);
+            ADD_FAILURE() << "no error for " << c.message;
+        } catch (const RtError& error) {
+            EXPECT_EQ(error.message(), c.message);
+            EXPECT_EQ(error.type(), c.type);
+        }
+        EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    }
+    EXPECT_EQ(server.openCount(), 0);
+    system().open(callbackTrampoline, nullptr, outputConfig(3));  // (PULSE1) studio monitor
+    EXPECT_EQ(server.lastOpen().api, AudioApiId::kPulse);
+    ASSERT_TRUE(server.lastOpen().output.has_value());
+    EXPECT_EQ(server.lastOpen().output->deviceId, 1u);
+    EXPECT_EQ(server.lastOpen().output->channels, 2u);
+    EXPECT_FALSE(server.lastOpen().input.has_value());
+    EXPECT_EQ(server.lastOpen().format, kRtSInt16);
+    EXPECT_EQ(system().config().output.device, 1);
+    EXPECT_EQ(system().state(), AudioSystemState::kOpen);
+    server.grantedFrames = 1024;
+    server.grantedBuffers = 2;
+    system().open(callbackTrampoline, nullptr, outputConfig(0, 256, 4));
+    EXPECT_EQ(server.lastOpen().frames, 1024u);
+    EXPECT_EQ(system().config().output.bufferFrames, 1024u);
+    EXPECT_EQ(system().config().output.numberOfBuffers, 2u);
+    // Zero asks for the current values again.
+    server.grantedFrames = 0;
+    server.grantedBuffers = 0;
+    system().open(callbackTrampoline, nullptr, outputConfig(0, 0, 0));
+    EXPECT_EQ(server.lastOpen().frames, 1024u);
+    EXPECT_EQ(server.lastOpen().numberOfBuffers, 2u);
+    EXPECT_EQ(server.closeCount(), 2);  // each stream was closed before the next was opened
+}
+
+TEST_F(AudioSystemTest, StartStopCloseFollowTheStateMachine) {
+    system().start();  // nothing open: nothing happens
+    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    system().open(callbackTrampoline, nullptr, outputConfig(0));
+    system().start();
+    EXPECT_EQ(system().state(), AudioSystemState::kRunning);
+    EXPECT_EQ(server.streamState(), StreamState::kRunning);
+    system().stop();
+    EXPECT_EQ(system().state(), AudioSystemState::kOpen);
+    EXPECT_EQ(server.streamState(), StreamState::kStopped);
+    system().start();
+    system().close();  // a running stream is stopped, then closed
+    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(server.closeCount(), 1);
+    // Destroying a running system stops and closes its stream.
+    system().open(callbackTrampoline, nullptr, outputConfig(0));
+    system().start();
+    system_.reset();
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(server.closeCount(), 2);
+}
+
+TEST_F(AudioSystemTest, SetCallbackRoutesPeriodsThroughTheTrampolineOrLogsItsErrors) {
+    StreamConfig floatConfig = outputConfig(0);
+    floatConfig.output.rtFormat = kRtFloat32;
+    system().setCallback(floatConfig, recordingCallback, &record);
+    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    server.openError = RtError("device busy", RtError::kDriverError);
+    system().setCallback(outputConfig(0), recordingCallback, &record);
+    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    EXPECT_EQ(log.str(),
+              "setCallback: Callback function type error\n\n"
+              "AudioSystem::open(): RtAudio error device busy\n"
+              "device busy\n\n");
+    system().setCallback(outputConfig(0, 128), recordingCallback, &record);
+    ASSERT_EQ(system().state(), AudioSystemState::kOpen);
+    system().start();
+    const std::vector<std::int16_t> period = server.runPeriod();
+    EXPECT_EQ(record.calls, 1);
+    EXPECT_EQ(record.frames, 128u);
+    ASSERT_EQ(period.size(), 256u);
+    EXPECT_EQ(period[0], 1234);
+    EXPECT_EQ(callbackTrampoline(nullptr, nullptr, 1, 0.0, 0, nullptr), 0);
+}
+
+TEST_F(AudioSystemTest, PlaybackStreamAdoptsGrantsAndReusesAnOpenStreamOnTheSameDevice) {
+    server.grantedFrames = 512;
+    server.grantedBuffers = 3;
+    SoundSettings settings;
+    settings.sampleRate = 48000;
+    settings.stereo = false;
+    settings.deviceSelection = kRtDeviceBase + 2;  // (PULSE0)
+    ASSERT_TRUE(system().openPlaybackStream(settings, recordingCallback, &record));
+    EXPECT_EQ(server.lastOpen().api, AudioApiId::kPulse);
+    EXPECT_EQ(server.lastOpen().sampleRate, 48000u);
+    EXPECT_EQ(server.lastOpen().output->channels, 1u);
+    EXPECT_EQ(server.lastOpen().numberOfBuffers, 3u);
+    EXPECT_EQ(system().config().output.bufferFrames, 512u);
+    EXPECT_EQ(system().config().output.numberOfBuffers, 3u);
+    // Same device again: the open stream is kept.
+    ASSERT_TRUE(system().openPlaybackStream(settings, recordingCallback, &record));
+    EXPECT_EQ(server.openCount(), 1);
+    // JACK0 has the same index within its API, but is another device.
+    settings.deviceSelection = kRtDeviceBase;
+    ASSERT_TRUE(system().openPlaybackStream(settings, recordingCallback, &record));
+    EXPECT_EQ(server.openCount(), 2);
+    EXPECT_EQ(server.lastOpen().api, AudioApiId::kJack);
+    // A refusing device, or one that is gone, reports false.
+    system().close();
+    server.openError = RtError("sample rate refused", RtError::kInvalidParameter);
+    EXPECT_FALSE(system().openPlaybackStream(settings, recordingCallback, &record));
+    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    settings.deviceSelection = kRtDeviceBase + 9;
+    EXPECT_FALSE(system().openPlaybackStream(settings, recordingCallback, &record));
+    EXPECT_NE(log.str().find("illegal device index"), std::string::npos);
+}
+
+// What play control and the device check show the user; warnings as "caption: text".
+struct RecordedView : PlayView, UserWarnings {
+    std::vector<bool> buttons;
+    std::vector<std::string> statusMessages;
+    std::vector<std::string> warnings;
+    void setPlayButton(bool playing) override { buttons.push_back(playing); }
+    void showStatusMessage(const std::string& text) override { statusMessages.push_back(text); }
+    void showWarning(const std::string& caption, const std::string& text) override {
+        warnings.push_back(caption + ": " + text);
+    }
+};
+
+// The selection the device check leaves for a stored one, and the warnings it shows.
+std::pair<DeviceSelection, std::vector<std::string>> checked(bool serverDevices,
+                                                             const std::vector<std::string>& alsaNames,
+                                                             bool alsaDefault, DeviceSelection stored,
+                                                             const std::string& storedName = "") {
+    ManualAudioServer server;
+    if (serverDevices) {  // a JACK "system" and a PulseAudio "PulseAudio" entry
+        server.devices[AudioApiId::kJack] = {device("system")};
+        server.devices[AudioApiId::kPulse] = {device("PulseAudio")};
+    }
+    std::ostringstream log;
+    AudioSystem system(server.factory(), log);
+    AlsaDeviceTable alsa;
+    alsa.names = alsaNames;
+    alsa.defaultAvailable = alsaDefault;
+    SoundSettings settings;
+    settings.deviceSelection = stored;
+    settings.deviceName = storedName;
+    RecordedView view;
+    checkSoundDevices(system, alsa, settings, view);
+    return {settings.deviceSelection, view.warnings};
+}
+
+TEST(SoundDeviceCheck, StoredSelectionsAreKeptOrReplacedWithAWarning) {
+    using Checked = std::pair<DeviceSelection, std::vector<std::string>>;
+    const std::string noDevice = "Frisson Warning!: No wave output device available!";
+    const std::string alsaFallback = "Frisson Warning!: Could not find PulseAudio device, using ALSA";
+    const std::vector<std::string> twoPcms{"null", "hw:CARD=PCH,DEV=0"};
+    // Without any device, or without a server device, ALSA takes over.
+    EXPECT_EQ(checked(false, {}, false, kRtDeviceBase + 1), Checked(0, {noDevice, alsaFallback}));
+    EXPECT_EQ(checked(false, {}, true, kRtDeviceBase), Checked(kDefaultAlsaDevice, {alsaFallback}));
+    // ALSA selections outside the devices become device 0; -1 is the default PCM.
+    EXPECT_EQ(checked(false, twoPcms, false, 2), Checked(0, {}));
+    EXPECT_EQ(checked(false, twoPcms, false, -2), Checked(0, {}));
+    EXPECT_EQ(checked(false, twoPcms, false, -1), Checked(-1, {}));
+    EXPECT_EQ(checked(false, {}, false, 1), Checked(-1, {noDevice}));
+    // A stored index in range is kept without a name; a stored name finds its entry wherever it is
+    // listed, or falls back to the first entry.
+    EXPECT_EQ(checked(true, {}, false, kRtDeviceBase + 1), Checked(kRtDeviceBase + 1, {}));
+    EXPECT_EQ(checked(true, {}, false, kRtDeviceBase, "pulseaudio"), Checked(kRtDeviceBase + 1, {}));
+    EXPECT_EQ(checked(true, {}, false, kRtDeviceBase + 1, "USB Headset"),
+              Checked(kRtDeviceBase, {"Frisson Warning!: Could not find previously selected device, so set "
+                                      "default device"}));
+}
+
+TEST(DeviceChoices, ServerDevicesThenAlsaDefaultThenAlsaDevicesFoundByAnyPartOfTheirText) {
+    DeviceList list;
+    list.entries = {device("(JACK0) system"), device("(PULSE0) PulseAudio")};
+    list.jackDeviceCount = 1;
+    list.built = true;
+    AlsaDeviceTable alsa;
+    alsa.names = {"null", "hw:CARD=PCH,DEV=0"};
+    alsa.defaultAvailable = true;
+    const std::vector<DeviceChoice> choices = outputDeviceChoices(list, alsa);
+    EXPECT_EQ(choices, (std::vector<DeviceChoice>{{"(JACK0) system", 0x10000},
+                                                  {"(PULSE0) PulseAudio", 0x10001},
+                                                  {"(ALSA) default", -1},
+                                                  {"(ALSA) null", 0},
+                                                  {"(ALSA) hw:CARD=PCH,DEV=0", 1}}));
+    EXPECT_EQ(findDeviceChoice(choices, "pulse")->selection, 0x10001);
+    EXPECT_EQ(findDeviceChoice(choices, "(jack0) SYSTEM")->selection, 0x10000);
+    EXPECT_EQ(findDeviceChoice(choices, "NULL")->selection, 0);
+    EXPECT_FALSE(findDeviceChoice(choices, "usb").has_value());
+    EXPECT_FALSE(findDeviceChoice(choices, "").has_value());
+    // Without a default PCM that opens there is no entry -1.
+    alsa.defaultAvailable = false;
+    EXPECT_EQ(outputDeviceChoices(DeviceList{}, alsa),
+              (std::vector<DeviceChoice>{{"(ALSA) null", 0}, {"(ALSA) hw:CARD=PCH,DEV=0", 1}}));
+}
+
+constexpr std::uint32_t kRate = 44100;
+constexpr int kEnoughPeriods = 2000;  // far more than a half-second fade needs
+
+// x × 32767.5 rounded half to even, within ±32767.
+std::int16_t expected16(float x) {
+    const double scaled = std::nearbyint(static_cast<double>(x) * 32767.5);
+    return static_cast<std::int16_t>(std::fmax(-32767.0, std::fmin(32767.0, scaled)));
+}
+
+class PlayControlTest : public ::testing::Test {
+  protected:
+    PlayControlTest() {
+        server.devices[AudioApiId::kJack] = {device("system", 2, true)};
+        settings.sampleRate = kRate;
+        settings.deviceSelection = kRtDeviceBase;
+    }
+
+    PlayControl& control() {
+        if (!control_) {
+            control_ = std::make_unique<PlayControl>(
+                engine, PlayControl::Devices{audio, alsa, alsaDevices, queue, log}, settings, view, view,
+                nullptr);
+            EXPECT_FALSE(control_->allocateBuffers().has_value());
+        }
+        return *control_;
+    }
+
+    // Delivers every waiting message as the main loop does.
+    void pumpMessages() {
+        while (const auto message = queue.take()) {
+            if (message->number == platform::kMsgBufferDone) {
+                control().onBufferDone(message->first, message->second);
+            }
+        }
+    }
+
+    // Runs device periods (and the main loop after each) while playing, up to count; returns how many ran.
+    int runPeriods(int count) {
+        int periods = 0;
+        for (; control().playing() && periods < count; ++periods) {
+            server.runPeriod();
+            pumpMessages();
+        }
+        return periods;
+    }
+
+    void hardStops() {
+        settings.softStop = false;
+        engine.setSoftStop(false);
+    }
+
+    sounds::SoundTable sounds{kRate};
+    engine::Engine engine{sounds, engine::OutputFormat{kRate, true, 256, 4}};
+    ManualAudioServer server;
+    std::ostringstream log;
+    AudioSystem audio{server.factory(), log};
+    platform::MessageQueue queue;
+    AlsaOutput alsa{queue};
+    AlsaDeviceTable alsaDevices = listAlsaPlaybackDevices();
+    SoundSettings settings;
+    RecordedView view;
+    std::unique_ptr<PlayControl> control_;
+};
+
+TEST_F(PlayControlTest, StartFillsTheRingAndTheDeviceReceivesTheOldestPeriodIn16Bit) {
+    ASSERT_TRUE(control().startPlay(0));
+    EXPECT_EQ(engine.filled(), 4);
+    EXPECT_EQ(engine.writeIndex(), 0);
+    EXPECT_EQ(engine.callbacksTotal(), 0u);
+    EXPECT_EQ(server.streamState(), StreamState::kRunning);
+    EXPECT_EQ(audio.state(), AudioSystemState::kRunning);
+    const std::vector<float> slot0(engine.ringSlot(0), engine.ringSlot(0) + engine.samplesPerBuffer());
+    const std::vector<std::int16_t> played = server.runPeriod();
+    ASSERT_EQ(played.size(), slot0.size());
+    bool anySound = false;
+    for (std::size_t k = 0; k < played.size(); ++k) {
+        ASSERT_EQ(played[k], expected16(slot0[k])) << k;
+        anySound = anySound || played[k] != 0;
+    }
+    EXPECT_TRUE(anySound);
+    EXPECT_EQ(engine.filled(), 4);  // one consumed, one rendered
+}
+
+TEST_F(PlayControlTest, GrantedBufferSizesAreAdoptedBeforeTheRingIsFilled) {
+    server.grantedFrames = 512;
+    server.grantedBuffers = 3;
+    ASSERT_TRUE(control().startPlay(0));
+    EXPECT_EQ(settings.bufferFrames, 512u);
+    EXPECT_EQ(settings.bufferCount, 3u);
+    EXPECT_EQ(engine.outputFormat().framesPerBuffer, 512);
+    EXPECT_EQ(engine.samplesPerBuffer(), 1024u);
+    EXPECT_EQ(engine.filled(), 3);
+}
+
+TEST_F(PlayControlTest, PlayDuringASoftStopRestartsOnTheOpenStream) {
+    control().togglePlay(0);
+    for (int k = 0; k < 8; ++k)
+        server.runPeriod();
+    control().togglePlay(0);
+    ASSERT_TRUE(engine.stopping());
+    control().togglePlay(0);  // play again before the fade has ended
+    EXPECT_TRUE(control().playing());
+    EXPECT_FALSE(engine.stopping());
+    EXPECT_FALSE(control().restartPending());
+    EXPECT_EQ(server.openCount(), 1);
+    EXPECT_EQ(server.streamState(), StreamState::kRunning);
+    control().onBufferDone(0, 1);  // a stop message from the ended play is ignored
+    EXPECT_EQ(runPeriods(200), 200);
+}
+
+TEST_F(PlayControlTest, ASoftStopEndsOnceTheRingHasDrainedAndPeriodsAskedForLaterAreUnderruns) {
+    control().togglePlay(0);
+    ASSERT_TRUE(control().playing());
+    unsigned periods = 0;
+    for (; periods < 8; ++periods)
+        server.runPeriod();
+    control().togglePlay(0);  // the stop request
+    EXPECT_TRUE(control().playing());
+    EXPECT_TRUE(engine.stopping());
+    // Run the device until it asks for the end of play, without handing the
+    // message on yet: the main thread is late.
+    std::optional<platform::Message> endOfPlay;
+    for (; !endOfPlay && periods < kEnoughPeriods; ++periods) {
+        server.runPeriod();
+        endOfPlay = queue.take();
+    }
+    ASSERT_TRUE(endOfPlay.has_value());
+    // The half-second fade (about 86 periods) plus the ring, at most.
+    EXPECT_GT(periods, 8u + 4);
+    EXPECT_LE(periods, 8u + 86 + 8);
+    // Three more periods while nothing is rendered: three underruns.
+    for (int k = 0; k < 3; ++k, ++periods)
+        server.runPeriod();
+    control().onBufferDone(endOfPlay->first, endOfPlay->second);
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(view.buttons, (std::vector<bool>{true, true, false}));
+    const unsigned perMille = 3000 / periods;
+    EXPECT_EQ(view.statusMessages,
+              std::vector<std::string>{"3 buffer underruns in performance (" + std::to_string(perMille / 10) +
+                                       "." + std::to_string(perMille % 10) + " %)"});
+}
+
+TEST_F(PlayControlTest, TheQKeyStopsAtTheNextPeriodAndAHardStopAtOnce) {
+    control().togglePlay(0);
+    server.runPeriod();
+    engine.setQuitKeyHeld(true);
+    server.runPeriod();
+    pumpMessages();
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(view.buttons.back(), false);
+    engine.setQuitKeyHeld(false);
+    hardStops();
+    control().togglePlay(0);
+    server.runPeriod();
+    control().togglePlay(0);
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
+}
+
+TEST_F(PlayControlTest, ADeviceThatRefusesToOpenOrGoesAwayEndsPlayWithTheReasonInTheLog) {
+    server.openError = RtError("device busy", RtError::kDriverError);
+    control().togglePlay(0);
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(view.buttons, (std::vector<bool>{false}));
+    EXPECT_NE(log.str().find("device busy"), std::string::npos);
+    EXPECT_TRUE(view.warnings.empty());  // device errors go to the log only
+    // The server goes away while playing.
+    control().togglePlay(0);
+    server.runPeriod();
+    control().checkDevice();
+    EXPECT_TRUE(control().playing());
+    server.dropStream();
+    control().checkDevice();
+    EXPECT_FALSE(control().playing());
+    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
+    EXPECT_NE(log.str().find("the sound server closed the stream"), std::string::npos);
+    EXPECT_TRUE(control().deviceLost());
+    EXPECT_EQ(view.buttons.back(), false);
+}
+
+class AlsaPlayControlTest : public PlayControlTest {
+  protected:
+    AlsaPlayControlTest() {
+        const auto null = std::find(alsaDevices.names.begin(), alsaDevices.names.end(), "null");
+        settings.deviceSelection = static_cast<DeviceSelection>(null - alsaDevices.names.begin());
+    }
+
+    void pumpFor(int messages) {
+        for (int k = 0; k < messages && control().playing(); ++k) {
+            const auto message = queue.waitAndTake(std::chrono::seconds(2));
+            ASSERT_TRUE(message.has_value());
+            control().onBufferDone(message->first, message->second);
+        }
+    }
+};
+
+TEST_F(AlsaPlayControlTest, PlaysByRenderingAPeriodForEveryBufferDoneUntilAStop) {
+    ASSERT_TRUE(control().startPlay(0));
+    EXPECT_TRUE(view.warnings.empty());
+    pumpFor(20);
+    control().togglePlay(0);
+    control().togglePlay(0);  // play during a soft stop keeps the PCM open
+    EXPECT_TRUE(control().playing());
+    EXPECT_FALSE(engine.stopping());
+    EXPECT_TRUE(alsa.isOpen());
+    pumpFor(200);  // longer than the fade: the restarted play goes on
+    EXPECT_TRUE(control().playing());
+    EXPECT_EQ(engine.filled(), 4);  // each buffer done renders the next
+    control().togglePlay(0);        // a soft stop fades out, then closes the PCM
+    EXPECT_TRUE(control().playing());
+    EXPECT_TRUE(engine.stopping());
+    pumpFor(kEnoughPeriods);
+    EXPECT_FALSE(control().playing());
+    EXPECT_FALSE(engine.anyGrainActive());
+    EXPECT_FALSE(alsa.isOpen());
+    // The Q key stops at the next buffer done.
+    ASSERT_TRUE(control().startPlay(0));
+    pumpFor(4);
+    engine.setQuitKeyHeld(true);
+    pumpFor(1);
+    EXPECT_FALSE(control().playing());
+    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_EQ(view.buttons.back(), false);
+    // A hard stop closes at once.
+    engine.setQuitKeyHeld(false);
+    ASSERT_TRUE(control().startPlay(0));
+    pumpFor(40);
+    hardStops();
+    control().togglePlay(0);
+    EXPECT_FALSE(control().playing());
+    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_TRUE(view.statusMessages.empty());  // no underrun report on this path
+}
+
+TEST_F(AlsaPlayControlTest, TheDevicesNameDefaultMinusOneAndAnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
+    // "null" is listed: the fixture plays on it.
+    EXPECT_EQ(alsaDevices.pcmName(-1), "default");
+    ASSERT_GT(alsaDevices.count(), 0);
+    EXPECT_EQ(alsaDevices.pcmName(0), alsaDevices.names[0]);
+    alsaDevices.names = {"no_such_pcm_for_frisson"};
+    settings.deviceSelection = 0;
+    EXPECT_FALSE(control().startPlay(0));
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_EQ(view.warnings[0].substr(0, 12), "ALSA Error: ");
+    EXPECT_GT(view.warnings[0].size(), 12u);
+    EXPECT_FALSE(control().playing());
+}
+
+constexpr unsigned kFrames = 256;
+constexpr std::int64_t kTag = 7;
+using SlotAndTag = std::pair<std::int64_t, std::int64_t>;
+
+class AlsaOutputTest : public ::testing::Test {
+  protected:
+    const std::int16_t* slot(int s) const {
+        return buffers.data() + static_cast<std::size_t>(s) * 2 * kFrames;
+    }
+    // The next done message: its slot and tag, or -1 and -1 when none comes.
+    SlotAndTag done() {
+        const auto message = queue.waitAndTake(std::chrono::seconds(2));
+        if (!message || message->number != platform::kMsgBufferDone)
+            return {-1, -1};
+        return {message->first, message->second};
+    }
+    bool nothingWaits() { return !queue.waitAndTake(std::chrono::milliseconds(50)).has_value(); }
+
+    platform::MessageQueue queue;
+    AlsaOutput alsa{queue};
+    std::vector<std::int16_t> buffers = std::vector<std::int16_t>(4 * 2 * kFrames, 0);
+};
+
+TEST_F(AlsaOutputTest, QueuedBuffersWaitForRestartThenComeBackInOrderAndResetDropsThem) {
+    // Failures carry the system's text; closing what is not open is harmless.
+    const AlsaStatus missing = alsa.open("no_such_pcm_for_frisson", 2, kRate, kFrames);
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.error.empty());
+    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_FALSE(alsa.write(0, slot(0), kFrames, kTag));
+    EXPECT_TRUE(alsa.close());
+    ASSERT_TRUE(alsa.open("null", 2, kRate, kFrames));
+    for (int s = 0; s < 4; ++s)
+        ASSERT_TRUE(alsa.write(s, slot(s), kFrames, kTag));
+    EXPECT_TRUE(nothingWaits());  // paused after open: nothing is written yet
+    alsa.restart();
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(done(), SlotAndTag(s, kTag));
+    EXPECT_TRUE(alsa.release());
+    EXPECT_TRUE(alsa.close());
+    EXPECT_FALSE(alsa.isOpen());
+    // A reset drops queued buffers without done messages.
+    ASSERT_TRUE(alsa.open("null", 1, 22050, kFrames));
+    ASSERT_TRUE(alsa.write(0, slot(0), kFrames, kTag));
+    ASSERT_TRUE(alsa.write(1, slot(1), kFrames, kTag));
+    EXPECT_TRUE(alsa.reset());
+    alsa.restart();
+    EXPECT_TRUE(nothingWaits());
+    ASSERT_TRUE(alsa.write(2, slot(2), kFrames, kTag + 1));
+    EXPECT_EQ(done(), SlotAndTag(2, kTag + 1));
+}
+
+}  // namespace
+}  // namespace output
