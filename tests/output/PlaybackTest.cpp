@@ -8,6 +8,7 @@
 #include <cmath>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "engine/Engine.h"
 #include "output/DeviceChoices.h"
@@ -361,8 +362,8 @@ class PlayControlTest : public ::testing::Test {
     PlayControl& control() {
         if (!control_) {
             control_ = std::make_unique<PlayControl>(
-                engine, PlayControl::Devices{audio, alsa, alsaDevices, queue, log}, settings, view, view,
-                nullptr);
+                engine, PlayControl::Devices{audio, alsa, alsaDevices, queue, log, silentLimit}, settings,
+                view, view, nullptr);
             EXPECT_FALSE(control_->allocateBuffers().has_value());
         }
         return *control_;
@@ -392,6 +393,7 @@ class PlayControlTest : public ::testing::Test {
         engine.setSoftStop(false);
     }
 
+    std::chrono::milliseconds silentLimit = PlayControl::kSilentDeviceLimit;
     sounds::SoundTable sounds{kRate};
     engine::Engine engine{sounds, engine::OutputFormat{kRate, true, 256, 4}};
     ManualAudioServer server;
@@ -521,6 +523,33 @@ TEST_F(PlayControlTest, ADeviceThatRefusesToOpenOrGoesAwayEndsPlayWithTheReasonI
     EXPECT_NE(log.str().find("the sound server closed the stream"), std::string::npos);
     EXPECT_TRUE(control().deviceLost());
     EXPECT_EQ(view.buttons.back(), false);
+}
+
+// A server whose client library never says it went away (the stream stays open) but that asks for
+// no more periods: play ends all the same once it has been silent for the limit, and not before.
+TEST_F(PlayControlTest, AStreamThatAsksForNoPeriodForTheLimitHasLostItsDevice) {
+    using Clock = std::chrono::steady_clock;
+    silentLimit = std::chrono::milliseconds(500);
+    control().togglePlay(0);
+    auto lastPeriod = Clock::now();
+    for (int turn = 0; turn < 10; ++turn) {  // turns of the main loop, a period in each
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        runPeriods(1);
+        lastPeriod = Clock::now();
+        control().checkDevice();
+    }
+    EXPECT_TRUE(control().playing());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    control().checkDevice();
+    if (Clock::now() - lastPeriod < silentLimit) {  // a busy machine may have slept past it
+        EXPECT_TRUE(control().playing()) << "within the limit";
+    }
+    std::this_thread::sleep_until(lastPeriod + silentLimit + std::chrono::milliseconds(10));
+    control().checkDevice();
+    EXPECT_FALSE(control().playing());
+    EXPECT_TRUE(control().deviceLost());
+    EXPECT_NE(log.str().find("the sound server asked for no period in 500 ms"), std::string::npos)
+        << log.str();
 }
 
 class AlsaPlayControlTest : public PlayControlTest {
