@@ -79,7 +79,8 @@ class RecorderTest : public ::testing::Test {
 };
 
 TEST_F(RecorderTest, TheSwitchNamesRecordingsByTheirCounterAndOpensStreamFilesOnlyPerStream) {
-    const EngineSnapshot engine{44100, 2, Streams{true, false, true}, 0};
+    const Streams inUse{true, false, true};  // the snapshot only points at it
+    const EngineSnapshot engine{44100, 2, inUse, 0};
     // Only per-stream recording opens stream files.
     auto mixOnly = makeSwitch({16, false, false, dir_.string(), 0, 99});
     mixOnly.streamAdded(3, 1000);
