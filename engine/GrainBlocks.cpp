@@ -270,6 +270,85 @@ HWY_INLINE void planBlock(Grain& grain, int block, BlockPlan& plan, const float*
     }
 }
 
+// Plans the blocks from `b` on for as long as the grain stays where planBlock would take the wide
+// path for each: past its first block, at a steady speed, with attack steps in range and a decay
+// that does not run out within the block. It does what envelopeBlock and positionBlock do, with
+// the grain's state in registers and the per-grain vectors set up once. Returns the first block
+// it did not plan.
+HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan, const float* table) {
+    if (grain.frameCount < 0 || grain.speedSlope != 0.0f || grain.attackInc < 0 || grain.attackInc > kWhole)
+        return b;
+    const DF df;
+    const DI di;
+    const DU du;
+    constexpr size_t kLanes = HWY_MIN(size_t{kFramesPerBlock}, HWY_LANES(float));
+    constexpr size_t kChunks = kFramesPerBlock / kLanes;
+    VU attackStep[kChunks], decayStep[kChunks], posStep[kChunks];
+    for (size_t c = 0; c < kChunks; ++c) {
+        const VU iota = hn::Iota(du, static_cast<uint32_t>(c * kLanes));
+        attackStep[c] = hn::Mul(iota, hn::Set(du, static_cast<uint32_t>(grain.attackInc)));
+        decayStep[c] = hn::BitCast(du, hn::Mul(hn::BitCast(di, iota), hn::Set(di, grain.decayDec)));
+        posStep[c] = hn::Mul(iota, hn::Set(du, grain.speed));
+    }
+    const VI whole = hn::Set(di, kWhole);
+    const VF silence = hn::Set(df, grain.silenceLevel);
+    const VU mask = hn::Set(du, sounds::kPositionMask);
+    const auto attackInc = static_cast<uint32_t>(grain.attackInc);
+    const int32_t decayDec = grain.decayDec;
+    const int32_t decayLen = grain.decayLen;
+    const uint32_t speed = grain.speed;
+    int32_t remaining = grain.remaining;
+    int32_t attackPhase = grain.attackPhase;
+    int32_t decayPhase = grain.decayPhase;
+    uint32_t pos = grain.pos;
+    int n = plan.count;
+    const int start = b;
+    for (; b < blocks && remaining > 0 && n < kPlannedBlocks; ++b) {
+        const bool decaying = remaining <= decayLen;
+        if (decaying && (decayPhase < 0 || int64_t{decayPhase} - int64_t{kFramesPerBlock} * decayDec < 0))
+            break;
+        const bool attacking = attackPhase < kWhole;
+        size_t attackSteps = 0;
+        bool audible = false;
+        for (size_t c = 0; c < kChunks; ++c) {
+            VF e = hn::Set(df, 1.0f);
+            if (attacking) {
+                const VI phase =
+                    hn::BitCast(di, hn::Add(hn::Set(du, static_cast<uint32_t>(attackPhase)), attackStep[c]));
+                const auto rising = phase < whole;
+                attackSteps += hn::CountTrue(di, rising);
+                const VI index = hn::IfThenElseZero(rising, hn::ShiftRight<kEnvelopeShift>(phase));
+                e = hn::IfThenElse(hn::RebindMask(df, rising), hn::GatherIndex(df, table, index), e);
+            }
+            if (decaying) {
+                const VI phase =
+                    hn::BitCast(di, hn::Sub(hn::Set(du, static_cast<uint32_t>(decayPhase)), decayStep[c]));
+                e = hn::Mul(e, hn::GatherIndex(df, table, hn::ShiftRight<kEnvelopeShift>(phase)));
+            }
+            const auto loud = e >= silence;
+            audible = audible || !hn::AllFalse(df, loud);
+            hn::Store(hn::IfThenElseZero(loud, e), df, plan.env[n] + c * kLanes);
+            hn::Store(hn::And(hn::Add(hn::Set(du, pos), posStep[c]), mask), du, plan.pos[n] + c * kLanes);
+        }
+        if (attacking)
+            attackPhase = static_cast<int32_t>(static_cast<uint32_t>(attackPhase) +
+                                               static_cast<uint32_t>(attackSteps) * attackInc);
+        if (decaying)
+            decayPhase -= kFramesPerBlock * decayDec;
+        pos = (pos + kFramesPerBlock * speed) & sounds::kPositionMask;
+        if (audible)
+            plan.block[n++] = b;
+        remaining -= kFramesPerBlock;
+    }
+    grain.remaining = remaining;
+    grain.attackPhase = attackPhase;
+    grain.decayPhase = decayPhase;
+    grain.pos = pos;
+    grain.frameCount += kFramesPerBlock * (b - start);
+    plan.count = n;
+    return b;
+}
+
 // What the kernels of one grain read, fixed for a run: the channel, the stride between frames, the
 // gains and the units per frame.
 struct GrainSource {
@@ -507,10 +586,14 @@ void renderList(Grain* grain, const RunDestination& out) {
         int b = g.firstBlock;
         while (b < out.blocks && g.remaining > 0) {
             plan.count = 0;
-            for (; b < out.blocks && g.remaining > 0 && plan.count < kPlannedBlocks; ++b) {
+            while (b < out.blocks && g.remaining > 0 && plan.count < kPlannedBlocks) {
+                b = planSteadyBlocks(g, b, out.blocks, plan, envelope);
+                if (b == out.blocks || g.remaining <= 0 || plan.count == kPlannedBlocks)
+                    break;
                 planBlock(g, b, plan, envelope, dest + static_cast<size_t>(b) * blockValues, out.channels,
                           select, kind);
                 g.remaining -= kFramesPerBlock;
+                ++b;
             }
             mixPlan<kind>(g, plan, dest, blockValues, out.channels, select);
         }
