@@ -237,6 +237,16 @@ HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* 
 #endif
 }
 
+#if HWY_TARGET <= HWY_AVX3
+// Sixteen lanes: two blocks of a grain at once on AVX-512.
+using DF16 = hn::FixedTag<float, 2 * kFramesPerBlock>;
+using DI16 = hn::RebindToSigned<DF16>;
+using DU16 = hn::RebindToUnsigned<DF16>;
+using VF16 = hn::Vec<DF16>;
+using VI16 = hn::Vec<DI16>;
+using VU16 = hn::Vec<DU16>;
+#endif
+
 // Up to this many blocks of a grain are planned before they are mixed.
 constexpr int kPlannedBlocks = 16;
 
@@ -269,6 +279,81 @@ HWY_INLINE void planBlock(Grain& grain, int block, BlockPlan& plan, const float*
         plan.count = n + 1;
     }
 }
+
+#if HWY_TARGET <= HWY_AVX3
+// Two steady blocks in one sixteen-lane register, when both are in the same part of the envelope
+// and an attack rises through all sixteen frames: lane j then holds what frame j % 8 of block
+// j / 8 holds in the eight-lane steps, since the phases and masked positions of the second block
+// are those of the first advanced by eight frames.
+struct SteadyPair {
+    uint32_t attackInc;
+    int32_t decayDec;
+    int32_t decayLen;
+    uint32_t speed;
+    float silenceLevel;
+
+    // Plans blocks b and b + 1 and advances the state past them, or returns false (nothing done)
+    // when they cannot go together.
+    HWY_INLINE bool plan(int32_t& remaining, int32_t& attackPhase, int32_t& decayPhase, uint32_t& pos, int b,
+                         BlockPlan& out, int& n, const float* table) const {
+        constexpr int64_t kFrames = 2 * kFramesPerBlock;
+        const bool decaying = remaining <= decayLen;
+        if (decaying != (remaining - kFramesPerBlock <= decayLen))
+            return false;
+        if (decaying && (decayPhase < 0 || int64_t{decayPhase} - kFramesPerBlock * int64_t{decayDec} < 0 ||
+                         int64_t{decayPhase} - kFrames * decayDec < 0))
+            return false;
+        const bool attacking = attackPhase < kWhole;
+        if (attacking && int64_t{attackPhase} + (kFrames - 1) * int64_t{attackInc} >= kWhole)
+            return false;
+        const DF16 df;
+        const DI16 di;
+        const DU16 du;
+        const VU16 iota = hn::Iota(du, 0u);
+        VF16 e = hn::Set(df, 1.0f);
+        if (attacking) {
+            const VI16 phase = hn::BitCast(di, hn::Add(hn::Set(du, static_cast<uint32_t>(attackPhase)),
+                                                       hn::Mul(iota, hn::Set(du, attackInc))));
+            e = hn::GatherIndex(df, table, hn::ShiftRight<kEnvelopeShift>(phase));
+        }
+        if (decaying) {
+            const VI16 phase =
+                hn::Sub(hn::Set(di, decayPhase), hn::Mul(hn::BitCast(di, iota), hn::Set(di, decayDec)));
+            e = hn::Mul(e, hn::GatherIndex(df, table, hn::ShiftRight<kEnvelopeShift>(phase)));
+        }
+        const auto loud = e >= hn::Set(df, silenceLevel);
+        const VF16 env = hn::IfThenElseZero(loud, e);
+        const VU16 at = hn::And(hn::Add(hn::Set(du, pos), hn::Mul(iota, hn::Set(du, speed))),
+                                hn::Set(du, sounds::kPositionMask));
+        const auto bits = static_cast<uint32_t>(loud.raw);
+        const DF half;
+        const hn::Half<DU16> halfU;
+        if (bits & 0xFFu) {
+            if (bits >> kFramesPerBlock) {
+                hn::StoreU(env, df, out.env[n]);
+                hn::StoreU(at, du, out.pos[n]);
+                out.block[n++] = b;
+                out.block[n++] = b + 1;
+            } else {
+                hn::Store(hn::LowerHalf(half, env), half, out.env[n]);
+                hn::Store(hn::LowerHalf(halfU, at), halfU, out.pos[n]);
+                out.block[n++] = b;
+            }
+        } else if (bits >> kFramesPerBlock) {
+            hn::Store(hn::UpperHalf(half, env), half, out.env[n]);
+            hn::Store(hn::UpperHalf(halfU, at), halfU, out.pos[n]);
+            out.block[n++] = b + 1;
+        }
+        if (attacking)
+            attackPhase = static_cast<int32_t>(static_cast<uint32_t>(attackPhase) + kFrames * attackInc);
+        if (decaying)
+            decayPhase -= static_cast<int32_t>(kFrames) * decayDec;
+        pos = (pos + static_cast<uint32_t>(kFrames) * speed) & sounds::kPositionMask;
+        remaining -= static_cast<int32_t>(kFrames);
+        return true;
+    }
+};
+#endif
 
 // Plans the blocks from `b` on for as long as the grain stays where planBlock would take the wide
 // path for each: past its first block, at a steady speed, with attack steps in range and a decay
@@ -304,6 +389,15 @@ HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan
     int n = plan.count;
     const int start = b;
     for (; b < blocks && remaining > 0 && n < kPlannedBlocks; ++b) {
+#if HWY_TARGET <= HWY_AVX3
+        if (b + 1 < blocks && remaining > kFramesPerBlock && n + 1 < kPlannedBlocks) {
+            const SteadyPair pair{attackInc, decayDec, decayLen, speed, grain.silenceLevel};
+            if (pair.plan(remaining, attackPhase, decayPhase, pos, b, plan, n, table)) {
+                ++b;
+                continue;
+            }
+        }
+#endif
         const bool decaying = remaining <= decayLen;
         if (decaying && (decayPhase < 0 || int64_t{decayPhase} - int64_t{kFramesPerBlock} * decayDec < 0))
             break;
@@ -443,11 +537,6 @@ HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const Bloc
 // register: their positions and envelope values lie back to back. Every lane does what it does
 // in mixBlocks, so the samples are the same; only the instruction count halves, which pays on
 // cores that run 512-bit operations at full width.
-using DF16 = hn::FixedTag<float, 2 * kFramesPerBlock>;
-using DI16 = hn::RebindToSigned<DF16>;
-using DU16 = hn::RebindToUnsigned<DF16>;
-using VF16 = hn::Vec<DF16>;
-using VI16 = hn::Vec<DI16>;
 
 // windowTaps for sixteen lanes: every lane's taps within two loads of sixteen samples.
 template <int taps>
