@@ -564,6 +564,25 @@ HWY_INLINE bool windowTaps16(const float* channel, VI16 first, size_t readable, 
     return true;
 }
 
+// Adds the left and right values of two blocks, sixteen lanes, to their interleaved stereo frames:
+// each block's eight frames fill one register after a two-source lane permutation.
+HWY_INLINE void addStereoPair(float* first, float* second, VF16 left, VF16 right) {
+    const DF16 df;
+    const DI16 di;
+    // Interleaving works within 128-bit blocks: lower holds frames 0-1, 4-5, 8-9, 12-13 and upper
+    // frames 2-3, 6-7, 10-11, 14-15 of the two blocks.
+    const VF16 lower = hn::InterleaveLower(left, right);
+    const VF16 upper = hn::InterleaveUpper(df, left, right);
+    alignas(64) static constexpr int32_t kFirst[16] = {0, 1, 2, 3, 16, 17, 18, 19,
+                                                       4, 5, 6, 7, 20, 21, 22, 23};
+    alignas(64) static constexpr int32_t kSecond[16] = {8,  9,  10, 11, 24, 25, 26, 27,
+                                                        12, 13, 14, 15, 28, 29, 30, 31};
+    const VF16 a = VF16{_mm512_permutex2var_ps(lower.raw, hn::Load(di, kFirst).raw, upper.raw)};
+    const VF16 b = VF16{_mm512_permutex2var_ps(lower.raw, hn::Load(di, kSecond).raw, upper.raw)};
+    hn::StoreU(hn::Add(hn::LoadU(df, first), a), df, first);
+    hn::StoreU(hn::Add(hn::LoadU(df, second), b), df, second);
+}
+
 // Mixes `pairs` (1 or 2) pairs of planned blocks from block n of the plan, sixteen frames to a
 // register.
 template <Interpolation kind, int pairs>
@@ -611,8 +630,7 @@ HWY_INLINE void mixBlockPairs(const Grain& grain, const GrainSource& src, const 
         if (channels == 2) {
             const VF16 l = hn::IfThenElseZero(loud, hn::Mul(yL[m], gainL));
             const VF16 r = hn::IfThenElseZero(loud, hn::Mul(yR[m], gainR));
-            addStereo(out0, hn::LowerHalf(half, l), hn::LowerHalf(half, r));
-            addStereo(out1, hn::UpperHalf(half, l), hn::UpperHalf(half, r));
+            addStereoPair(out0, out1, l, r);
         } else {
             VF16 y = hn::Mul(yL[m], gainL);
             if (src.both)
