@@ -557,11 +557,6 @@ HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const Bloc
 }
 
 #if HWY_TARGET <= HWY_AVX3
-// On AVX-512 two planned blocks that follow each other in the plan fill one sixteen-lane
-// register: their positions and envelope values lie back to back. Every lane does what it does
-// in mixBlocks, so the samples are the same; only the instruction count halves, which pays on
-// cores that run 512-bit operations at full width.
-
 // windowTaps for sixteen lanes: every lane's taps within two loads of sixteen samples.
 template <int taps>
 HWY_INLINE bool windowTaps16(const float* channel, VI16 first, size_t readable, VF16* out) {
@@ -607,8 +602,10 @@ HWY_INLINE void addStereoPair(float* first, float* second, VF16 left, VF16 right
     hn::StoreU(hn::Add(hn::LoadU(df, second), b), df, second);
 }
 
-// Mixes `pairs` (1 or 2) pairs of planned blocks from block n of the plan, sixteen frames to a
-// register.
+// Mixes `pairs` (1 or 2) pairs of planned blocks from block n of the plan. Two blocks that follow
+// each other in the plan fill one sixteen-lane register, as their positions and envelope values lie
+// back to back. Every lane does what it does in mixBlocks, so the samples are the same; only the
+// instruction count halves, which pays on cores that run 512-bit operations at full width.
 template <Interpolation kind, int pairs>
 HWY_INLINE void mixBlockPairs(const Grain& grain, const GrainSource& src, const BlockPlan& plan, int n,
                               float* dest, size_t blockValues, int channels) {
