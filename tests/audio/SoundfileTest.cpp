@@ -2,10 +2,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <stdexcept>
 
 #include "audio/Errors.h"
 #include "audio/formats/AiffDecoder.h"
@@ -332,13 +330,13 @@ Bytes written(const std::string& path, std::uint32_t rate, std::uint32_t channel
     return readFile(path);
 }
 
-TEST_F(SoundfileWriter, SixteenBitStereoFileIsExactlyItsContent) {
+TEST_F(SoundfileWriter, FilesAreExactlyTheirContentInEveryWidthAndReplaceOlderFiles) {
     const std::string out = path("rec.wav");
     const std::vector<float> samples = ramp(2000);
     const Bytes header = waveFile(1, 2, 44100, 16, Bytes(4000));
     {
         const auto file = Soundfile::create(out, 44100, 2, kInt16LE);
-        EXPECT_EQ(fileSize(out), 2686976u);  // 60 s * 44100 bytes, in whole 64 KiB units
+        EXPECT_EQ(std::filesystem::file_size(out), 2686976u);  // 60 s * 44100 bytes, in whole 64 KiB units
         EXPECT_EQ(file->decoder().frameCount(), 0u);
         EXPECT_EQ(file->writer().write(samples.data(), 2000), 2000u);
         EXPECT_EQ(file->writer().framesWritten(), 1000u);
@@ -352,9 +350,6 @@ TEST_F(SoundfileWriter, SixteenBitStereoFileIsExactlyItsContent) {
     ASSERT_EQ(bytes.size(), 4044u);
     EXPECT_TRUE(std::equal(header.begin(), header.begin() + 44, bytes.begin()));
     EXPECT_EQ(bytes[44] | bytes[45] << 8, 0x8002);  // the first sample, -1.0, as -32766
-}
-
-TEST_F(SoundfileWriter, OtherWidthsAndReplacedFiles) {
     EXPECT_EQ(written(path("r24.wav"), 44100, 2, kInt24LE, {1.0f, -1.0f}),
               waveFile(1, 2, 44100, 24, {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80}));
     // (Float files are compared byte by byte with the recorder's.)
@@ -398,7 +393,7 @@ TEST_F(SoundfileWriter, LongWritesGrowTheFileAndKeepEveryFrame) {
         EXPECT_EQ(file->writer().write(samples.data() + 200'000, 2 * 300'000), 600'000u);
         EXPECT_EQ(file->writer().framesWritten(), 400'000u);
     }
-    EXPECT_EQ(fileSize(out), 44u + 400'000 * 6);
+    EXPECT_EQ(std::filesystem::file_size(out), 44u + 400'000 * 6);
     const std::vector<float> back = readAll(*Soundfile::open(out));
     ASSERT_EQ(back.size(), samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i)
