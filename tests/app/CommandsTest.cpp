@@ -111,11 +111,10 @@ TEST(RenderOptions, WrongCommandLinesAreUsageErrorsAndHelpStopsParsing) {
     EXPECT_TRUE(parse({"-h"}).help);
 }
 
+using apptest::wavSamples;
+
 int render(const std::vector<std::string>& args) {
     return apptest::run("render", args);
-}
-std::vector<float> samples(const fs::path& path) {
-    return apptest::wavSamples<float>(path);
 }
 
 bool allZero(const std::vector<float>& samples, size_t from = 0, size_t to = SIZE_MAX) {
@@ -174,7 +173,7 @@ TEST(RenderCommand, ASoftStopFadesLongGrainsOverHalfASecondAndAChangeAppliesFrom
         std::vector<std::string> args{"--seconds", "1"};
         args.insert(args.end(), c.more.begin(), c.more.end());
         ASSERT_EQ(render(small(out, args)), 0);
-        const auto all = samples(out);
+        const auto all = wavSamples(out);
         ASSERT_EQ(all.size(), c.frames);
         EXPECT_FALSE(allZero(all, c.soundFrom, c.soundFrom + 1000));
         EXPECT_TRUE(allZero(all, c.silentFrom, c.silentTo));
@@ -236,7 +235,7 @@ TEST(RenderCommand, StreamsThatSoundAndStreamsThatAreSilent) {
         ::testing::internal::CaptureStderr();
         ASSERT_EQ(render(small(dir / "out.wav", {"--seconds", "0.2", "--stream", stream})), 0) << stream;
         const std::string said = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(allZero(samples(dir / "out.wav")), silence) << stream;
+        EXPECT_EQ(allZero(wavSamples(dir / "out.wav")), silence) << stream;
         EXPECT_EQ(said.find("warning: patch 2 of " + bankPath + " is empty") != std::string::npos,
                   stream.ends_with("patch=2"))
             << said;
@@ -253,9 +252,9 @@ TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
     ASSERT_EQ(render(small(dir / "mix.wav", streams)), 0);
     ASSERT_EQ(render(perStream), 0);
     EXPECT_FALSE(fs::exists(dir / "s.wav"));
-    const auto mix = samples(dir / "mix.wav");
-    const auto one = samples(dir / "s.1.wav");
-    const auto two = samples(dir / "s.2.wav");
+    const auto mix = wavSamples(dir / "mix.wav");
+    const auto one = wavSamples(dir / "s.1.wav");
+    const auto two = wavSamples(dir / "s.2.wav");
     ASSERT_EQ(mix.size(), one.size());
     ASSERT_EQ(mix.size(), two.size());
     // Quiet streams: nothing is clamped, and the mix is the sum up to float rounding.
@@ -272,7 +271,7 @@ TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
                                         "--stream", "sound=sine,Pitch=3000,solo", "--stream", "sound=sine"})),
         0);
     for (int n = 1; n <= 3; ++n) {
-        const auto file = samples(dir / ("solo." + std::to_string(n) + ".wav"));
+        const auto file = wavSamples(dir / ("solo." + std::to_string(n) + ".wav"));
         EXPECT_EQ(allZero(file), n != 2) << n;
         EXPECT_EQ(file.size(), one.size());
     }
@@ -287,7 +286,7 @@ TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
         EXPECT_EQ(render(small(out, {"--seconds", "0.3", "--hard-stop", "--stream",
                                      "sound=sine,Amp=300,AmpAM=" + std::to_string(depth)})),
                   0);
-        return samples(out);
+        return wavSamples(out);
     };
     const std::vector<float> plain = renderWith(0);
     ASSERT_FALSE(allZero(plain));
