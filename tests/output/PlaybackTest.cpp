@@ -426,22 +426,6 @@ TEST_F(PlayControlTest, StartAdoptsTheGrantedSizesFillsTheRingAndTheDeviceReceiv
     EXPECT_EQ(engine.filled(), 3);  // one consumed, one rendered
 }
 
-TEST_F(PlayControlTest, PlayDuringASoftStopRestartsOnTheOpenStream) {
-    control().togglePlay(0);
-    for (int k = 0; k < 8; ++k)
-        server.runPeriod();
-    control().togglePlay(0);
-    ASSERT_TRUE(engine.stopping());
-    control().togglePlay(0);  // play again before the fade has ended
-    EXPECT_TRUE(control().playing());
-    EXPECT_FALSE(engine.stopping());
-    EXPECT_FALSE(control().restartPending());
-    EXPECT_EQ(server.openCount(), 1);
-    EXPECT_EQ(server.streamState(), StreamState::kRunning);
-    control().onBufferDone(0, 1);  // a stop message from the ended play is ignored
-    EXPECT_EQ(runPeriods(200), 200);
-}
-
 TEST_F(PlayControlTest, ASoftStopEndsOnceTheRingHasDrainedAndPeriodsAskedForLaterAreUnderruns) {
     control().togglePlay(0);
     ASSERT_TRUE(control().playing());
@@ -473,24 +457,6 @@ TEST_F(PlayControlTest, ASoftStopEndsOnceTheRingHasDrainedAndPeriodsAskedForLate
     EXPECT_EQ(view.statusMessages,
               std::vector<std::string>{"3 buffer underruns in performance (" + std::to_string(perMille / 10) +
                                        "." + std::to_string(perMille % 10) + " %)"});
-}
-
-TEST_F(PlayControlTest, TheQKeyStopsAtTheNextPeriodAndAHardStopAtOnce) {
-    control().togglePlay(0);
-    server.runPeriod();
-    engine.setQuitKeyHeld(true);
-    server.runPeriod();
-    pumpMessages();
-    EXPECT_FALSE(control().playing());
-    EXPECT_EQ(view.buttons.back(), false);
-    engine.setQuitKeyHeld(false);
-    hardStops();
-    control().togglePlay(0);
-    server.runPeriod();
-    control().togglePlay(0);
-    EXPECT_FALSE(control().playing());
-    EXPECT_EQ(server.streamState(), StreamState::kClosed);
-    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
 }
 
 TEST_F(PlayControlTest, ADeviceThatRefusesToOpenOrGoesAwayEndsPlayWithTheReasonInTheLog) {
@@ -541,62 +507,88 @@ TEST_F(PlayControlTest, AStreamThatAsksForNoPeriodForTheLimitHasLostItsDevice) {
         << log.str();
 }
 
-class AlsaPlayControlTest : public PlayControlTest {
+// Play control on both device paths: the sound server driven by hand, and ALSA's "null" PCM.
+class PlayPathTest : public PlayControlTest, public ::testing::WithParamInterface<bool> {
   protected:
-    AlsaPlayControlTest() {
-        const auto null = std::find(alsaDevices.names.begin(), alsaDevices.names.end(), "null");
-        settings.deviceSelection = static_cast<DeviceSelection>(null - alsaDevices.names.begin());
-    }
-
-    void pumpFor(int messages) {
-        for (int k = 0; k < messages && control().playing(); ++k) {
-            const auto message = queue.waitAndTake(std::chrono::seconds(2));
-            ASSERT_TRUE(message.has_value());
-            control().onBufferDone(message->first, message->second);
+    PlayPathTest() {
+        if (onAlsa) {
+            const auto null = std::find(alsaDevices.names.begin(), alsaDevices.names.end(), "null");
+            settings.deviceSelection = static_cast<DeviceSelection>(null - alsaDevices.names.begin());
         }
     }
+
+    // Runs up to count periods while playing: the server's, each followed by the main loop, or the PCM's,
+    // each a buffer done message for the main loop. Returns how many ran.
+    int periods(int count) {
+        if (!onAlsa)
+            return runPeriods(count);
+        int ran = 0;
+        for (; control().playing() && ran < count; ++ran) {
+            const auto message = queue.waitAndTake(std::chrono::seconds(2));
+            if (!message.has_value()) {
+                ADD_FAILURE() << "no buffer done after " << ran;
+                break;
+            }
+            control().onBufferDone(message->first, message->second);
+        }
+        return ran;
+    }
+    bool deviceRunning() const {
+        return onAlsa ? alsa.isOpen() : server.streamState() == StreamState::kRunning;
+    }
+    bool deviceClosed() const {
+        return onAlsa ? !alsa.isOpen() : server.streamState() == StreamState::kClosed;
+    }
+
+    const bool onAlsa = GetParam();
 };
 
-TEST_F(AlsaPlayControlTest, PlaysByRenderingAPeriodForEveryBufferDoneUntilAStop) {
+TEST_P(PlayPathTest, PlayDuringASoftStopGoesOnAndASoftStopTheQKeyAndAHardStopEndIt) {
     ASSERT_TRUE(control().startPlay(0));
     EXPECT_TRUE(view.warnings.empty());
-    pumpFor(20);
+    periods(20);
     control().togglePlay(0);
-    control().togglePlay(0);  // play during a soft stop keeps the PCM open
+    ASSERT_TRUE(engine.stopping());
+    control().togglePlay(0);  // play again before the fade has ended: on the open stream or PCM
     EXPECT_TRUE(control().playing());
     EXPECT_FALSE(engine.stopping());
-    EXPECT_TRUE(alsa.isOpen());
-    pumpFor(200);  // longer than the fade: the restarted play goes on
-    EXPECT_TRUE(control().playing());
-    EXPECT_EQ(engine.filled(), 4);  // each buffer done renders the next
-    control().togglePlay(0);        // a soft stop fades out, then closes the PCM
+    EXPECT_FALSE(control().restartPending());
+    EXPECT_TRUE(deviceRunning());
+    EXPECT_EQ(server.openCount(), onAlsa ? 0 : 1);
+    control().onBufferDone(0, 1);   // a stop message from the ended play is ignored
+    EXPECT_EQ(periods(200), 200);   // longer than the fade: the restarted play goes on
+    EXPECT_EQ(engine.filled(), 4);  // each period renders the next
+    control().togglePlay(0);        // a soft stop fades out, then closes the device
     EXPECT_TRUE(control().playing());
     EXPECT_TRUE(engine.stopping());
-    pumpFor(kEnoughPeriods);
+    periods(kEnoughPeriods);
     EXPECT_FALSE(control().playing());
     EXPECT_FALSE(engine.anyGrainActive());
-    EXPECT_FALSE(alsa.isOpen());
-    // The Q key stops at the next buffer done.
-    ASSERT_TRUE(control().startPlay(0));
-    pumpFor(4);
+    EXPECT_TRUE(deviceClosed());
+    // The Q key stops at the next period.
+    control().togglePlay(0);
+    periods(4);
     engine.setQuitKeyHeld(true);
-    pumpFor(1);
+    periods(1);
     EXPECT_FALSE(control().playing());
-    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_TRUE(deviceClosed());
     EXPECT_EQ(view.buttons.back(), false);
     // A hard stop closes at once.
     engine.setQuitKeyHeld(false);
     ASSERT_TRUE(control().startPlay(0));
-    pumpFor(40);
+    periods(40);
     hardStops();
     control().togglePlay(0);
     EXPECT_FALSE(control().playing());
-    EXPECT_FALSE(alsa.isOpen());
-    EXPECT_TRUE(view.statusMessages.empty());  // no underrun report on this path
+    EXPECT_TRUE(deviceClosed());
+    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
+    EXPECT_TRUE(view.statusMessages.empty());  // periods came on time: no underrun report
 }
 
-TEST_F(AlsaPlayControlTest, TheDevicesNameDefaultMinusOneAndAnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
-    // "null" is listed: the fixture plays on it.
+INSTANTIATE_TEST_SUITE_P(Devices, PlayPathTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "AlsaNull" : "SoundServer"; });
+
+TEST_F(PlayControlTest, TheDevicesNameDefaultMinusOneAndAnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
     EXPECT_EQ(alsaDevices.pcmName(-1), "default");
     ASSERT_GT(alsaDevices.count(), 0);
     EXPECT_EQ(alsaDevices.pcmName(0), alsaDevices.names[0]);
