@@ -43,7 +43,7 @@ inline fs::path scratch(const std::string& name) {
 
 inline std::string readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline uint32_t le32(const std::string& bytes, std::size_t at) {
@@ -52,17 +52,16 @@ inline uint32_t le32(const std::string& bytes, std::size_t at) {
     return value;
 }
 
-// The samples of a WAV file with the 44-byte header the recorder writes, whose data size it checks.
-template <typename Sample = float>
-std::vector<Sample> wavSamples(const fs::path& path) {
+// The float samples of a WAV file with the 44-byte header the recorder writes, whose data size it checks.
+inline std::vector<float> wavSamples(const fs::path& path) {
     const std::string bytes = readBytes(path);
     if (bytes.size() < kWavHeaderBytes) {
         ADD_FAILURE() << path << " holds no header";
         return {};
     }
     EXPECT_EQ(le32(bytes, 40), bytes.size() - kWavHeaderBytes) << path;
-    std::vector<Sample> samples((bytes.size() - kWavHeaderBytes) / sizeof(Sample));
-    std::memcpy(samples.data(), bytes.data() + kWavHeaderBytes, samples.size() * sizeof(Sample));
+    std::vector<float> samples((bytes.size() - kWavHeaderBytes) / sizeof(float));
+    std::memcpy(samples.data(), bytes.data() + kWavHeaderBytes, samples.size() * sizeof(float));
     return samples;
 }
 

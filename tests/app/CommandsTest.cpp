@@ -59,17 +59,15 @@ TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionIsRead) {
 TEST(RenderOptions, StreamSpecItems) {
     const StreamSpec stream = parseStreamSpec(
         "sound=/tmp/a b.wav,Pitch=-16384,Amp=1024,mute,solo,hardsync,channel=right,ChangeTime=1");
-    EXPECT_EQ(stream.sound, "/tmp/a b.wav");
+    EXPECT_EQ(std::tuple(stream.sound, stream.mute, stream.solo, stream.hardSync, stream.channelSelect),
+              std::tuple("/tmp/a b.wav", true, true, true, 2));
     EXPECT_EQ(stream.overrides, (std::vector<std::pair<int, int32_t>>{{13, -16384}, {23, 1024}, {28, 1}}));
-    EXPECT_TRUE(stream.mute && stream.solo && stream.hardSync);
-    EXPECT_EQ(stream.channelSelect, 2);
     EXPECT_EQ(parseStreamSpec("channel=left").channelSelect, 1);
     EXPECT_EQ(parseStreamSpec("channel=both").channelSelect, 3);
     EXPECT_TRUE(parseStreamSpec("sound=sine").sound.empty());
     EXPECT_EQ(parseStreamSpec("patch=default").patch, 0);
     const StreamSpec banked = parseStreamSpec("bank=b.fpb,patch=20");
-    EXPECT_EQ(banked.bank, "b.fpb");
-    EXPECT_EQ(banked.patch, 20);
+    EXPECT_EQ(std::tuple(banked.bank, banked.patch), std::tuple("b.fpb", 20));
 }
 
 TEST(RenderOptions, TimedChangesRoundHalvesToEvenAtTheFinalRate) {
@@ -88,29 +86,22 @@ TEST(RenderOptions, TimedChangesRoundHalvesToEvenAtTheFinalRate) {
 }
 
 TEST(RenderOptions, WrongCommandLinesAreUsageErrorsAndHelpStopsParsing) {
-    // Each an option and, after the first blank, its value ("--stream " has an empty one); there is only one
-    // stream.
-    const char* wrong[] = {"--bogus",           "-o",
-                           "--seconds 0",       "--seconds -1",
-                           "--seconds five",    "--seconds 10801",
-                           "--rate 100",        "--rate 44100.5",
-                           "--bits 8",          "--interp sinc",
-                           "--buffer 100",      "--buffer 0",
-                           "--buffer 32768",    "--buffers 0",
-                           "--buffers 8",       "--at 1:Amp",
-                           "--at x:Amp=1",      "--at 1:9:Amp=1",
-                           "--at 1:2:Amp=1",    "--at 1:Loud=1",
-                           "--at 1:Amp=1025",   "--stream ",
-                           "--stream sound=",   "--stream loud",
-                           "--stream Amp=-1",   "--stream AttackRnd=256",
-                           "--stream Freq=24",  "--stream channel=up",
-                           "--stream patch=21", "--stream patch=0"};
-    for (const std::string line : wrong) {
-        const size_t blank = line.find(' ');
-        std::vector<std::string> args{line.substr(0, blank)};
-        if (blank != std::string::npos)
-            args.push_back(line.substr(blank + 1));
-        EXPECT_THROW(parse(args), UsageError) << line;
+    // Options without their value, and options with each of their wrong values; there is only one stream.
+    EXPECT_THROW(parse({"--bogus"}), UsageError);
+    EXPECT_THROW(parse({"-o"}), UsageError);
+    const std::pair<std::string, std::vector<std::string>> wrong[] = {
+        {"--seconds", {"0", "-1", "five", "10801"}},
+        {"--rate", {"100", "44100.5"}},
+        {"--bits", {"8"}},
+        {"--interp", {"sinc"}},
+        {"--buffer", {"100", "0", "32768"}},
+        {"--buffers", {"0", "8"}},
+        {"--at", {"1:Amp", "x:Amp=1", "1:9:Amp=1", "1:2:Amp=1", "1:Loud=1", "1:Amp=1025"}},
+        {"--stream",
+         {"", "sound=", "loud", "Amp=-1", "AttackRnd=256", "Freq=24", "channel=up", "patch=21", "patch=0"}}};
+    for (const auto& [option, values] : wrong) {
+        for (const std::string& value : values)
+            EXPECT_THROW(parse({option, value}), UsageError) << option << " " << value;
     }
     std::vector<std::string> nine;  // one stream too many
     for (int i = 0; i < 9; ++i)
@@ -120,11 +111,10 @@ TEST(RenderOptions, WrongCommandLinesAreUsageErrorsAndHelpStopsParsing) {
     EXPECT_TRUE(parse({"-h"}).help);
 }
 
+using apptest::wavSamples;
+
 int render(const std::vector<std::string>& args) {
     return apptest::run("render", args);
-}
-std::vector<float> samples(const fs::path& path) {
-    return apptest::wavSamples<float>(path);
 }
 
 bool allZero(const std::vector<float>& samples, size_t from = 0, size_t to = SIZE_MAX) {
@@ -183,7 +173,7 @@ TEST(RenderCommand, ASoftStopFadesLongGrainsOverHalfASecondAndAChangeAppliesFrom
         std::vector<std::string> args{"--seconds", "1"};
         args.insert(args.end(), c.more.begin(), c.more.end());
         ASSERT_EQ(render(small(out, args)), 0);
-        const auto all = samples(out);
+        const auto all = wavSamples(out);
         ASSERT_EQ(all.size(), c.frames);
         EXPECT_FALSE(allZero(all, c.soundFrom, c.soundFrom + 1000));
         EXPECT_TRUE(allZero(all, c.silentFrom, c.silentTo));
@@ -245,7 +235,7 @@ TEST(RenderCommand, StreamsThatSoundAndStreamsThatAreSilent) {
         ::testing::internal::CaptureStderr();
         ASSERT_EQ(render(small(dir / "out.wav", {"--seconds", "0.2", "--stream", stream})), 0) << stream;
         const std::string said = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(allZero(samples(dir / "out.wav")), silence) << stream;
+        EXPECT_EQ(allZero(wavSamples(dir / "out.wav")), silence) << stream;
         EXPECT_EQ(said.find("warning: patch 2 of " + bankPath + " is empty") != std::string::npos,
                   stream.ends_with("patch=2"))
             << said;
@@ -262,9 +252,9 @@ TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
     ASSERT_EQ(render(small(dir / "mix.wav", streams)), 0);
     ASSERT_EQ(render(perStream), 0);
     EXPECT_FALSE(fs::exists(dir / "s.wav"));
-    const auto mix = samples(dir / "mix.wav");
-    const auto one = samples(dir / "s.1.wav");
-    const auto two = samples(dir / "s.2.wav");
+    const auto mix = wavSamples(dir / "mix.wav");
+    const auto one = wavSamples(dir / "s.1.wav");
+    const auto two = wavSamples(dir / "s.2.wav");
     ASSERT_EQ(mix.size(), one.size());
     ASSERT_EQ(mix.size(), two.size());
     // Quiet streams: nothing is clamped, and the mix is the sum up to float rounding.
@@ -281,7 +271,7 @@ TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
                                         "--stream", "sound=sine,Pitch=3000,solo", "--stream", "sound=sine"})),
         0);
     for (int n = 1; n <= 3; ++n) {
-        const auto file = samples(dir / ("solo." + std::to_string(n) + ".wav"));
+        const auto file = wavSamples(dir / ("solo." + std::to_string(n) + ".wav"));
         EXPECT_EQ(allZero(file), n != 2) << n;
         EXPECT_EQ(file.size(), one.size());
     }
@@ -296,7 +286,7 @@ TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
         EXPECT_EQ(render(small(out, {"--seconds", "0.3", "--hard-stop", "--stream",
                                      "sound=sine,Amp=300,AmpAM=" + std::to_string(depth)})),
                   0);
-        return samples(out);
+        return wavSamples(out);
     };
     const std::vector<float> plain = renderWith(0);
     ASSERT_FALSE(allZero(plain));
@@ -311,7 +301,7 @@ TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
     }
 }
 
-TEST(RenderCommand, UsageErrorsFoundAfterParsingWriteNothing) {
+TEST(RenderCommand, UsageErrorsFoundAfterParsingWriteNothingAndHelpDescribesTheOptions) {
     const auto dir = scratch("render-usage");
     EXPECT_THROW(render({"--seconds", "1"}), UsageError);  // no -o
     EXPECT_THROW(render({"-o", (dir / "x.aiff").string(), "--per-stream"}), UsageError);
@@ -319,6 +309,14 @@ TEST(RenderCommand, UsageErrorsFoundAfterParsingWriteNothing) {
     for (const char* stream : {"sound=sine,channel=right", "sound=sine,channel=both", "patch=3"})
         EXPECT_THROW(render(small(dir / "x.wav", {"--stream", stream})), UsageError) << stream;
     EXPECT_EQ(filesIn(dir), 0u);
+    // Help describes every option.
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(render({"--help"}), 0);
+    const std::string help = ::testing::internal::GetCapturedStdout();
+    for (const char* option :
+         {"-o OUT.wav", "--seconds", "--rate", "--mono", "--bits", "--interp", "--buffer ", "--buffers",
+          "--soft-stop", "--no-reset-loop", "--per-stream", "--at", "--stream"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
 TEST(RenderCommand, FailuresExitWithOneAndKeepThePreviousFile) {
@@ -355,16 +353,6 @@ TEST(RenderCommand, FailuresExitWithOneAndKeepThePreviousFile) {
     EXPECT_EQ(status, 1);
     EXPECT_EQ(readBytes(out), "an earlier render");
     EXPECT_EQ(filesIn(dir), 3u);
-}
-
-TEST(RenderCommand, HelpDescribesTheOptions) {
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(render({"--help"}), 0);
-    const std::string help = ::testing::internal::GetCapturedStdout();
-    for (const char* option :
-         {"-o OUT.wav", "--seconds", "--rate", "--mono", "--bits", "--interp", "--buffer ", "--buffers",
-          "--soft-stop", "--no-reset-loop", "--per-stream", "--at", "--stream"})
-        EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
 // Values of a patch: each parameter a third of the way through its range, except what a quiet, quick render

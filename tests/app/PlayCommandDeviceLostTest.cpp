@@ -1,8 +1,7 @@
-// `frisson play --record` as a program on a JACK server of the test's own, which is killed
-// (kill -9) in the middle of the take: play ends with a message, and the recording is a valid
-// file of everything written up to then.
+// `frisson play --record` as a program on a JACK server of the test's own, which is killed (kill -9) in the
+// middle of the take: play ends with a message, and the recording is a valid file of everything written up
+// to then.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,27 +28,28 @@ using apptest::readBytes;
 constexpr double kRate = 44100.0;
 constexpr std::size_t kFrameBytes = 2 * 2;  // stereo, 16-bit
 
-int shell(const std::string& command) {
-    return std::system(command.c_str());
-}
-
 class PlayCommandDeviceLostTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::create_directories(state_);
         setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
-        ASSERT_EQ(shell(script_ + " start " + server_ + " " + state_.string() + " >/dev/null"), 0);
+        ASSERT_EQ(server("start"), 0);
     }
-    void TearDown() override { shell(script_ + " stop " + server_ + " " + state_.string() + " >/dev/null"); }
+    void TearDown() override { server("stop"); }
+
+    int server(const std::string& action) const {
+        return std::system(
+            (script_ + " " + action + " " + server_ + " " + state_.string() + " >/dev/null").c_str());
+    }
 
     pid_t serverPid() const {
         return static_cast<pid_t>(std::atol(readBytes(state_ / ("jackd-" + server_ + ".pid")).c_str()));
     }
 
-    // A server killed with -9 keeps its slot in JACK's registry of servers, which holds only a
-    // few, until a server of the same name starts again: one name per build folder, so that
-    // runs do not fill it and builds side by side do not meet.
+    // A server killed with -9 keeps its slot in JACK's registry of servers, which holds only a few, until a
+    // server of the same name starts again: one name per build folder, so that runs do not fill it and
+    // builds side by side do not meet.
     const std::string server_ =
         "frisson_lost_" + std::to_string(std::hash<std::string>{}(FRISSON_TEST_TMP) % 100000);
     const fs::path state_ = fs::path(FRISSON_TEST_TMP) / "device-lost";
@@ -65,9 +65,8 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
                         "--bits", "16", "--stream", "sound=sine,Freq=16000,PanRnd=40"},
                        "/dev/null", errors);
     ASSERT_GT(play, 0);
-
-    // A second of the take in the file, as its header counts it (a loaded machine may take a
-    // while to start play; the file itself is grown ahead of the data), then the server goes.
+    // A second of the take in the file, as its header counts it (a loaded machine may take a while to start
+    // play; the file itself is grown ahead of the data), then the server goes.
     const auto startDeadline = std::chrono::steady_clock::now() + 20s;
     auto countedBytes = [&] {
         const std::string header = readBytes(take).substr(0, kWavHeaderBytes);
@@ -78,7 +77,6 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
         std::this_thread::sleep_for(20ms);
     }
     ASSERT_EQ(kill(serverPid(), SIGKILL), 0);
-
     int status = 0;
     for (int waited = 0; waited < 150 && waitpid(play, &status, WNOHANG) == 0; ++waited)
         std::this_thread::sleep_for(100ms);
@@ -92,9 +90,8 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
     const std::string said = readBytes(errors);
     EXPECT_NE(said.find(output::kDeviceLostText), std::string::npos) << said;
     EXPECT_NE(said.find("the output device went away during play"), std::string::npos) << said;
-
-    // A whole file: the header counts exactly the data on disk, whole frames of it, and they are
-    // at least the second seen before the kill (and no more than was played until play noticed).
+    // A whole file: the header counts exactly the data on disk, whole frames of it, and they are at least the
+    // second seen before the kill (and no more than was played until play noticed).
     const std::string bytes = readBytes(take);
     ASSERT_GE(bytes.size(), kWavHeaderBytes);
     EXPECT_EQ(bytes.substr(0, 4), "RIFF");

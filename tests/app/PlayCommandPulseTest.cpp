@@ -1,7 +1,6 @@
-// `frisson devices` and `frisson play` as programs, against the private
-// PulseAudio server of the pulse_server fixture (PULSE_SERVER): its null sink is
-// listed and played to, and what it received is recorded from its monitor with
-// parec. No JACK server is reachable from these tests.
+// `frisson devices` and `frisson play` as programs, against the private PulseAudio server of the
+// pulse_server fixture (PULSE_SERVER): its null sink is listed and played to, and what it received is
+// recorded from its monitor with parec. No JACK server is reachable from these tests.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -30,49 +29,36 @@ constexpr double kRate = 44100.0;
 constexpr const char* kSinkText = "frisson_test_sink";
 constexpr const char* kStream = "sound=sine,Pitch=20";
 
-// The frames of a 16-bit stereo signal that sound (a gap the server may leave
-// when it is late does not count), their level and their peak.
+// The frames of 16-bit stereo samples that sound (a gap the server may leave when it is late does not
+// count), their level and their peak.
 struct Sound {
     std::size_t frames = 0;
     double rms = 0.0;
     int peak = 0;
 };
 
-Sound soundOf(const std::vector<std::int16_t>& samples) {
-    Sound sound;
-    double sum = 0.0;
-    for (std::size_t frame = 0; frame + 1 < samples.size(); frame += kChannels) {
-        if (samples[frame] == 0 && samples[frame + 1] == 0)
-            continue;
-        ++sound.frames;
-        for (int c = 0; c < kChannels; ++c) {
-            const double value = samples[frame + static_cast<std::size_t>(c)];
-            sum += value * value;
-            sound.peak = std::max(sound.peak, static_cast<int>(std::abs(value)));
-        }
-    }
-    if (sound.frames > 0)
-        sound.rms = std::sqrt(sum / static_cast<double>(sound.frames * kChannels));
-    return sound;
-}
-
-std::vector<std::int16_t> samplesOf(const std::string& bytes) {
+Sound soundOf(const std::string& bytes) {
     std::vector<std::int16_t> samples(bytes.size() / sizeof(std::int16_t));
     std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(std::int16_t));
-    return samples;
+    Sound sound;
+    double sum = 0.0;
+    for (std::size_t at = 0; at + 1 < samples.size(); at += kChannels) {
+        if (samples[at] == 0 && samples[at + 1] == 0)
+            continue;
+        ++sound.frames;
+        for (const int value : {samples[at], samples[at + 1]}) {
+            sum += static_cast<double>(value) * value;
+            sound.peak = std::max(sound.peak, std::abs(value));
+        }
+    }
+    sound.rms = sound.frames > 0 ? std::sqrt(sum / static_cast<double>(sound.frames * kChannels)) : 0.0;
+    return sound;
 }
 
 class PulseCommands : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::path(FRISSON_TEST_TMP) / "pulse" /
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-
-    // Runs frisson with `arguments` in a home of its own, with no JACK server to
-    // reach; keeps its stdout and stderr. `environment` is put before it.
+    // Runs frisson with `arguments` in a home of its own, with no JACK server to reach; keeps its stdout and
+    // stderr. `environment` is put before it.
     int frisson(const std::string& arguments, const std::string& environment = "") {
         const std::string home = (dir_ / "home").string();
         const std::string command = "env HOME=" + home + " XDG_CONFIG_HOME=" + home +
@@ -87,7 +73,8 @@ class PulseCommands : public ::testing::Test {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    fs::path dir_;
+    const fs::path dir_ = apptest::scratch(std::string("pulse/") +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::string out_;
     std::string err_;
 };
@@ -113,7 +100,7 @@ TEST_F(PulseCommands, PlayGivesTheSinkTheRenderedSound) {
     constexpr std::size_t kHeader = 44;
     ASSERT_GT(wav.size(), kHeader);
     ASSERT_EQ(wav.substr(kHeader - 8, 4), "data");
-    const Sound expected = soundOf(samplesOf(wav.substr(kHeader)));
+    const Sound expected = soundOf(wav.substr(kHeader));
     ASSERT_GT(expected.frames, 0u);
 
     // parec records the null sink's monitor as raw 16-bit stereo, from once the server lists its
@@ -136,21 +123,21 @@ TEST_F(PulseCommands, PlayGivesTheSinkTheRenderedSound) {
                                      .count() *
                                  kRate);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::vector<std::int16_t> samples;
+    std::string monitored;
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        samples = samplesOf(readBytes(raw));
-    } while (samples.size() / kChannels < wanted && std::chrono::steady_clock::now() < deadline);
+        monitored = readBytes(raw);
+    } while (monitored.size() / (2 * kChannels) < wanted && std::chrono::steady_clock::now() < deadline);
     kill(parec, SIGINT);
     waitpid(parec, nullptr, 0);
     ASSERT_LT(tries, 100) << "parec never connected";
     ASSERT_EQ(status, 0) << err_;
     EXPECT_NE(err_.find(std::string("playing on (PULSE")), std::string::npos) << err_;
-    const Sound played = soundOf(samples);
+    const Sound played = soundOf(monitored);
 
-    // The whole sound, its end included (within one 256-frame period), at the
-    // level it was rendered with. Play stops by the clock, so on a loaded machine
-    // its loop may wake late and the sound may last up to a tenth of a second longer.
+    // The whole sound, its end included (within one 256-frame period), at the level it was rendered with.
+    // Play stops by the clock, so on a loaded machine its loop may wake late and the sound may last up to a
+    // tenth of a second longer.
     constexpr double kPeriod = 256.0;
     EXPECT_GE(static_cast<double>(played.frames), static_cast<double>(expected.frames) - kPeriod);
     EXPECT_LE(static_cast<double>(played.frames), static_cast<double>(expected.frames) + 0.1 * kRate);

@@ -147,18 +147,18 @@ TEST_F(FileBufferTest, OutputFilesGrowInWholeUnitsAreCutOnCloseAndKeepTheirMappi
         buffer.outputFile()->resize(1000);
     }
     setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(test::fileSize(path), 1000u);
+    EXPECT_EQ(std::filesystem::file_size(path), 1000u);
     // A new file is one mebibyte until it is closed at its logical size.
     const std::string fresh = dir_ + "/out.wav";
     {
         file_buffer buffer = output(fresh);
-        EXPECT_EQ(test::fileSize(fresh), kMiB);
+        EXPECT_EQ(std::filesystem::file_size(fresh), kMiB);
         EXPECT_EQ(buffer.fileSize(), kMiB);
         buffer.get_block(0, 4).begin[0] = 'x';
         buffer.outputFile()->resize(5000);
         EXPECT_EQ(buffer.outputFile()->logicalSize(), 5000u);
     }
-    EXPECT_EQ(test::fileSize(fresh), 5000u);
+    EXPECT_EQ(std::filesystem::file_size(fresh), 5000u);
     EXPECT_EQ(test::readFile(fresh)[0], 'x');
     // An existing file keeps its length without a resize, and grows in units of 64 KiB.
     const std::string existing = patternFile(3 * kMiB + 5);
@@ -167,7 +167,7 @@ TEST_F(FileBufferTest, OutputFilesGrowInWholeUnitsAreCutOnCloseAndKeepTheirMappi
         EXPECT_EQ(buffer.fileSize(), 3 * kMiB + 5);
         buffer.get_block(3 * kMiB, 5).begin[4] = 0xAB;
     }
-    EXPECT_EQ(test::fileSize(existing), 3 * kMiB + 5);
+    EXPECT_EQ(std::filesystem::file_size(existing), 3 * kMiB + 5);
     EXPECT_EQ(test::readFile(existing).back(), 0xAB);
     {
         file_buffer buffer = output(existing);

@@ -2,10 +2,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <stdexcept>
 
 #include "audio/Errors.h"
 #include "audio/formats/AiffDecoder.h"
@@ -40,30 +38,39 @@ class SoundfileReader : public ReaderTest {
     }
 };
 
+// A mono 8000 Hz AIFF file, or an AIFC file when a compression type is given.
+Bytes monoAiff(std::int16_t bits, std::uint32_t frames, const Bytes& samples,
+               const std::string& compression = "") {
+    return formFile(compression.empty() ? "AIFF" : "AIFC",
+                    {commChunk(1, frames, bits, 8000, compression), ssndChunk(samples)});
+}
+// What a mono 8000 Hz file of the format is described as.
+Description mono(SampleFormat format) {
+    return {8000, 1, format};
+}
+
 const std::initializer_list<std::int32_t> kStereo16{0, 32767, -32768, 16384, -1, 2};
 const std::vector<float> kStereo16Read{0.0f, 32767 * kK16, -32768 * kK16, 16384 * kK16, -kK16, 2 * kK16};
 
 TEST_F(SoundfileReader, WaveAndAiffLayoutsOpenToTheirDescriptionAndSamples) {
     expectLayout("s16", waveFile(1, 2, 44100, 16, intSamples(kStereo16, 2, false)), {44100, 2, kInt16LE}, 3,
                  kStereo16Read, 44);
-    expectLayout("u8", waveFile(1, 1, 8000, 8, {128, 0, 255}), {8000, 1, kByte}, 3,
-                 {0.0f, -128 * kK8, 127 * kK8});
-    expectLayout("s24", waveFile(1, 1, 8000, 24, {0x00, 0x00, 0x80, 0x00, 0x00, 0x40}), {8000, 1, kInt24LE},
-                 2, {-1.0f, 0.5f});
+    expectLayout("u8", waveFile(1, 1, 8000, 8, {128, 0, 255}), mono(kByte), 3, {0.0f, -128 * kK8, 127 * kK8});
+    expectLayout("s24", waveFile(1, 1, 8000, 24, {0x00, 0x00, 0x80, 0x00, 0x00, 0x40}), mono(kInt24LE), 2,
+                 {-1.0f, 0.5f});
     expectLayout("s32", waveFile(1, 1, 8000, 32, intSamples({0x40000000, -0x40000000}, 4, false)),
-                 {8000, 1, kInt32LE}, 2, {0.5f, -0.5f});
-    expectLayout("f32", waveFile(3, 1, 8000, 32, rawBytes({1.5f, -0.25f})), {8000, 1, kFloat32LE}, 2,
+                 mono(kInt32LE), 2, {0.5f, -0.5f});
+    expectLayout("f32", waveFile(3, 1, 8000, 32, rawBytes({1.5f, -0.25f})), mono(kFloat32LE), 2,
                  {1.5f, -0.25f});
-    expectLayout("f64", waveFile(3, 1, 8000, 64, rawBytes({0.1, -2.0})), {8000, 1, kFloat64LE}, 2,
-                 {0.1f, -2.0f});
+    expectLayout("f64", waveFile(3, 1, 8000, 64, rawBytes({0.1, -2.0})), mono(kFloat64LE), 2, {0.1f, -2.0f});
     ByteWriter list;
     list.text("INFOISFT").le32(5).text("sox!").zeros(1);
     expectLayout("other chunks are skipped",
                  riffFile({formatChunk(1, 1, 8000, 16), chunk("LIST", list.take()), chunk("odd ", {1, 2, 3}),
                            chunk("data", intSamples({7}, 2, false))}),
-                 {8000, 1, kInt16LE}, 1, {7 * kK16}, 36 + 26 + 12 + 8);
+                 mono(kInt16LE), 1, {7 * kK16}, 36 + 26 + 12 + 8);
     expectLayout("extensible without its extension: by the bits", waveFile(0xFFFE, 1, 8000, 24, Bytes(12, 0)),
-                 {8000, 1, kInt24LE}, 4, {0.0f, 0.0f, 0.0f, 0.0f});
+                 mono(kInt24LE), 4, {0.0f, 0.0f, 0.0f, 0.0f});
     expectLayout("extensible s24",
                  riffFile({formatChunk(0, 2, 48000, 24, 1), chunk("data", {0, 0, 0x40, 0, 0, 0xC0})}),
                  {48000, 2, kInt24LE}, 1, {0.5f, -0.5f});
@@ -71,12 +78,12 @@ TEST_F(SoundfileReader, WaveAndAiffLayoutsOpenToTheirDescriptionAndSamples) {
                  riffFile({formatChunk(0, 1, 48000, 32, 3), chunk("data", rawBytes({0.75f, -1.5f}))}),
                  {48000, 1, kFloat32LE}, 2, {0.75f, -1.5f});
     expectLayout("extensible mu-law", riffFile({formatChunk(0, 1, 8000, 8, 7), chunk("data", {0x80})}),
-                 {8000, 1, kCompressed}, 1, {32124 * kK16});
+                 mono(kCompressed), 1, {32124 * kK16});
     expectLayout("extensible other", riffFile({formatChunk(0, 1, 8000, 16, 0x55), chunk("data", {0, 0})}),
-                 {8000, 1, kUnknown}, kAnyFrames);
+                 mono(kUnknown), kAnyFrames);
     expectLayout("a-law", waveFile(6, 2, 8000, 8, {0xD5, 0x55, 0xAA, 0x2A}), {8000, 2, kCompressed}, 2,
                  {8 * kK16, -8 * kK16, 32256 * kK16, -32256 * kK16});
-    expectLayout("mu-law", waveFile(7, 1, 8000, 8, {0xFF, 0x7F, 0x80, 0x00, 0xFE}), {8000, 1, kCompressed}, 5,
+    expectLayout("mu-law", waveFile(7, 1, 8000, 8, {0xFF, 0x7F, 0x80, 0x00, 0xFE}), mono(kCompressed), 5,
                  {0.0f, 0.0f, 32124 * kK16, -32124 * kK16, 8 * kK16});
     expectLayout("65535 channels", waveFile(1, 65535, 8000, 8, Bytes(65535 * 2, 128)), {8000, 65535, kByte},
                  2, std::vector<float>(65535 * 2, 0.0f));
@@ -100,25 +107,19 @@ TEST_F(SoundfileReader, WaveAndAiffLayoutsOpenToTheirDescriptionAndSamples) {
         "sowt",
         formFile("AIFC", {commChunk(2, 3, 16, 44100, "sowt"), ssndChunk(intSamples(kStereo16, 2, false))}),
         {44100, 2, kInt16LE}, 3, kStereo16Read);
-    expectLayout("s8", formFile("AIFF", {commChunk(1, 3, 8, 8000), ssndChunk({0x7F, 0x80, 0x00})}),
-                 {8000, 1, kChar}, 3, {127 * kK8, -128 * kK8, 0.0f});
-    expectLayout("s24", formFile("AIFF", {commChunk(1, 2, 24, 8000), ssndChunk({0x80, 0, 0, 0x40, 0, 0})}),
-                 {8000, 1, kInt24BE}, 2, {-1.0f, 0.5f});
-    expectLayout("fl32", formFile("AIFC", {commChunk(1, 1, 32, 8000, "fl32"), ssndChunk({0x3F, 0xC0, 0, 0})}),
-                 {8000, 1, kFloat32BE}, 1, {1.5f});
-    expectLayout(
-        "FL64",
-        formFile("AIFC", {commChunk(1, 1, 64, 8000, "FL64"), ssndChunk({0xBF, 0xE0, 0, 0, 0, 0, 0, 0})}),
-        {8000, 1, kFloat64BE}, 1, {-0.5f});
-    expectLayout("NONE", formFile("AIFC", {commChunk(1, 1, 16, 8000, "NONE"), ssndChunk({0x40, 0})}),
-                 {8000, 1, kInt16BE}, 1, {16384 * kK16});
-    expectLayout("ulaw", formFile("AIFC", {commChunk(1, 1, 16, 8000, "ulaw"), ssndChunk({0, 0})}),
-                 {8000, 1, kUnknown}, kAnyFrames, {}, 0, "Sample format 'ulaw' not supported\n");
+    expectLayout("s8", monoAiff(8, 3, {0x7F, 0x80, 0x00}), mono(kChar), 3, {127 * kK8, -128 * kK8, 0.0f});
+    expectLayout("s24", monoAiff(24, 2, {0x80, 0, 0, 0x40, 0, 0}), mono(kInt24BE), 2, {-1.0f, 0.5f});
+    expectLayout("fl32", monoAiff(32, 1, {0x3F, 0xC0, 0, 0}, "fl32"), mono(kFloat32BE), 1, {1.5f});
+    expectLayout("FL64", monoAiff(64, 1, {0xBF, 0xE0, 0, 0, 0, 0, 0, 0}, "FL64"), mono(kFloat64BE), 1,
+                 {-0.5f});
+    expectLayout("NONE", monoAiff(16, 1, {0x40, 0}, "NONE"), mono(kInt16BE), 1, {16384 * kK16});
+    expectLayout("ulaw", monoAiff(16, 1, {0, 0}, "ulaw"), mono(kUnknown), kAnyFrames, {}, 0,
+                 "Sample format 'ulaw' not supported\n");
     // The sound data offset moves the start.
     for (const std::uint32_t offset : {0u, 4u})
         expectLayout("offset " + std::to_string(offset),
                      formFile("AIFF", {commChunk(1, 1, 16, 8000), ssndChunk({0x12, 0x34}, offset)}),
-                     {8000, 1, kInt16BE}, 1, {0x1234 * kK16}, 38 + 16 + offset);
+                     mono(kInt16BE), 1, {0x1234 * kK16}, 38 + 16 + offset);
     expectLayout("96 kHz, no frames", formFile("AIFF", {commChunk(1, 0, 16, 96000), ssndChunk({})}),
                  {96000, 1, kInt16BE}, 0);
     // Sample sizes map to the containers that hold them.
@@ -126,11 +127,9 @@ TEST_F(SoundfileReader, WaveAndAiffLayoutsOpenToTheirDescriptionAndSamples) {
                                                            {16, kInt16BE}, {20, kInt24BE}, {24, kInt24BE},
                                                            {32, kInt32BE}};
     for (const auto& [bits, format] : sizes)
-        expectLayout("size " + std::to_string(bits),
-                     formFile("AIFF", {commChunk(1, 1, bits, 8000), ssndChunk(Bytes(4, 0))}),
-                     {8000, 1, format}, 1);
-    expectLayout("size 40", formFile("AIFF", {commChunk(1, 1, 40, 8000), ssndChunk(Bytes(4, 0))}),
-                 {8000, 1, kUnknown}, kAnyFrames, {}, 0, "Sample size 40 not supported\n");
+        expectLayout("size " + std::to_string(bits), monoAiff(bits, 1, Bytes(4, 0)), {8000, 1, format}, 1);
+    expectLayout("size 40", monoAiff(40, 1, Bytes(4, 0)), mono(kUnknown), kAnyFrames, {}, 0,
+                 "Sample size 40 not supported\n");
 }
 
 // WAV files are named and listed by frisson info, below.
@@ -220,11 +219,10 @@ TEST_F(SoundfileReader, ReadsStopAtTheFrameCountOrTheMaximumAndFailWithTheReader
     EXPECT_THROW(odd->decoder().read(out.data(), 2), std::out_of_range);
     EXPECT_EQ(out[0], kK16);
     // More AIFF frames than data.
-    const auto aiff = open("short.aiff", formFile("AIFF", {commChunk(1, 1000, 16, 8000), ssndChunk({0, 1})}));
+    const auto aiff = open("short.aiff", monoAiff(16, 1000, {0, 1}));
     EXPECT_THROW(aiff->decoder().read(out.data(), 1000), std::out_of_range);
     // Layouts that are described but have no converter.
-    const auto ulaw =
-        open("ulaw.aifc", formFile("AIFC", {commChunk(1, 1, 16, 8000, "ulaw"), ssndChunk({0, 0})}));
+    const auto ulaw = open("ulaw.aifc", monoAiff(16, 1, {0, 0}, "ulaw"));
     EXPECT_THROW(ulaw->decoder().read(out.data(), 1), std::runtime_error);
     console_.str("");
     const auto adpcm = open("adpcm.wav", waveFile(2, 1, 8000, 4, Bytes(12, 0)));
@@ -332,13 +330,13 @@ Bytes written(const std::string& path, std::uint32_t rate, std::uint32_t channel
     return readFile(path);
 }
 
-TEST_F(SoundfileWriter, SixteenBitStereoFileIsExactlyItsContent) {
+TEST_F(SoundfileWriter, FilesAreExactlyTheirContentInEveryWidthAndReplaceOlderFiles) {
     const std::string out = path("rec.wav");
     const std::vector<float> samples = ramp(2000);
     const Bytes header = waveFile(1, 2, 44100, 16, Bytes(4000));
     {
         const auto file = Soundfile::create(out, 44100, 2, kInt16LE);
-        EXPECT_EQ(fileSize(out), 2686976u);  // 60 s * 44100 bytes, in whole 64 KiB units
+        EXPECT_EQ(std::filesystem::file_size(out), 2686976u);  // 60 s * 44100 bytes, in whole 64 KiB units
         EXPECT_EQ(file->decoder().frameCount(), 0u);
         EXPECT_EQ(file->writer().write(samples.data(), 2000), 2000u);
         EXPECT_EQ(file->writer().framesWritten(), 1000u);
@@ -352,9 +350,6 @@ TEST_F(SoundfileWriter, SixteenBitStereoFileIsExactlyItsContent) {
     ASSERT_EQ(bytes.size(), 4044u);
     EXPECT_TRUE(std::equal(header.begin(), header.begin() + 44, bytes.begin()));
     EXPECT_EQ(bytes[44] | bytes[45] << 8, 0x8002);  // the first sample, -1.0, as -32766
-}
-
-TEST_F(SoundfileWriter, OtherWidthsAndReplacedFiles) {
     EXPECT_EQ(written(path("r24.wav"), 44100, 2, kInt24LE, {1.0f, -1.0f}),
               waveFile(1, 2, 44100, 24, {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80}));
     // (Float files are compared byte by byte with the recorder's.)
@@ -398,7 +393,7 @@ TEST_F(SoundfileWriter, LongWritesGrowTheFileAndKeepEveryFrame) {
         EXPECT_EQ(file->writer().write(samples.data() + 200'000, 2 * 300'000), 600'000u);
         EXPECT_EQ(file->writer().framesWritten(), 400'000u);
     }
-    EXPECT_EQ(fileSize(out), 44u + 400'000 * 6);
+    EXPECT_EQ(std::filesystem::file_size(out), 44u + 400'000 * 6);
     const std::vector<float> back = readAll(*Soundfile::open(out));
     ASSERT_EQ(back.size(), samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i)

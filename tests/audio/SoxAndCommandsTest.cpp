@@ -207,7 +207,7 @@ TEST_F(Commands, ConvertKeepsTheDecodedSamplesWritesEmptyFilesAndNeverHalfFiles)
             EXPECT_EQ(readAll(*out), in);  // 24-bit samples survive the float round trip
         }
     }
-    EXPECT_EQ(fileSize(path("out.wav")), 44u + 4410 * 8);
+    EXPECT_EQ(std::filesystem::file_size(path("out.wav")), 44u + 4410 * 8);
     writeFile(path("empty.wav"), waveFile(1, 1, 8000, 16, {}));
     ASSERT_EQ(frisson("convert", "empty.wav e.wav", "--bits 16"), 0);
     EXPECT_EQ(readFile(path("e.wav")), waveFile(1, 1, 8000, 16, {}));

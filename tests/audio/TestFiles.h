@@ -74,20 +74,18 @@ inline Bytes chunk(const std::string& code, const Bytes& contents, bool bigEndia
 }
 
 // "RIFF" size "WAVE" chunks..., or "FORM" size formType chunks... with big-endian sizes.
-inline Bytes container(const std::string& id, const std::string& type, std::initializer_list<Bytes> chunks) {
+inline Bytes formFile(const std::string& type, std::initializer_list<Bytes> chunks) {
     ByteWriter body;
     for (const Bytes& c : chunks)
         body.bytes(c);
     const Bytes contents = body.take();
     ByteWriter w;
-    w.text(id).put(static_cast<std::uint32_t>(contents.size() + 4), 4, id == "FORM");
+    w.text(type == "WAVE" ? "RIFF" : "FORM")
+        .put(static_cast<std::uint32_t>(contents.size() + 4), 4, type != "WAVE");
     return w.text(type).bytes(contents).take();
 }
 inline Bytes riffFile(std::initializer_list<Bytes> chunks) {
-    return container("RIFF", "WAVE", chunks);
-}
-inline Bytes formFile(const std::string& type, std::initializer_list<Bytes> chunks) {
-    return container("FORM", type, chunks);
+    return formFile("WAVE", chunks);
 }
 
 // A 16-byte "fmt " chunk, or a WAVE_FORMAT_EXTENSIBLE one whose sub-format GUID carries subTag.
@@ -128,8 +126,7 @@ inline Bytes commChunk(std::int16_t channels, std::uint32_t frames, std::int16_t
     return chunk("COMM", w.take(), true);
 }
 inline Bytes ssndChunk(const Bytes& samples, std::uint32_t offset = 0) {
-    ByteWriter w;
-    return chunk("SSND", w.be32(offset).be32(0).zeros(offset).bytes(samples).take(), true);
+    return chunk("SSND", ByteWriter().be32(offset).be32(0).zeros(offset).bytes(samples).take(), true);
 }
 
 // A fresh, empty folder for the running test (named by its suite and name), below FRISSON_TEST_TMP.
@@ -151,17 +148,13 @@ inline void writeFile(const std::string& path, const Bytes& bytes) {
 
 inline Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // The little-endian 32-bit field at offset at.
 inline std::uint32_t le32At(const Bytes& bytes, std::size_t at) {
     return bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 |
            std::uint32_t{bytes.at(at + 3)} << 24;
-}
-
-inline std::uint64_t fileSize(const std::string& path) {
-    return std::filesystem::file_size(path);
 }
 
 // Runs a shell command line; returns its exit status.

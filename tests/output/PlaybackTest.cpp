@@ -4,7 +4,9 @@
 #include "output/AudioSystem.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
+#include <atomic>
 #include <cmath>
 #include <optional>
 #include <sstream>
@@ -27,12 +29,11 @@ using audio::test::thrown;
 
 DeviceInfo device(const std::string& name, unsigned outputs = 2, bool defaultOutput = false,
                   bool probed = true) {
-    DeviceInfo info;
-    info.probed = probed;
-    info.name = name;
-    info.outputChannels = outputs;
-    info.isDefaultOutput = defaultOutput;
-    return info;
+    return {.probed = probed,
+            .name = name,
+            .outputChannels = outputs,
+            .isDefaultOutput = defaultOutput,
+            .sampleRates = {}};
 }
 
 struct CallbackRecord {
@@ -72,6 +73,14 @@ class AudioSystemTest : public ::testing::Test {
         return config;
     }
 
+    // The states of the system and of the server's stream.
+    std::pair<AudioSystemState, StreamState> states() { return {system().state(), server.streamState()}; }
+
+    // The frames and buffers the open stream was granted.
+    std::pair<std::uint32_t, std::uint32_t> granted() {
+        return {system().config().output.bufferFrames, system().config().output.numberOfBuffers};
+    }
+
     std::vector<std::string> names() {
         std::vector<std::string> result;
         for (const DeviceInfo& info : system().getDeviceList().entries)
@@ -86,13 +95,15 @@ class AudioSystemTest : public ::testing::Test {
 };
 
 TEST(Datatype2rtfmt, MapsEveryDeviceFormatAndRejectsOthers) {
-    EXPECT_EQ(datatype2rtfmt(audio::kByte), 1u);
-    EXPECT_EQ(datatype2rtfmt(audio::kInt16LE), 2u);
-    EXPECT_EQ(datatype2rtfmt(audio::kInt24LE), 4u);
-    EXPECT_EQ(datatype2rtfmt(audio::kInt24BE), 4u);
-    EXPECT_EQ(datatype2rtfmt(audio::kInt32LE), 8u);
-    EXPECT_EQ(datatype2rtfmt(audio::kFloat32LE), 16u);
-    EXPECT_EQ(datatype2rtfmt(audio::kFloat64LE), 32u);
+    using namespace audio;
+    for (const auto& [format, code] : {std::pair{kByte, 1u},
+                                       {kInt16LE, 2u},
+                                       {kInt24LE, 4u},
+                                       {kInt24BE, 4u},
+                                       {kInt32LE, 8u},
+                                       {kFloat32LE, 16u},
+                                       {kFloat64LE, 32u}})
+        EXPECT_EQ(datatype2rtfmt(format), code) << format;
     EXPECT_EQ(thrown<RtError>([] { datatype2rtfmt(audio::kInt16BE); }),
               "Invalid RtAudioFormat code in datatype2rtfmt");
 }
@@ -116,8 +127,7 @@ TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGapsAndSelectsB
     ASSERT_EQ(system().state(), AudioSystemState::kRunning);
     // "studio" is in a JACK and a PulseAudio name: the JACK entry comes first.
     EXPECT_TRUE(system().selectDeviceByName("STUDIO"));
-    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
-    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(states(), std::pair(AudioSystemState::kClosed, StreamState::kClosed));
     EXPECT_EQ(system().currentApi(), AudioApiId::kJack);
     EXPECT_EQ(system().config().output.device, 2);
     EXPECT_EQ(system().config().input.device, -1);
@@ -127,9 +137,9 @@ TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGapsAndSelectsB
     EXPECT_EQ(system().config().output.device, 1);
     EXPECT_FALSE(system().selectDeviceByName("usb headset"));
     EXPECT_EQ(system().config().output.device, 1);
-}
-
-TEST_F(AudioSystemTest, AFailedJackPassIsLoggedAndLeavesOnlyPulseDevices) {
+    // A failed JACK pass is logged and leaves only the PulseAudio devices.
+    system_.reset();
+    log.str("");
     server.enumerationErrors.emplace(AudioApiId::kJack, RtError("no server", RtError::kDriverError));
     EXPECT_EQ(names(), (std::vector<std::string>{"(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
     EXPECT_EQ(system().getDeviceList().jackDeviceCount, 0u);
@@ -159,20 +169,18 @@ TEST_F(AudioSystemTest, OpenRejectsBadConfigurationsAndUsesTheEntrysApiIndexAndG
     }
     EXPECT_EQ(server.openCount(), 0);
     system().open(callbackTrampoline, nullptr, outputConfig(3));  // (PULSE1) studio monitor
-    EXPECT_EQ(server.lastOpen().api, AudioApiId::kPulse);
-    ASSERT_TRUE(server.lastOpen().output.has_value());
-    EXPECT_EQ(server.lastOpen().output->deviceId, 1u);
-    EXPECT_EQ(server.lastOpen().output->channels, 2u);
-    EXPECT_FALSE(server.lastOpen().input.has_value());
-    EXPECT_EQ(server.lastOpen().format, kRtSInt16);
+    const auto& opened = server.lastOpen();
+    ASSERT_TRUE(opened.output.has_value());
+    EXPECT_EQ(std::tuple(opened.api, opened.output->deviceId, opened.output->channels,
+                         opened.input.has_value(), opened.format),
+              std::tuple(AudioApiId::kPulse, 1u, 2u, false, kRtSInt16));
     EXPECT_EQ(system().config().output.device, 1);
     EXPECT_EQ(system().state(), AudioSystemState::kOpen);
     server.grantedFrames = 1024;
     server.grantedBuffers = 2;
     system().open(callbackTrampoline, nullptr, outputConfig(0, 256, 4));
     EXPECT_EQ(server.lastOpen().frames, 1024u);
-    EXPECT_EQ(system().config().output.bufferFrames, 1024u);
-    EXPECT_EQ(system().config().output.numberOfBuffers, 2u);
+    EXPECT_EQ(granted(), std::pair(1024u, 2u));
     // Zero asks for the current values again.
     server.grantedFrames = 0;
     server.grantedBuffers = 0;
@@ -187,15 +195,12 @@ TEST_F(AudioSystemTest, StartStopCloseFollowTheStateMachine) {
     EXPECT_EQ(system().state(), AudioSystemState::kClosed);
     system().open(callbackTrampoline, nullptr, outputConfig(0));
     system().start();
-    EXPECT_EQ(system().state(), AudioSystemState::kRunning);
-    EXPECT_EQ(server.streamState(), StreamState::kRunning);
+    EXPECT_EQ(states(), std::pair(AudioSystemState::kRunning, StreamState::kRunning));
     system().stop();
-    EXPECT_EQ(system().state(), AudioSystemState::kOpen);
-    EXPECT_EQ(server.streamState(), StreamState::kStopped);
+    EXPECT_EQ(states(), std::pair(AudioSystemState::kOpen, StreamState::kStopped));
     system().start();
     system().close();  // a running stream is stopped, then closed
-    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
-    EXPECT_EQ(server.streamState(), StreamState::kClosed);
+    EXPECT_EQ(states(), std::pair(AudioSystemState::kClosed, StreamState::kClosed));
     EXPECT_EQ(server.closeCount(), 1);
     // Destroying a running system stops and closes its stream.
     system().open(callbackTrampoline, nullptr, outputConfig(0));
@@ -236,12 +241,10 @@ TEST_F(AudioSystemTest, PlaybackStreamAdoptsGrantsAndReusesAnOpenStreamOnTheSame
     settings.stereo = false;
     settings.deviceSelection = kRtDeviceBase + 2;  // (PULSE0)
     ASSERT_TRUE(system().openPlaybackStream(settings, recordingCallback, &record));
-    EXPECT_EQ(server.lastOpen().api, AudioApiId::kPulse);
-    EXPECT_EQ(server.lastOpen().sampleRate, 48000u);
-    EXPECT_EQ(server.lastOpen().output->channels, 1u);
-    EXPECT_EQ(server.lastOpen().numberOfBuffers, 3u);
-    EXPECT_EQ(system().config().output.bufferFrames, 512u);
-    EXPECT_EQ(system().config().output.numberOfBuffers, 3u);
+    const auto& opened = server.lastOpen();
+    EXPECT_EQ(std::tuple(opened.api, opened.sampleRate, opened.output->channels, opened.numberOfBuffers),
+              std::tuple(AudioApiId::kPulse, 48000u, 1u, 3u));
+    EXPECT_EQ(granted(), std::pair(512u, 3u));
     // Same device again: the open stream is kept.
     ASSERT_TRUE(system().openPlaybackStream(settings, recordingCallback, &record));
     EXPECT_EQ(server.openCount(), 1);
@@ -284,14 +287,9 @@ std::pair<DeviceSelection, std::vector<std::string>> checked(bool serverDevices,
     }
     std::ostringstream log;
     AudioSystem system(server.factory(), log);
-    AlsaDeviceTable alsa;
-    alsa.names = alsaNames;
-    alsa.defaultAvailable = alsaDefault;
-    SoundSettings settings;
-    settings.deviceSelection = stored;
-    settings.deviceName = storedName;
+    SoundSettings settings{.deviceSelection = stored, .deviceName = storedName};
     RecordedView view;
-    checkSoundDevices(system, alsa, settings, view);
+    checkSoundDevices(system, AlsaDeviceTable{alsaNames, alsaDefault, {}}, settings, view);
     return {settings.deviceSelection, view.warnings};
 }
 
@@ -318,13 +316,10 @@ TEST(SoundDeviceCheck, StoredSelectionsAreKeptOrReplacedWithAWarning) {
 }
 
 TEST(DeviceChoices, ServerDevicesThenAlsaDefaultThenAlsaDevicesFoundByAnyPartOfTheirText) {
-    DeviceList list;
-    list.entries = {device("(JACK0) system"), device("(PULSE0) PulseAudio")};
-    list.jackDeviceCount = 1;
-    list.built = true;
-    AlsaDeviceTable alsa;
-    alsa.names = {"null", "hw:CARD=PCH,DEV=0"};
-    alsa.defaultAvailable = true;
+    const DeviceList list{.entries = {device("(JACK0) system"), device("(PULSE0) PulseAudio")},
+                          .jackDeviceCount = 1,
+                          .built = true};
+    AlsaDeviceTable alsa{{"null", "hw:CARD=PCH,DEV=0"}, true, {}};
     const std::vector<DeviceChoice> choices = outputDeviceChoices(list, alsa);
     EXPECT_EQ(choices, (std::vector<DeviceChoice>{{"(JACK0) system", 0x10000},
                                                   {"(PULSE0) PulseAudio", 0x10001},
@@ -407,9 +402,14 @@ class PlayControlTest : public ::testing::Test {
     std::unique_ptr<PlayControl> control_;
 };
 
-TEST_F(PlayControlTest, StartFillsTheRingAndTheDeviceReceivesTheOldestPeriodIn16Bit) {
+TEST_F(PlayControlTest, StartAdoptsTheGrantedSizesFillsTheRingAndTheDeviceReceivesTheOldestPeriodIn16Bit) {
+    server.grantedFrames = 512;
+    server.grantedBuffers = 3;
     ASSERT_TRUE(control().startPlay(0));
-    EXPECT_EQ(engine.filled(), 4);
+    EXPECT_EQ(std::tuple(settings.bufferFrames, settings.bufferCount), std::tuple(512u, 3u));
+    EXPECT_EQ(engine.outputFormat().framesPerBuffer, 512);
+    EXPECT_EQ(engine.samplesPerBuffer(), 1024u);
+    EXPECT_EQ(engine.filled(), 3);
     EXPECT_EQ(engine.writeIndex(), 0);
     EXPECT_EQ(engine.callbacksTotal(), 0u);
     EXPECT_EQ(server.streamState(), StreamState::kRunning);
@@ -423,34 +423,7 @@ TEST_F(PlayControlTest, StartFillsTheRingAndTheDeviceReceivesTheOldestPeriodIn16
         anySound = anySound || played[k] != 0;
     }
     EXPECT_TRUE(anySound);
-    EXPECT_EQ(engine.filled(), 4);  // one consumed, one rendered
-}
-
-TEST_F(PlayControlTest, GrantedBufferSizesAreAdoptedBeforeTheRingIsFilled) {
-    server.grantedFrames = 512;
-    server.grantedBuffers = 3;
-    ASSERT_TRUE(control().startPlay(0));
-    EXPECT_EQ(settings.bufferFrames, 512u);
-    EXPECT_EQ(settings.bufferCount, 3u);
-    EXPECT_EQ(engine.outputFormat().framesPerBuffer, 512);
-    EXPECT_EQ(engine.samplesPerBuffer(), 1024u);
-    EXPECT_EQ(engine.filled(), 3);
-}
-
-TEST_F(PlayControlTest, PlayDuringASoftStopRestartsOnTheOpenStream) {
-    control().togglePlay(0);
-    for (int k = 0; k < 8; ++k)
-        server.runPeriod();
-    control().togglePlay(0);
-    ASSERT_TRUE(engine.stopping());
-    control().togglePlay(0);  // play again before the fade has ended
-    EXPECT_TRUE(control().playing());
-    EXPECT_FALSE(engine.stopping());
-    EXPECT_FALSE(control().restartPending());
-    EXPECT_EQ(server.openCount(), 1);
-    EXPECT_EQ(server.streamState(), StreamState::kRunning);
-    control().onBufferDone(0, 1);  // a stop message from the ended play is ignored
-    EXPECT_EQ(runPeriods(200), 200);
+    EXPECT_EQ(engine.filled(), 3);  // one consumed, one rendered
 }
 
 TEST_F(PlayControlTest, ASoftStopEndsOnceTheRingHasDrainedAndPeriodsAskedForLaterAreUnderruns) {
@@ -484,24 +457,6 @@ TEST_F(PlayControlTest, ASoftStopEndsOnceTheRingHasDrainedAndPeriodsAskedForLate
     EXPECT_EQ(view.statusMessages,
               std::vector<std::string>{"3 buffer underruns in performance (" + std::to_string(perMille / 10) +
                                        "." + std::to_string(perMille % 10) + " %)"});
-}
-
-TEST_F(PlayControlTest, TheQKeyStopsAtTheNextPeriodAndAHardStopAtOnce) {
-    control().togglePlay(0);
-    server.runPeriod();
-    engine.setQuitKeyHeld(true);
-    server.runPeriod();
-    pumpMessages();
-    EXPECT_FALSE(control().playing());
-    EXPECT_EQ(view.buttons.back(), false);
-    engine.setQuitKeyHeld(false);
-    hardStops();
-    control().togglePlay(0);
-    server.runPeriod();
-    control().togglePlay(0);
-    EXPECT_FALSE(control().playing());
-    EXPECT_EQ(server.streamState(), StreamState::kClosed);
-    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
 }
 
 TEST_F(PlayControlTest, ADeviceThatRefusesToOpenOrGoesAwayEndsPlayWithTheReasonInTheLog) {
@@ -552,62 +507,88 @@ TEST_F(PlayControlTest, AStreamThatAsksForNoPeriodForTheLimitHasLostItsDevice) {
         << log.str();
 }
 
-class AlsaPlayControlTest : public PlayControlTest {
+// Play control on both device paths: the sound server driven by hand, and ALSA's "null" PCM.
+class PlayPathTest : public PlayControlTest, public ::testing::WithParamInterface<bool> {
   protected:
-    AlsaPlayControlTest() {
-        const auto null = std::find(alsaDevices.names.begin(), alsaDevices.names.end(), "null");
-        settings.deviceSelection = static_cast<DeviceSelection>(null - alsaDevices.names.begin());
-    }
-
-    void pumpFor(int messages) {
-        for (int k = 0; k < messages && control().playing(); ++k) {
-            const auto message = queue.waitAndTake(std::chrono::seconds(2));
-            ASSERT_TRUE(message.has_value());
-            control().onBufferDone(message->first, message->second);
+    PlayPathTest() {
+        if (onAlsa) {
+            const auto null = std::find(alsaDevices.names.begin(), alsaDevices.names.end(), "null");
+            settings.deviceSelection = static_cast<DeviceSelection>(null - alsaDevices.names.begin());
         }
     }
+
+    // Runs up to count periods while playing: the server's, each followed by the main loop, or the PCM's,
+    // each a buffer done message for the main loop. Returns how many ran.
+    int periods(int count) {
+        if (!onAlsa)
+            return runPeriods(count);
+        int ran = 0;
+        for (; control().playing() && ran < count; ++ran) {
+            const auto message = queue.waitAndTake(std::chrono::seconds(2));
+            if (!message.has_value()) {
+                ADD_FAILURE() << "no buffer done after " << ran;
+                break;
+            }
+            control().onBufferDone(message->first, message->second);
+        }
+        return ran;
+    }
+    bool deviceRunning() const {
+        return onAlsa ? alsa.isOpen() : server.streamState() == StreamState::kRunning;
+    }
+    bool deviceClosed() const {
+        return onAlsa ? !alsa.isOpen() : server.streamState() == StreamState::kClosed;
+    }
+
+    const bool onAlsa = GetParam();
 };
 
-TEST_F(AlsaPlayControlTest, PlaysByRenderingAPeriodForEveryBufferDoneUntilAStop) {
+TEST_P(PlayPathTest, PlayDuringASoftStopGoesOnAndASoftStopTheQKeyAndAHardStopEndIt) {
     ASSERT_TRUE(control().startPlay(0));
     EXPECT_TRUE(view.warnings.empty());
-    pumpFor(20);
+    periods(20);
     control().togglePlay(0);
-    control().togglePlay(0);  // play during a soft stop keeps the PCM open
+    ASSERT_TRUE(engine.stopping());
+    control().togglePlay(0);  // play again before the fade has ended: on the open stream or PCM
     EXPECT_TRUE(control().playing());
     EXPECT_FALSE(engine.stopping());
-    EXPECT_TRUE(alsa.isOpen());
-    pumpFor(200);  // longer than the fade: the restarted play goes on
-    EXPECT_TRUE(control().playing());
-    EXPECT_EQ(engine.filled(), 4);  // each buffer done renders the next
-    control().togglePlay(0);        // a soft stop fades out, then closes the PCM
+    EXPECT_FALSE(control().restartPending());
+    EXPECT_TRUE(deviceRunning());
+    EXPECT_EQ(server.openCount(), onAlsa ? 0 : 1);
+    control().onBufferDone(0, 1);   // a stop message from the ended play is ignored
+    EXPECT_EQ(periods(200), 200);   // longer than the fade: the restarted play goes on
+    EXPECT_EQ(engine.filled(), 4);  // each period renders the next
+    control().togglePlay(0);        // a soft stop fades out, then closes the device
     EXPECT_TRUE(control().playing());
     EXPECT_TRUE(engine.stopping());
-    pumpFor(kEnoughPeriods);
+    periods(kEnoughPeriods);
     EXPECT_FALSE(control().playing());
     EXPECT_FALSE(engine.anyGrainActive());
-    EXPECT_FALSE(alsa.isOpen());
-    // The Q key stops at the next buffer done.
-    ASSERT_TRUE(control().startPlay(0));
-    pumpFor(4);
+    EXPECT_TRUE(deviceClosed());
+    // The Q key stops at the next period.
+    control().togglePlay(0);
+    periods(4);
     engine.setQuitKeyHeld(true);
-    pumpFor(1);
+    periods(1);
     EXPECT_FALSE(control().playing());
-    EXPECT_FALSE(alsa.isOpen());
+    EXPECT_TRUE(deviceClosed());
     EXPECT_EQ(view.buttons.back(), false);
     // A hard stop closes at once.
     engine.setQuitKeyHeld(false);
     ASSERT_TRUE(control().startPlay(0));
-    pumpFor(40);
+    periods(40);
     hardStops();
     control().togglePlay(0);
     EXPECT_FALSE(control().playing());
-    EXPECT_FALSE(alsa.isOpen());
-    EXPECT_TRUE(view.statusMessages.empty());  // no underrun report on this path
+    EXPECT_TRUE(deviceClosed());
+    EXPECT_EQ(audio.state(), AudioSystemState::kClosed);
+    EXPECT_TRUE(view.statusMessages.empty());  // periods came on time: no underrun report
 }
 
-TEST_F(AlsaPlayControlTest, TheDevicesNameDefaultMinusOneAndAnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
-    // "null" is listed: the fixture plays on it.
+INSTANTIATE_TEST_SUITE_P(Devices, PlayPathTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "AlsaNull" : "SoundServer"; });
+
+TEST_F(PlayControlTest, TheDevicesNameDefaultMinusOneAndAnUnknownPcmShowsTheSystemsTextInAnAlsaErrorBox) {
     EXPECT_EQ(alsaDevices.pcmName(-1), "default");
     ASSERT_GT(alsaDevices.count(), 0);
     EXPECT_EQ(alsaDevices.pcmName(0), alsaDevices.names[0]);
@@ -670,6 +651,56 @@ TEST_F(AlsaOutputTest, QueuedBuffersWaitForRestartThenComeBackInOrderAndResetDro
     EXPECT_TRUE(nothingWaits());
     ASSERT_TRUE(alsa.write(2, slot(2), kFrames, kTag + 1));
     EXPECT_EQ(done(), SlotAndTag(2, kTag + 1));
+}
+
+// JACK's client library ends its process thread with an asynchronous cancel when a stream closes, also
+// after its server died while a period was being rendered. The period must still end as rendered: the
+// thread may only end once the program's callback has returned.
+struct SlowPeriod {
+    std::atomic<bool> entered{false};
+    std::atomic<bool> mayEnd{false};
+    std::atomic<bool> ended{false};
+    std::atomic<bool> threadWentOn{false};
+};
+
+// Renders until told to end, with no cancellation point on the way, as a render has none.
+int slowPeriod(void* context, std::int16_t* output, unsigned frames) {
+    auto& period = *static_cast<SlowPeriod*>(context);
+    period.entered.store(true);
+    while (!period.mayEnd.load()) {
+        for (unsigned i = 0; i < 2 * frames; ++i)
+            output[i] = static_cast<std::int16_t>(i);
+    }
+    period.ended.store(true);
+    return 0;
+}
+
+// A process thread as JACK's: cancelled at any instruction.
+void* processThread(void* slots) {
+    pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, nullptr);
+    std::int16_t output[2 * 64] = {};
+    callbackTrampoline(output, nullptr, 64, 0.0, 0, slots);
+    static_cast<SlowPeriod*>(static_cast<CallbackSlots*>(slots)->context)->threadWentOn.store(true);
+    return nullptr;
+}
+
+TEST(CallbackCancel, ACancelDuringAPeriodEndsTheThreadOnlyAfterThePeriod) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer does not follow asynchronous cancellation";
+#endif
+    SlowPeriod period;
+    CallbackSlots slots{slowPeriod, &period};
+    pthread_t thread{};
+    ASSERT_EQ(pthread_create(&thread, nullptr, processThread, &slots), 0);
+    while (!period.entered.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(pthread_cancel(thread), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(period.ended.load()) << "the period ended before it was told to";
+    period.mayEnd.store(true);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    EXPECT_TRUE(period.ended.load()) << "the cancel cut the period short";
+    EXPECT_FALSE(period.threadWentOn.load()) << "the cancel was lost";
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ std::tuple<std::uint32_t, std::int64_t, std::int64_t> next(MessageQueue& queue) 
     return message ? std::tuple(message->number, message->first, message->second) : std::tuple(0u, 0l, 0l);
 }
 
-TEST(MessageQueue, DeliversInPostingOrderWithArgumentsAndTexts) {
+TEST(MessageQueue, DeliversInOrderQueuesScrollBarAndMonitorMessagesOnceAndAFullQueueRefuses) {
     MessageQueue queue;
     EXPECT_FALSE(queue.take());
     queue.post(kMsgSoundLoaded, 3, 7);
@@ -37,12 +37,7 @@ TEST(MessageQueue, DeliversInPostingOrderWithArgumentsAndTexts) {
     EXPECT_EQ(text->number, kMsgSoundLoadFailed);
     EXPECT_EQ(text->text, "Memory allocation error - sound file too large");
     EXPECT_EQ(next(queue), std::tuple(kMsgBufferDone, 2, 0));
-    EXPECT_FALSE(queue.take());
-}
-
-TEST(MessageQueue, ScrollBarAndMonitorMessagesAreNotQueuedTwiceAndAFullQueueRefuses) {
     // A scroll-bar message carries the newest position at its place in the queue.
-    MessageQueue queue;
     queue.post(moveScrollBarMessage(13), 100);
     queue.post(kMsgMidiPlayStop);
     queue.post(moveScrollBarMessage(13), 200);
@@ -141,7 +136,15 @@ TEST(MessageQueue, ConcurrentProducersKeepTheirOrderScrollPositionsNeverGoBackAn
     EXPECT_EQ(next(woken), std::tuple(kMsgBufferDone, 3, 0));
 }
 
-TEST(TimerService, FiresOnceAfterItsDelayOnItsOwnThreadEarliestDeadlineFirst) {
+TEST(TimerService, FiresOnceAfterItsDelayOnItsOwnThreadEarliestFirstAndIsCancelledDroppedMovedAndChained) {
+    std::atomic<int> dropped{0};
+    {
+        TimerService timers;
+        const auto id = timers.startOneShot(30ms, [&] { ++dropped; });
+        EXPECT_TRUE(timers.cancel(id));
+        EXPECT_FALSE(timers.isPending(id));
+        timers.startOneShot(20ms, [&] { ++dropped; });  // dropped with the service
+    }
     TimerService timers;
     std::mutex mutex;
     std::vector<int> order;
@@ -163,29 +166,18 @@ TEST(TimerService, FiresOnceAfterItsDelayOnItsOwnThreadEarliestDeadlineFirst) {
     EXPECT_NE(future.get(), std::this_thread::get_id());
     EXPECT_FALSE(timers.isPending(id));
     EXPECT_FALSE(timers.cancel(id));
-    const std::lock_guard lock(mutex);
-    EXPECT_EQ(order, (std::vector<int>{1, 2}));
-}
-
-TEST(TimerService, TimersAreCancelledDroppedMovedAndChainedAndCancelWaitsForARunningCallback) {
-    std::atomic<int> fired{0};
     {
-        TimerService timers;
-        const auto id = timers.startOneShot(30ms, [&] { ++fired; });
-        EXPECT_TRUE(timers.cancel(id));
-        EXPECT_FALSE(timers.isPending(id));
-        timers.startOneShot(20ms, [&] { ++fired; });  // dropped with the service
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(order, (std::vector<int>{1, 2}));
     }
-    std::this_thread::sleep_for(80ms);
-    EXPECT_EQ(fired.load(), 0);
-    TimerService timers;
+    EXPECT_EQ(dropped.load(), 0);  // 80 ms after the dropped timers were due
     std::promise<void> moved;
-    const auto start = TimerService::Clock::now();
-    const auto id = timers.startOneShot(10s, [&] { moved.set_value(); });
-    EXPECT_TRUE(timers.changeDelay(id, 20ms));
+    const auto movedStart = TimerService::Clock::now();
+    const auto movedId = timers.startOneShot(10s, [&] { moved.set_value(); });
+    EXPECT_TRUE(timers.changeDelay(movedId, 20ms));
     ASSERT_EQ(moved.get_future().wait_for(5s), std::future_status::ready);
-    EXPECT_LT(TimerService::Clock::now() - start, 5s);
-    EXPECT_FALSE(timers.changeDelay(id, 20ms));
+    EXPECT_LT(TimerService::Clock::now() - movedStart, 5s);
+    EXPECT_FALSE(timers.changeDelay(movedId, 20ms));
     // A callback may schedule the next step.
     std::atomic<int> steps{0};
     std::promise<void> done;
