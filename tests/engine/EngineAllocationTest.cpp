@@ -16,20 +16,39 @@
 namespace {
 std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
-}  // namespace
 
-// The array and nothrow forms of new and the array and sized forms of delete call these.
-void* operator new(std::size_t size) {
+void* countedAllocation(std::size_t size) noexcept {
     if (counting.load(std::memory_order_relaxed))
         allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
+    return std::malloc(size == 0 ? 1 : size);
+}
+}  // namespace
+
+// Every form: under a sanitizer a form left out would go to the sanitizer's allocator uncounted.
+void* operator new(std::size_t size) {
+    if (void* p = countedAllocation(size))
         return p;
     throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return countedAllocation(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return countedAllocation(size);
 }
 void operator delete(void* p) noexcept {
     std::free(p);
 }
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
 
