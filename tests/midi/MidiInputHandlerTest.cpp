@@ -1,9 +1,11 @@
-// MIDI input: devices opened through a backend, and the bytes they deliver turned into play,
-// parameter changes, program changes and monitor lines.
+// MIDI input: devices opened through a backend, the bytes they deliver assembled into short messages and
+// turned into play, parameter changes, program changes and monitor lines.
 #include "engine/ParamSpec.h"
 #include "midi/MidiInput.h"
 #include "midi/MidiInputHandler.h"
+#include "midi/MonitorLine.h"
 #include "midi/ResponseRowFields.h"
+#include "midi/ShortMessageAssembler.h"
 #include "platform/MessageQueue.h"
 #include "tests/midi/FakeMidiTarget.h"
 
@@ -18,6 +20,39 @@ using Change = testing::FakeMidiTarget::Change;
 using Numbers = std::vector<uint32_t>;
 using platform::kMsgMidiPlayStart;
 using platform::kMsgMidiPlayStop;
+
+std::vector<ShortMessage> assemble(ShortMessageAssembler& assembler, std::vector<uint8_t> bytes) {
+    std::vector<ShortMessage> messages;
+    assembler.feed(bytes, [&](const ShortMessage& message) { messages.push_back(message); });
+    return messages;
+}
+
+TEST(ShortMessageAssembler, RunningStatusSplitDeliveriesAndRealTimeBytes) {
+    using Messages = std::vector<ShortMessage>;
+    ShortMessageAssembler running;  // running status reuses the last channel status
+    EXPECT_EQ(assemble(running, {0x91, 60, 100, 62, 90, 60, 0, 0xC2, 5, 7}),
+              (Messages{{0x91, 60, 100}, {0x91, 62, 90}, {0x91, 60, 0}, {0xC2, 5, 0}, {0xC2, 7, 0}}));
+    ShortMessageAssembler split;  // messages may span several deliveries
+    EXPECT_TRUE(assemble(split, {0xE0, 0}).empty());
+    EXPECT_EQ(assemble(split, {95}), (Messages{{0xE0, 0, 95}}));
+    ShortMessageAssembler realTime;  // real-time bytes pass through without breaking a message
+    EXPECT_EQ(assemble(realTime, {0xB0, 0xFA, 7, 0xFC, 64, 9, 10}),
+              (Messages{{0xFA, 0, 0}, {0xFC, 0, 0}, {0xB0, 7, 64}, {0xB0, 9, 10}}));
+    ShortMessageAssembler dropping;  // system exclusive and stray data are dropped
+    EXPECT_TRUE(assemble(dropping, {1, 2, 0xF0, 0x7E, 0x90, 1, 0xF7, 3, 4}).empty());
+    // System common ends the running status.
+    EXPECT_EQ(assemble(dropping, {0x90, 60, 1, 0xF3, 2, 61, 1}), (Messages{{0x90, 60, 1}, {0xF3, 2, 0}}));
+}
+
+TEST(MonitorLine, NamesTheStatusAndCountsChannelsFromOne) {
+    EXPECT_EQ(formatMonitorLine(0x643C91), "MIDI input: Chn 2, Note on 60, 100");
+    EXPECT_EQ(formatMonitorLine(0x00408F), "MIDI input: Chn 16, Note off 64, 0");
+    EXPECT_EQ(formatMonitorLine(0x5F00E0), "MIDI input: Chn 1, Pitch bend 0, 95");
+    EXPECT_EQ(formatMonitorLine(0x0000FA), "MIDI input: Chn 11, System 0, 0");
+    EXPECT_EQ(formatMonitorLine(0x000105), "MIDI input: Chn 6, (Error?) 1, 0");
+    EXPECT_EQ(formatMonitorLine(0x007BB3), "MIDI input: Channel mode (ch 4), command: 123, 0");
+    EXPECT_EQ(formatMonitorLine(0x7F79B0), "MIDI input: Chn 1, Control 121, 127");
+}
 
 class MidiInputHandlerTest : public ::testing::Test {
   protected:
