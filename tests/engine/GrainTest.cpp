@@ -189,7 +189,7 @@ TEST_F(GrainStart, PitchGlissandoStartAndLengthParameters) {
     EXPECT_EQ(shape().speed, 2048u) << "half a sound frame per output frame";
 }
 
-TEST_F(GrainStart, PanRandomnessUsesTheDrawAfterTheLengthAndPanIsClampedInsideTheTable) {
+TEST_F(GrainStart, PanIsRandomisedClampedInsideTheTableAndAmpAndLengthFollowTheLoudness) {
     // First draw 3362402711: (3362402711 >> 18) − 8192 = 4634; × 64 / 256 = 1158.
     const Grain g = shape({{PanRnd, 64}, {Attack, 0}, {Decay, 0}});
     const double pi = std::numbers::pi;
@@ -199,9 +199,7 @@ TEST_F(GrainStart, PanRandomnessUsesTheDrawAfterTheLengthAndPanIsClampedInsideTh
     const Grain right = shape({{PanPos, 256}});  // 256 × 16 = 4096: clamped to 4095
     EXPECT_FLOAT_EQ(right.gainR, panTable()[1] * 461.0f / 512);
     EXPECT_FLOAT_EQ(right.gainL, panTable()[8191] * 461.0f / 512);
-}
 
-TEST_F(GrainStart, AmpAndLengthFollowTheLoudnessAtTheGrain) {
     // f = (|M| × w + (512 − |M|)) / 512 with w = a for M ≥ 0 and 1 − a below; Amp 512 is unity gain,
     // so a short grain's gains are the centre pan gain times f.
     const std::tuple<float, int32_t, double> cases[] = {
