@@ -331,7 +331,7 @@ TEST_F(EngineRender, StereoSourceInStereoAndMonoOutput) {
     EXPECT_FLOAT_EQ(mix.at(9 * kPeriod), static_cast<float>(0.5 * gain + 0.5 * 0.25 * gain));
 }
 
-TEST_F(EngineRender, MutedStreamStartsNoGrainsAndKeepsItsLoopAndParametersStill) {
+TEST_F(EngineRender, MutedStreamStartsNoGrainsAndKeepsItsLoopAndParametersStillAndNoStreamKeepsTheClock) {
     engine.attachSound(0, dc(0, 1.0f));
     engine.setStreamState(0, Muted);
     engine.playStart(true, false);
@@ -342,6 +342,14 @@ TEST_F(EngineRender, MutedStreamStartsNoGrainsAndKeepsItsLoopAndParametersStill)
               std::tuple(false, 0, 6144.0f, 100));
     EXPECT_EQ(sink.mix, std::vector<float>(sink.mix.size(), 0.0f));
     EXPECT_EQ(engine.frameClock(), 20 * kPeriod) << "the muted stream keeps the play list busy";
+
+    // With no stream to play at all, play leaves silence and the clock at its start.
+    engine.stopPlay();
+    engine.setStreamState(0, Empty);
+    sink.mix.clear();
+    engine.playStart();
+    EXPECT_EQ(engine.frameClock(), 0);
+    EXPECT_EQ(sink.mix, std::vector<float>(sink.mix.size(), 0.0f));
 }
 
 TEST_F(EngineRender, MutingLetsSoundingGrainsFinish) {
