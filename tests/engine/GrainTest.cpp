@@ -257,8 +257,7 @@ TEST(LoopAdvance, WrapsForwardAndBackwardDrawsADeviationAndForcesHardSyncGrains)
     struct Case {
         const char* what;
         int32_t length, rate, pos, lengthRnd;
-        bool hardSync;
-        bool wrapped;
+        bool hardSync, wrapped;
         int32_t posAfter;
         uint32_t grainPhaseAfter;  // from 5
         int32_t deviation;

@@ -174,10 +174,8 @@ TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
     // 110 + 24 is past its top (bend towards 16384 from 110's 15548).
     struct Case {
         const char* label;
-        int bendRange;
-        int note;
-        int32_t bend;
-        int32_t pitchBefore;  // the target before: its sign is the playing direction
+        int bendRange, note;
+        int32_t bend, pitchBefore;  // the target before: its sign is the playing direction
         float currentBefore;
         int32_t pitch;
     };
