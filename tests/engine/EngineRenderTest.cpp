@@ -1,5 +1,5 @@
-// Offline renders of short scenarios whose samples can be worked out by hand: when grains start,
-// where they read, how they are shaped, panned, mixed, clamped, muted, faded and ended.
+// The render cycle, and offline renders of short scenarios whose samples can be worked out by hand:
+// when grains start, where they read, how they are shaped, panned, mixed, clamped, muted, faded and ended.
 #include "engine/Engine.h"
 #include "engine/ShapeTables.h"
 #include "sounds/SoundTable.h"
@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <future>
 #include <numbers>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -18,10 +21,11 @@ namespace {
 
 using namespace engine;
 using enginetest::CapturingSink;
-using Settings = std::initializer_list<std::pair<int, int32_t>>;
+using Settings = std::vector<std::pair<int, int32_t>>;
 
 constexpr uint32_t kRate = 44100;
 constexpr int kPeriod = 256;
+constexpr int kBuffers = 4;
 constexpr int32_t kRampFrames = 65536;  // unitsPerFrame 4096 for a mono sound
 
 const auto kCentre = static_cast<float>(std::sin(std::numbers::pi / 4));
@@ -31,7 +35,10 @@ const float kLimit = static_cast<float>(32767.0 / 32768.0);
 
 class EngineRender : public ::testing::Test {
   protected:
-    void SetUp() override { engine.setRecordingSink(&sink); }
+    EngineRender() {
+        engine.setRecordingSink(&sink);
+        engine.setBufferDoneHandler([this](int slot) { doneSlots.push_back(slot); });
+    }
     sounds::Sound& dc(int record, float value, int channels = 1, float right = 0.0f) {
         return enginetest::makeSound(table, record, kRampFrames, channels, kRate,
                                      [=](int32_t, int c) { return c == 0 ? value : right; });
@@ -46,15 +53,15 @@ class EngineRender : public ::testing::Test {
         engine.setParameter(stream, param, value);
         engine.snapParameters(stream);
     }
-    // Gives stream 0 `sound` with flat grains and `settings`.
-    void prepare(sounds::Sound& sound, Settings settings) {
-        engine.attachSound(0, sound);
-        enginetest::flatGrains(engine, 0);
+    // Gives `stream` `sound` with flat grains and `settings`.
+    void prepare(sounds::Sound& sound, const Settings& settings, int stream = 0) {
+        engine.attachSound(stream, sound);
+        enginetest::flatGrains(engine, stream);
         for (const auto& [param, value] : settings)
-            set(0, param, value);
+            set(stream, param, value);
     }
-    // Plays it from the start for `periods` periods.
-    void play(sounds::Sound& sound, Settings settings, int periods) {
+    // Plays it on stream 0 from the start for `periods` periods.
+    void play(sounds::Sound& sound, const Settings& settings, int periods) {
         prepare(sound, settings);
         engine.playStart(true, false);
         render(periods);
@@ -66,24 +73,172 @@ class EngineRender : public ::testing::Test {
     // The mix of a mono-output engine playing record 0 with flat grains; `start` starts play.
     std::vector<float> monoMix(int periods, const std::function<void(Engine&)>& start) {
         Engine mono{table, {.rate = kRate, .stereo = false, .framesPerBuffer = kPeriod, .bufferCount = 4}};
-        CapturingSink out;
-        mono.setRecordingSink(&out);
+        CapturingSink capture;
+        mono.setRecordingSink(&capture);
         mono.attachSound(0, table.record(0));
         enginetest::flatGrains(mono, 0);
         start(mono);
         for (int p = 0; p < periods; ++p)
             mono.renderOfflinePeriod();
         mono.setRecordingSink(nullptr);
-        return out.mix;
+        return capture.mix;
     }
     float left(size_t frame) const { return sink.mix[2 * frame]; }
     float right(size_t frame) const { return sink.mix[2 * frame + 1]; }
     static float rampAt(double frame) { return static_cast<float>(frame / kRampFrames) * kCentreGain; }
 
     sounds::SoundTable table{kRate};
-    Engine engine{table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4}};
+    Engine engine{table,
+                  {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = kBuffers}};
     CapturingSink sink;
+    std::vector<int> doneSlots;
+    std::vector<int16_t> out = std::vector<int16_t>(2 * kPeriod);
 };
+
+TEST(UnderrunReport, NeedsMoreThanTwoUnderruns) {
+    EXPECT_FALSE(underrunReport(2, 10).has_value());
+    EXPECT_FALSE(underrunReport(5, 0).has_value());
+    EXPECT_EQ(underrunReport(3, 1000).value(), "3 buffer underruns in performance (0.3 %)");
+    // 3000 / 7 = 428 per mille
+    EXPECT_EQ(underrunReport(3, 7).value(), "3 buffer underruns in performance (42.8 %)");
+    EXPECT_EQ(underrunReport(40, 40).value(), "40 buffer underruns in performance (100.0 %)");
+}
+
+TEST_F(EngineRender, PlayStartFillsTheRingAndEachCardPeriodConsumesTheOldestSlotTillASoftStopDrainsIt) {
+    engine.playStart();
+    EXPECT_EQ(std::tuple(engine.filled(), engine.writeIndex(), engine.frameClock()),
+              std::tuple(kBuffers, 0, kBuffers * kPeriod));
+    EXPECT_EQ(sink.mix.size(), static_cast<size_t>(kBuffers * 2 * kPeriod));
+    engine.renderStep();  // the ring is full: nothing happens
+    EXPECT_EQ(engine.frameClock(), kBuffers * kPeriod);
+
+    ASSERT_EQ(engine.periodCallback(out.data()), 0);
+    EXPECT_EQ(std::tuple(engine.filled(), engine.writeIndex(), engine.underruns(), engine.callbacksTotal()),
+              std::tuple(kBuffers, 1, 0u, 1u));
+    // The built-in sine at full scale would exceed 16 bits; the converted values match the first
+    // rendered period: round(x × 32767.5), at most ±32767.
+    for (size_t k = 0; k < out.size(); ++k) {
+        ASSERT_NEAR(out[k], sink.mix[k] * 32767.5, 0.5) << k;
+        ASSERT_LE(std::abs(out[k]), 32767);
+    }
+
+    // A soft stop ends play once the grains and the ring have drained.
+    ASSERT_EQ(engine.stopRequest(), StopAction::FadingOut);
+    for (int periods = 0; doneSlots.empty() && periods < 10000; ++periods)
+        engine.periodCallback(out.data());
+    ASSERT_EQ(doneSlots.size(), 1u);
+    EXPECT_FALSE(engine.anyGrainActive());
+    EXPECT_EQ(std::pair(engine.filled(), engine.underruns()), std::pair(0, 0u));
+}
+
+TEST_F(EngineRender, FullScaleConvertsTo32767) {
+    prepare(enginetest::makeSound(table, 0, 4096, 1, 44100, [](int32_t, int) { return -1.0f; }),
+            {{Amp, 1024}});
+    engine.playStart();
+    engine.periodCallback(out.data());
+    EXPECT_EQ(std::tuple(out[0], out[1]), std::tuple(-32767, -32767));
+}
+
+TEST_F(EngineRender, UnderrunsReplayTheLeastRecentlyRenderedSlotAndAreReported) {
+    engine.playStart();
+    engine.setQuitKeyHeld(true);  // every period asks to stop and renders nothing more
+    for (int k = 0; k < 7; ++k)
+        engine.periodCallback(out.data());
+    EXPECT_EQ(doneSlots, (std::vector<int>{0, 1, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(engine.underruns(), 3u);
+    EXPECT_EQ(engine.stopPlay().value(), "3 buffer underruns in performance (42.8 %)");
+    EXPECT_EQ(std::pair(engine.underruns(), engine.callbacksTotal()), std::pair(0u, 0u));
+}
+
+TEST_F(EngineRender, RejectsFormatsItCannotRender) {
+    EXPECT_TRUE(
+        engine.setOutputFormat({.rate = 44100, .stereo = true, .framesPerBuffer = 100, .bufferCount = 4}));
+    EXPECT_TRUE(
+        engine.setOutputFormat({.rate = 44100, .stereo = true, .framesPerBuffer = 256, .bufferCount = 8}));
+    EXPECT_FALSE(
+        engine.setOutputFormat({.rate = 48000, .stereo = false, .framesPerBuffer = 512, .bufferCount = 7}));
+    EXPECT_EQ(engine.samplesPerBuffer(), 512u);
+    EXPECT_EQ(table.builtin().clockUnit, 268435456 / 48000);
+}
+
+TEST_F(EngineRender, ACallbackThatFindsTheLockTakenPlaysOnAndCatchesUpLater) {
+    engine.playStart();
+    // Another thread holds the engine lock, as the main thread does while it exchanges a sound.
+    std::promise<void> held, release;
+    std::thread holder([&] {
+        const std::lock_guard engineLock(engine.lock());
+        held.set_value();
+        release.get_future().wait();
+    });
+    held.get_future().wait();
+    // Two periods play from the ring without a render (each counted as an underrun).
+    ASSERT_EQ(engine.periodCallback(out.data()), 0);
+    ASSERT_EQ(engine.periodCallback(out.data()), 0);
+    EXPECT_EQ(std::tuple(engine.filled(), engine.underruns(), engine.frameClock()),
+              std::tuple(kBuffers - 2, 2u, kBuffers * kPeriod));
+    release.set_value();
+    holder.join();
+    // The next period renders the missed ones and its own: the ring is full again, in order.
+    ASSERT_EQ(engine.periodCallback(out.data()), 0);
+    EXPECT_EQ(std::pair(engine.filled(), engine.frameClock()), std::pair(kBuffers, (kBuffers + 3) * kPeriod));
+    EXPECT_EQ(sink.mix.size(), static_cast<size_t>((kBuffers + 3) * 2 * kPeriod));
+}
+
+// Drives the render cycle on one thread while another moves parameters, mutes and solos streams and
+// exchanges sounds, as the audio and user-interface threads do. Run it under ThreadSanitizer
+// (-DFRISSON_SANITIZE=thread) to check the engine's thread contract.
+TEST(EngineThreads, RenderingWhileParametersAndSoundsChange) {
+    constexpr uint32_t kRate = 22050;
+    constexpr int kPeriods = 300;
+    sounds::SoundTable table(kRate);
+    // Two sounds the test itself holds a reference to, so exchanging never frees them.
+    sounds::Sound& mono = enginetest::makeSound(table, 0, 20000, 1, 44100,
+                                                [](int32_t i, int) { return std::sin(i * 0.01f) * 0.5f; });
+    sounds::Sound& stereo = enginetest::makeSound(
+        table, 1, 30000, 2, 22050, [](int32_t i, int c) { return c == 0 ? 0.3f : -0.2f * (i % 7); });
+    Engine engine(table, {.rate = kRate, .stereo = true, .framesPerBuffer = 128, .bufferCount = 4});
+    for (int s = 1; s < 4; ++s)
+        engine.createStream();
+    for (int s = 0; s < 4; ++s)
+        engine.setParameter(s, Freq, 14000, 1.0);  // dense: hundreds of grains per second
+    engine.playStart();
+
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<int16_t> out(engine.samplesPerBuffer());
+        for (int p = 0; p < kPeriods; ++p)
+            engine.periodCallback(out.data());
+        done = true;
+    });
+
+    int round = 0;
+    while (!done) {
+        const int s = round % 4;
+        engine.setParameter(s, Pitch, 2000 + 97 * (round % 100));
+        engine.setParameter(s, PanRnd, round % 256, 6.4);
+        engine.setParameter(s, ChangeTime, 1 + round % 64);
+        sounds::Sound* next = (round % 3 == 0) ? &mono : &stereo;
+        if (round % 5 == 4) {
+            engine.useTestTone(s);
+        } else {
+            ASSERT_EQ(table.findOrAllocate(next->path), next);  // count the new user
+            engine.attachSound(s, *next);
+        }
+        if (round % 7 == 0)
+            engine.soloStream(s);
+        else if (round % 7 == 3)
+            for (int k = 0; k < 4; ++k)
+                engine.setStreamState(k, Active);
+        else if (round % 11 == 0)
+            engine.setStreamState(s, Muted);
+        ++round;
+        std::this_thread::yield();
+    }
+    audio.join();
+    EXPECT_GT(round, 0);
+    EXPECT_EQ(engine.callbacksTotal(), static_cast<uint32_t>(kPeriods));
+    EXPECT_GT(mono.refCount + stereo.refCount, 2) << "the test's own references remain";
+}
 
 TEST_F(EngineRender, DefaultDensityStartsAGrainEvery2205FramesOrSo) {
     play(dc(0, 1.0f), {{GrainLen, 13}}, 40);  // 7 frames: grains never overlap
@@ -102,35 +257,35 @@ TEST_F(EngineRender, DefaultDensityStartsAGrainEvery2205FramesOrSo) {
     EXPECT_FLOAT_EQ(right(2206), kCentreGain);
 }
 
-TEST_F(EngineRender, GrainsReadAtNaturalSpeedFromTheLoopPosition) {
-    play(linearRamp(0), {{GrainLen, 100}, {Start, 1024}}, 10);  // 421 frames from frame 16384
-    for (size_t j = 0; j < 400; ++j)
-        ASSERT_FLOAT_EQ(left(j), rampAt(16384.0 + j)) << j;
-    // The second grain starts at frame 2206 in the block from frame 2200; the loop has moved
-    // at natural speed (Rate 4086, RateScale 174) by 2200 frames by then.
-    EXPECT_FLOAT_EQ(left(2206), rampAt(16384 + 2200));
-}
-
-TEST_F(EngineRender, RateZeroStartsEveryGrainAtTheSamePlace) {
-    play(linearRamp(0), {{GrainLen, 100}, {Start, 1024}, {Rate, 0}}, 20);
-    for (size_t onset : {0, 2206, 4411})
-        EXPECT_FLOAT_EQ(left(onset), rampAt(16384)) << onset;
-}
-
-TEST_F(EngineRender, NegativePitchPlaysBackwardsAndZeroHolds) {
-    play(linearRamp(0), {{GrainLen, 100}, {Start, 1024}, {Pitch, -6144}}, 2);  // the grain ends in period 2
-    // The backward speed is trunc(−4096 + 0.5) = −4095 units: frame j reads position
-    // 16384 − j + j / 4096 frames.
-    for (size_t j = 0; j < 200; ++j)
-        ASSERT_NEAR(left(j), rampAt(16384.0 - static_cast<double>(j) + static_cast<double>(j) / 4096), 1e-6)
-            << j;
-
-    set(0, Pitch, 0);
-    sink.mix.clear();
+TEST_F(EngineRender, GrainsReadAtTheirPitchFromTheStartAndTheMovingLoop) {
+    // Four streams play 421-frame grains of the ramp from a quarter of it (frame 16384): at natural pitch,
+    // with the loop standing still, backwards, and at pitch 0.
+    const Settings settings[] = {{}, {{Rate, 0}}, {{Pitch, -6144}}, {{Pitch, 0}}};
+    engine.setPerStreamOutput(true);
+    for (int s = 0; s < 4; ++s) {
+        if (s > 0)
+            engine.createStream();
+        prepare(linearRamp(s), settings[s], s);
+        set(s, GrainLen, 100);
+        set(s, Start, 1024);
+        sink.open[static_cast<size_t>(s)] = true;
+    }
     engine.playStart(true, false);
-    render(1);
-    for (size_t j = 0; j < 200; ++j)
-        ASSERT_FLOAT_EQ(left(j), rampAt(16384)) << j;
+    render(20);
+    const auto left = [&](int s, size_t frame) { return sink.streams[static_cast<size_t>(s)][2 * frame]; };
+    for (size_t j = 0; j < 400; ++j)
+        ASSERT_FLOAT_EQ(left(0, j), rampAt(16384.0 + j)) << j;
+    // The second grain starts at frame 2206 in the block from frame 2200; the loop has moved at natural
+    // speed (Rate 4086, RateScale 174) by 2200 frames by then, unless Rate is 0.
+    EXPECT_FLOAT_EQ(left(0, 2206), rampAt(16384 + 2200));
+    for (size_t onset : {0, 2206, 4411})
+        EXPECT_FLOAT_EQ(left(1, onset), rampAt(16384)) << onset;
+    // The backward speed is trunc(−4096 + 0.5) = −4095 units: frame j reads position 16384 − j + j / 4096
+    // frames. At pitch 0 the grain holds its first frame.
+    for (int j = 0; j < 200; ++j) {
+        ASSERT_NEAR(left(2, j), rampAt(16384.0 - j + j / 4096.0), 1e-6) << j;
+        ASSERT_FLOAT_EQ(left(3, j), rampAt(16384)) << j;
+    }
 }
 
 TEST_F(EngineRender, HardSyncStartsAGrainAtEachBackwardWrap) {
@@ -176,18 +331,25 @@ TEST_F(EngineRender, StereoSourceInStereoAndMonoOutput) {
     EXPECT_FLOAT_EQ(mix.at(9 * kPeriod), static_cast<float>(0.5 * gain + 0.5 * 0.25 * gain));
 }
 
-TEST_F(EngineRender, MutedStreamStartsNoGrainsAndKeepsItsLoopAndParametersStill) {
+TEST_F(EngineRender, MutedStreamStartsNoGrainsAndKeepsItsLoopAndParametersStillAndNoStreamKeepsTheClock) {
     engine.attachSound(0, dc(0, 1.0f));
     engine.setStreamState(0, Muted);
     engine.playStart(true, false);
     engine.setParameter(0, Pitch, 100);
     render(20);
-    EXPECT_FALSE(engine.anyGrainActive());
-    EXPECT_EQ(engine.stream(0).loopPos, 0);
+    const Stream& s = engine.stream(0);
+    EXPECT_EQ(std::tuple(engine.anyGrainActive(), s.loopPos, s.current(Pitch), s.param(Pitch).targetValue()),
+              std::tuple(false, 0, 6144.0f, 100));
     EXPECT_EQ(sink.mix, std::vector<float>(sink.mix.size(), 0.0f));
     EXPECT_EQ(engine.frameClock(), 20 * kPeriod) << "the muted stream keeps the play list busy";
-    EXPECT_EQ(engine.stream(0).current(Pitch), 6144.0f);
-    EXPECT_EQ(engine.stream(0).param(Pitch).targetValue(), 100);
+
+    // With no stream to play at all, play leaves silence and the clock at its start.
+    engine.stopPlay();
+    engine.setStreamState(0, Empty);
+    sink.mix.clear();
+    engine.playStart();
+    EXPECT_EQ(engine.frameClock(), 0);
+    EXPECT_EQ(sink.mix, std::vector<float>(sink.mix.size(), 0.0f));
 }
 
 TEST_F(EngineRender, MutingLetsSoundingGrainsFinish) {
@@ -200,7 +362,7 @@ TEST_F(EngineRender, MutingLetsSoundingGrainsFinish) {
     EXPECT_FALSE(engine.anyGrainActive());
 }
 
-TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecond) {
+TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecondAndOtherStopsAreImmediate) {
     // 1449² × 44100 / 2^20 = 88303 frames, 2 s; one grain in the first 19 s.
     play(dc(0, 1.0f), {{GrainLen, 1449}, {Freq, 25}}, 10);
     const size_t stopFrame = 10 * kPeriod;
@@ -225,9 +387,11 @@ TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecond) {
     for (size_t f = stopFrame + 22050; f < sink.mix.size() / 2; ++f)
         ASSERT_EQ(left(f), 0.0f) << f;
     EXPECT_FALSE(engine.stopPlay().has_value());
-}
 
-TEST_F(EngineRender, StopWithoutSoftStopStopsAtOnce) {
+    // A stop before any card period, and any stop without soft stop, is immediate.
+    engine.playStart();
+    EXPECT_EQ(engine.stopRequest(), StopAction::StopNow);
+    engine.stopPlay();
     engine.setSoftStop(false);
     engine.playStart(true, false);
     render(2);
@@ -237,12 +401,7 @@ TEST_F(EngineRender, StopWithoutSoftStopStopsAtOnce) {
 }
 
 TEST_F(EngineRender, FullAttackAndDecayOverlapAcrossTheGrain) {
-    engine.attachSound(0, dc(0, 1.0f));
-    set(0, Attack, 256);
-    set(0, Decay, 256);
-    set(0, GrainLen, 100);  // 421 frames: attack and decay both 421 frames long
-    engine.playStart(true, false);
-    render(2);
+    play(dc(0, 1.0f), {{Attack, 256}, {Decay, 256}, {GrainLen, 100}}, 2);  // attack and decay both 421 frames
     const int32_t inc = 0x10000000 / 421;
     const auto& env = envelopeTable();
     // Frame 1's envelope (about 1e-5) lies below the silence level 1 / (32768 × 0.7071): skipped.
@@ -273,11 +432,12 @@ TEST_F(EngineRender, NewStreamCopiesTheCurrentStreamWithItsAmpSilent) {
     ASSERT_EQ(engine.newStream(0), 1);
     EXPECT_EQ(std::pair(engine.streamCount(), sound.refCount), std::pair(2, 2));
     const Stream& s = engine.stream(1);
-    EXPECT_EQ(s.sound, &sound);
-    EXPECT_EQ(std::pair(s.current(Pitch), s.hardSync.load()), std::pair(7000.0f, 1));
-    EXPECT_EQ(std::tuple(s.current(Amp), s.value(Amp), s.param(Amp).targetValue()), std::tuple(0.0f, 0, 0));
-    EXPECT_EQ(s.param(Amp).endFrame, engine.frameClock());
-    EXPECT_EQ(s.loopPos, engine.stream(0).loopPos);
+    EXPECT_EQ(std::tuple(s.sound, s.current(Pitch), s.hardSync.load(), s.loopPos),
+              std::tuple(&sound, 7000.0f, 1, engine.stream(0).loopPos));
+    // Amp silent, reached at once.
+    EXPECT_EQ(
+        std::tuple(s.current(Amp), s.value(Amp), s.param(Amp).targetValue(), s.param(Amp).endFrame.load()),
+        std::tuple(0.0f, 0, 0, engine.frameClock()));
 }
 
 TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
@@ -317,25 +477,14 @@ TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
     EXPECT_EQ(engine.createStream(), 1);
 }
 
-TEST_F(EngineRender, TwoStreamsMixIntoOneBuffer) {
-    engine.createStream();
-    engine.attachSound(0, dc(0, 0.25f));
-    engine.attachSound(1, dc(1, 0.125f));
-    for (int s = 0; s < 2; ++s)
-        enginetest::flatGrains(engine, s);
-    engine.playStart(true, false);
-    render(1);
-    EXPECT_FLOAT_EQ(left(0), 0.25f * kCentreGain + 0.125f * kCentreGain);
-}
-
-TEST_F(EngineRender, TheMixIsClampedAndPerStreamBuffersAreUnclamped) {
+TEST_F(EngineRender, StreamsMixIntoAClampedBufferAndPerStreamBuffersAreUnclamped) {
+    // Amp 1024 is a gain of 2 sin(π/4): stream 0 plays 1 on both channels, stream 1 −0.5 on the left and
+    // 1 on the right; stream 2 is muted.
     engine.setPerStreamOutput(true);
-    engine.createStream();
-    engine.createStream();
     for (int s = 0; s < 3; ++s) {
-        engine.attachSound(s, dc(s, 1.0f));
-        enginetest::flatGrains(engine, s);
-        set(s, Amp, 1024);  // gain 1.41
+        if (s > 0)
+            engine.createStream();
+        prepare(dc(s, s == 1 ? -0.5f : 1.0f, 2, 1.0f), {{Amp, 1024}}, s);
         sink.open[static_cast<size_t>(s)] = true;
     }
     engine.setStreamState(2, Muted);
@@ -347,7 +496,8 @@ TEST_F(EngineRender, TheMixIsClampedAndPerStreamBuffersAreUnclamped) {
     EXPECT_FLOAT_EQ(sink.streams[1][1], doubled);
     EXPECT_EQ(sink.streams[2], std::vector<float>(sink.streams[2].size(), 0.0f))
         << "muted streams are silent";
-    EXPECT_EQ(std::pair(left(0), right(0)), std::pair(kLimit, kLimit)) << "the mix is clamped, never wrapped";
+    EXPECT_FLOAT_EQ(left(0), doubled - 0.5f * doubled) << "the streams add up";
+    EXPECT_EQ(right(0), kLimit) << "the mix is clamped, never wrapped";
     for (float v : sink.mix)
         ASSERT_LE(std::abs(v), kLimit);
 }

@@ -28,10 +28,11 @@ TEST(ParamSpecTable, DefaultsAndHomesLieInTheirRangesAndNamesAreUnique) {
         EXPECT_TRUE(names.insert(row.name).second);
         EXPECT_EQ(findParam(row.name), p);
     }
-    EXPECT_FALSE(findParam("grainlen").has_value()) << "lookup is case-sensitive";
-    EXPECT_FALSE(findParam("").has_value());
-    EXPECT_EQ(scrollIdOf(Start), 1500) << "scroll ids follow parameter order";
-    EXPECT_EQ(scrollIdOf(ChangeTime), 1528);
+    EXPECT_EQ(std::pair(findParam("grainlen").has_value(), findParam("").has_value()),
+              std::pair(false, false))
+        << "lookup is case-sensitive";
+    EXPECT_EQ(std::pair(scrollIdOf(Start), scrollIdOf(ChangeTime)), std::pair(1500, 1528))
+        << "scroll ids follow parameter order";
     EXPECT_EQ(defaultParamSet()[Freq], 6062);
     // Controller steps span the range: Pitch 32768 / 128 and / 16384.
     EXPECT_EQ(std::pair(controllerStep(Pitch), fineControllerStep(Pitch)), std::pair(256.0f, 2.0f));
@@ -46,7 +47,7 @@ DisplayContext defaults() {
     return c;
 }
 
-TEST(ParamDisplay, ValueTextsOfEveryKindOfParameter) {
+TEST(ParamDisplay, ValueTextsOfEveryKindOfParameterAndDerivedTexts) {
     const std::tuple<int, int32_t, const char*> cases[] = {
         // parameter, target, text
         {StartRnd, 128, "50.00 %"},  // value times scale as a percentage
@@ -80,9 +81,8 @@ TEST(ParamDisplay, ValueTextsOfEveryKindOfParameter) {
         EXPECT_EQ(displayParam(param, context).value, text) << paramSpec(param).name << " " << target;
     }
     EXPECT_EQ(displayParam(ChangeTime, defaults()).changeTimeLabel, "  \u00EE  parm chng time: 1.00 s");
-}
 
-TEST(ParamDisplay, DerivedTextsOfDensityLoopAndAmplitude) {
+    // The derived texts of density, loop and amplitude.
     auto derived = [](int param, const DisplayContext& c) {
         return displayParam(param, c).derived.value_or("<none>");
     };
@@ -112,7 +112,7 @@ TEST(ParamDisplay, DerivedTextsOfDensityLoopAndAmplitude) {
     EXPECT_EQ(derived(RateScale, c), "<none>") << "the built-in sine has no loop duration";
 }
 
-TEST(ParamScroll, PositionsMirrorValuesAndClampToTheRange) {
+TEST(ParamScroll, PositionsMirrorValuesAndClampToTheRangeAndActionsMoveThem) {
     EXPECT_EQ(
         std::tuple(positionToValue(Rate, -8192), positionToValue(Rate, 8192), positionToValue(Freq, 25)),
         std::tuple(8192, -8192, 16384));
@@ -124,9 +124,8 @@ TEST(ParamScroll, PositionsMirrorValuesAndClampToTheRange) {
     EXPECT_EQ(std::pair(scrollBarSetup(StartRnd).pageSize, scrollBarSetup(AttackRnd).pageSize),
               std::pair(10, 10))
         << "256 / 24";
-}
 
-TEST(ParamScroll, ActionsOfLinesPagesThumbAndModifiers) {
+    // Lines, pages, the thumb and the modifiers.
     const auto line = scrollAction(Amp, ScrollCode::LineDown, 100, 0, {}, 64);
     EXPECT_EQ(std::tuple(line.changes, line.position, line.value, line.changeTime),
               std::tuple(true, 101, 1024 - 101, 64));
@@ -154,7 +153,7 @@ ParamSlot& snapped(ParamSlot& slot, int32_t value) {
     return slot;
 }
 
-TEST(ParamSmoothing, GlidesByAStepPer100FramesAndArrivesExactly) {
+TEST(ParamSmoothing, GlidesByAStepPer100FramesArrivesExactlyAndSnapsShortChanges) {
     // ChangeTime 64 at 44100 Hz: T = 44100 frames, so each update moves 1000 / 441.
     ParamSlot slot;
     snapped(slot, 6144).startChange(7144, 44100, 0);
@@ -182,10 +181,8 @@ TEST(ParamSmoothing, GlidesByAStepPer100FramesAndArrivesExactly) {
         ASSERT_GE(slot.currentValue(), 13.0f) << "no overshoot at update " << k;
     }
     EXPECT_EQ(slot.intValue(), 13);
-}
 
-TEST(ParamSmoothing, ShortChangesSnapAtTheNextUpdateAndPassedEndsAreNotAdvanced) {
-    ParamSlot slot;
+    // Short changes snap at the next update, and passed ends are not advanced.
     snapped(slot, 10).startChange(99, 50, 1000);
     slot.update(1000);
     EXPECT_EQ(std::pair(slot.currentValue(), slot.intValue()), std::pair(99.0f, 99));
@@ -204,22 +201,21 @@ class EngineParams : public ::testing::Test {
     Engine engine{table, {.rate = 44100, .stereo = true, .framesPerBuffer = 256, .bufferCount = 4}};
 };
 
-TEST_F(EngineParams, FirstStreamStartsWithDefaultsAndHomeCoarseValues) {
+TEST_F(EngineParams, FirstStreamStartsWithDefaultsAndChangesGlideOverTheChangeTime) {
     EXPECT_EQ(std::tuple(engine.streamCount(), stream().stateNow(), stream().channelSelect.load(),
                          engine.changeTime()),
               std::tuple(1, Active, 1, 64));
-    EXPECT_EQ(stream().sound, &table.builtin());
-    EXPECT_EQ(engine.paramSet(0), defaultParamSet());
-    // trunc(min + (max − min) / 128 × Home): Rate −8192 + 16384 / 128 × 96 = 4096.
-    EXPECT_EQ(stream().param(Rate).coarseValue, 4096);
-    // Freq 25 + 16359 / 128 × 48 = 6159.6.
-    EXPECT_EQ(stream().param(Freq).coarseValue, 6159);
+    EXPECT_EQ(std::tuple(stream().sound, engine.paramSet(0)),
+              std::tuple(&table.builtin(), defaultParamSet()));
+    // trunc(min + (max − min) / 128 × Home): Rate −8192 + 16384 / 128 × 96 = 4096, Freq 25 + 16359 / 128 × 48
+    // = 6159.6.
+    EXPECT_EQ(std::tuple(stream().param(Rate).coarseValue.load(), stream().param(Freq).coarseValue.load()),
+              std::tuple(4096, 6159));
     // GrainLen 324: trunc(324² × 44100 / 2^20) = 4414 frames; the delayed release waits twice as long.
     engine.snapParameters(0);
     EXPECT_EQ(delayedReleaseMilliseconds(stream(), 44100), 200u);
-}
 
-TEST_F(EngineParams, ChangesGlideOverTheChangeTimeAndPlayStartSnapsThem) {
+    // Changes glide over the change time, and play start snaps them.
     engine.setParameter(0, ChangeTime, 128);
     EXPECT_EQ(std::pair(engine.changeTime(), stream().param(ChangeTime).targetValue()), std::pair(128, 128));
     for (int p = 0; p < ChangeTime; ++p)
@@ -237,7 +233,7 @@ TEST_F(EngineParams, ChangesGlideOverTheChangeTimeAndPlayStartSnapsThem) {
     EXPECT_EQ(std::pair(stream().current(Pitch), stream().value(Pitch)), std::pair(1000.0f, 1000));
 }
 
-TEST_F(EngineParams, AttachingCountsUsersAndReleasesThePreviousSound) {
+TEST_F(EngineParams, AttachingCountsUsersChannelTogglesLeaveAChannelAndSoloMutesTheOthers) {
     sounds::Sound* a = table.findOrAllocate("/a.wav");
     ASSERT_NE(a, nullptr);
     table.beginLoad(*a, "/a.wav");
@@ -247,20 +243,16 @@ TEST_F(EngineParams, AttachingCountsUsersAndReleasesThePreviousSound) {
     a->data.assign(200, 0.0f);
     table.finishLoad(*a);
     engine.attachSound(0, *a);
-    EXPECT_EQ(stream().channelSelect.load(), 3);
-    EXPECT_EQ(std::pair(a->refCount, a->rateRatio), std::pair(1, 2048));
+    EXPECT_EQ(std::tuple(stream().channelSelect.load(), a->refCount, a->rateRatio), std::tuple(3, 1, 2048));
     // The same file again on the same stream: still one user.
     ASSERT_EQ(table.findOrAllocate("/a.wav"), a);
     engine.attachSound(0, *a);
     EXPECT_EQ(a->refCount, 1);
     // Back to the test tone: the sound stays in memory without users.
     engine.useTestTone(0);
-    EXPECT_EQ(a->refCount, -1);
-    EXPECT_EQ(stream().sound, &table.builtin());
-    EXPECT_EQ(std::tuple(stream().channelSelect.load(), stream().stateNow()), std::tuple(1, Active));
-}
+    EXPECT_EQ(std::tuple(a->refCount, stream().sound, stream().channelSelect.load(), stream().stateNow()),
+              std::tuple(-1, &table.builtin(), 1, Active));
 
-TEST_F(EngineParams, ChannelTogglesAlwaysLeaveAChannelAndSoloMutesTheOtherStreams) {
     // (selection before, toggle left?, selection after)
     for (const auto& [before, left, after] :
          {std::tuple(1, true, 2), std::tuple(2, false, 1), std::tuple(3, true, 2), std::tuple(3, false, 1)}) {

@@ -26,11 +26,9 @@ class FakeMidiTarget : public MidiTarget {
 
     FakeMidiTarget() {
         exists[0] = true;
-        for (auto& stream : targets)
-            stream = engine::defaultParamSet();
         for (size_t s = 0; s < targets.size(); ++s)
             for (size_t p = 0; p < targets[s].size(); ++p)
-                currents[s][p] = static_cast<float>(targets[s][p]);
+                currents[s][p] = static_cast<float>(targets[s][p] = engine::defaultParamSet()[p]);
     }
 
     bool streamExists(int stream) const override { return exists[static_cast<size_t>(stream)]; }

@@ -4,13 +4,11 @@
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -20,13 +18,12 @@
 #include "midi/MidiInput.h"
 #include "midi/MidiInputHandler.h"
 #include "midi/RtMidiInputBackend.h"
-#include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
 #include "patches/EnginePatchStreams.h"
 #include "patches/PatchPanel.h"
 #include "platform/MessageQueue.h"
-#include "sounds/SoundTable.h"
 #include "tests/patches/FakePanel.h"
+#include "tests/shell/CoreTestSupport.h"
 
 namespace midi {
 namespace {
@@ -38,37 +35,20 @@ constexpr auto kPatience = 5s;  // a JACK period is 6 ms; this allows for a load
 // Unique per process: tests of other processes may play their own keyboards at the same time.
 const std::string kKeyboardClient = "FrissonTestKeys" + std::to_string(getpid());
 
-// The play control's and the MIDI input's view: any warning fails the test.
-struct QuietView : output::PlayView, output::UserWarnings, MidiNotices {
-    void setPlayButton(bool) override {}
-    void showStatusMessage(const std::string&) override {}
-    void showWarning(const std::string& caption, const std::string& text) override {
-        ADD_FAILURE() << caption << ": " << text;
-    }
+// Any warning of the MIDI input fails the test.
+struct FailingNotices : MidiNotices {
     void showStatus(int, std::string_view) override {}
     void showWarning(std::string_view caption, std::string_view text) override {
         ADD_FAILURE() << caption << ": " << text;
     }
 };
 
-output::DeviceInfo manualOutput() {
-    output::DeviceInfo info;
-    info.probed = true;
-    info.name = "system";
-    info.outputChannels = 2;
-    info.isDefaultOutput = true;
-    return info;
-}
-
 class MidiJackTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { setenv("FRISSON_MIDI_API", "jack", 1); }
 
     MidiJackTest() {
-        server.devices[output::AudioApiId::kJack] = {manualOutput()};
-        soundSettings.sampleRate = kRate;
-        soundSettings.deviceSelection = output::kRtDeviceBase;
-        EXPECT_FALSE(play.allocateBuffers().has_value());
+        EXPECT_FALSE(rig.control.allocateBuffers().has_value());
         panel.start(engine::defaultParamSet());
         settings.setOptions(decodeOptions(kDefaultResponseOptions));
         settings.monitorInput = 1;
@@ -123,18 +103,11 @@ class MidiJackTest : public ::testing::Test {
 
     int32_t targetOf(int param) const { return engine.stream(0).param(param).targetValue(); }
 
-    sounds::SoundTable sounds{kRate};
-    engine::Engine engine{sounds, engine::OutputFormat{kRate, true, 256, 4}};
-    output::ManualAudioServer server;
-    std::ostringstream log;
-    output::AudioSystem audio{server.factory(), log};
-    platform::MessageQueue queue;
-    output::AlsaOutput alsa{queue};
-    output::AlsaDeviceTable alsaDevices;
-    output::SoundSettings soundSettings;
-    QuietView view;
-    output::PlayControl play{engine, {audio, alsa, alsaDevices, queue, log}, soundSettings, view, view,
-                             nullptr};
+    // Play control over a manual sound server whose JACK device "system" is selected.
+    shell::testing::PlayRig rig{kRate};
+    engine::Engine& engine = rig.engine;
+    output::PlayControl& play = rig.control;
+    platform::MessageQueue& queue = rig.queue;
     patches::EnginePatchStreams patchStreams{engine};
     patches::testing::FakeView panelView;
     patches::PatchPanel panel{patchStreams, panelView};
@@ -143,7 +116,8 @@ class MidiJackTest : public ::testing::Test {
     EngineMidiTarget midiTarget{engine, play, nullptr};
     MidiInputHandler handler{settings, midiTarget, queue};
     RtMidiInputBackend backend;
-    MidiInput input{settings, handler, backend, view};
+    FailingNotices notices;
+    MidiInput input{settings, handler, backend, notices};
     std::unique_ptr<RtMidiOut> keyboard;
 
     std::vector<int64_t> monitorLines;

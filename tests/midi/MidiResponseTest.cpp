@@ -1,8 +1,10 @@
-// How MIDI input maps onto parameters: controllers, note pitch and the response rows, and the
-// dialog that edits the response settings.
+// How MIDI input maps onto parameters: the packed response options and row words, controllers, note pitch
+// and the response rows, and the dialog that edits them.
 #include "engine/ParamSpec.h"
 #include "midi/MidiResponse.h"
 #include "midi/MidiResponseDialog.h"
+#include "midi/MidiSettings.h"
+#include "midi/ResponseOptions.h"
 #include "midi/ResponseRowFields.h"
 #include "midi/ResponseTables.h"
 #include "platform/MessageQueue.h"
@@ -13,6 +15,72 @@
 namespace midi {
 namespace {
 using Change = testing::FakeMidiTarget::Change;
+
+TEST(ResponseOptions, DefaultWordStopModeBitsAndBendRangeLimits) {
+    // Pitch, last note off stops, restart on a new note, program changes, seven semitones.
+    const ResponseOptions o = decodeOptions(kDefaultResponseOptions);
+    EXPECT_EQ(std::tuple(o.noteToPitch, o.noteStopMode, o.restartOnNewNote, o.restartOnTiedNote,
+                         o.programChangeOn, o.maxPitchBend),
+              std::tuple(true, kLastNoteOffStops, true, false, true, 7));
+    EXPECT_EQ(packOptions(o), 0x72Du);
+    // Stop mode bits: bit 2 wins over bit 1.
+    EXPECT_EQ(std::tuple(decodeOptions(0x2).noteStopMode, decodeOptions(0x6).noteStopMode,
+                         decodeOptions(0x0).noteStopMode),
+              std::tuple(kNewNoteStops, kLastNoteOffStops, kNotesNeverStop));
+    // Bend ranges: 31 is more than the range.
+    EXPECT_EQ(std::tuple(decodeOptions(0x1F00).maxPitchBend, decodeOptions(0x1800).maxPitchBend,
+                         decodeOptions(0x1700).maxPitchBend),
+              std::tuple(24, 24, 23));
+    EXPECT_TRUE(decodeOptions(0x10).restartOnTiedNote);
+}
+
+TEST(ResponseOptions, PackingRoundTripsEveryCombination) {
+    for (uint32_t flags = 0; flags < 0x40; ++flags) {
+        if ((flags & 0x6) == 0x6)
+            continue;  // both stop bits: decodes to mode 4 alone
+        for (uint32_t bend = 0; bend <= 24; bend += 6) {
+            const uint32_t word = flags | (bend << 8);
+            EXPECT_EQ(packOptions(decodeOptions(word)), word) << std::hex << word;
+        }
+    }
+}
+
+// Source index 1 (Velocity, flags 0x4000000), target 12 (Output amp), From 20, To 90.
+constexpr ResponseRow kVelocityToAmp = 0x14000000u | 0x000C0000u | (20u << 8) | 90u;
+
+TEST(ResponseRowFields, ReadsEachFieldAndTheTargetParameter) {
+    const ResponseRow k = kVelocityToAmp;
+    EXPECT_EQ(std::tuple(responseTo(k), responseFrom(k), responseTargetIndex(k), responseSourceIndex(k)),
+              std::tuple(90, 20, 12u, 1u));
+    EXPECT_EQ(std::tuple(responseSourceFlags(k), responseTargetParam(k),
+                         responseTargetParam(withTargetIndex(k, 1))),
+              std::tuple(kSourceVelocity, 23, 4));
+    for (uint32_t none : {0u, 13u, 15u})
+        EXPECT_FALSE(responseTargetParam(withTargetIndex(k, none)))
+            << "target " << none << " has no parameter";
+}
+
+TEST(ResponseRowFields, WritersReplaceOneFieldAndClampPercentages) {
+    ResponseRow row = 0;
+    row = withSourceIndex(row, 5);  // Note/Pbend
+    EXPECT_EQ(row, 0x53000000u);
+    row = withTargetIndex(row, 3);
+    row = withFrom(row, 150);
+    row = withTo(row, -4);
+    EXPECT_EQ(row, 0x53000000u | 0x30000u | (100u << 8) | 0u);
+    row = withSourceIndex(row, 0);
+    EXPECT_EQ(std::tuple(responseSourceFlags(row), responseTargetIndex(row)), std::tuple(0u, 3u));
+}
+
+TEST(ResponseRowFields, CompactionDropsIncompleteRowsAndMovesTheRestUp) {
+    const ResponseRow noSource = withSourceIndex(kVelocityToAmp, 0);
+    const ResponseRow noTarget = withTargetIndex(kVelocityToAmp, 0);
+    const ResponseRow noSpan = withTo(kVelocityToAmp, 20);
+    const ResponseRow bend = withSourceIndex(withTargetIndex(kVelocityToAmp, 7), 4);
+    const auto kept = compactRows({noSource, kVelocityToAmp, noTarget, noSpan, 0, bend});
+    const std::array<ResponseRow, kResponseRowCount> expected{kVelocityToAmp, bend, 0, 0, 0, 0};
+    EXPECT_EQ(kept, expected);
+}
 
 class MidiResponseTest : public ::testing::Test {
   protected:
@@ -37,7 +105,7 @@ class MidiResponseTest : public ::testing::Test {
     MidiResponse response{settings, target, queue};
 };
 
-TEST_F(MidiResponseTest, CoarseControllersSetTheParameterAndItsCoarseValue) {
+TEST_F(MidiResponseTest, CoarseControllersSetTheParameterAndItsCoarseValueAndFineOnesAddToIt) {
     // Controller 7 is LengthRnd (0..256): step 2, data 64 counts as 65.
     response.controllerChange(0, 7, 64);
     EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::LengthRnd, 130, 12.8}}));
@@ -52,9 +120,9 @@ TEST_F(MidiResponseTest, CoarseControllersSetTheParameterAndItsCoarseValue) {
     EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::PanPos, -256}));
     response.controllerChange(0, 31, 127);
     EXPECT_EQ(target.changes.back().value, -256);
-}
 
-TEST_F(MidiResponseTest, FourteenBitPairAddsTheLowHalfToTheCoarseValueWithinTheRange) {
+    // A fourteen-bit pair adds the low half to the coarse value, within the range.
+    target.changes.clear();
     settings.relativeFine = false;
     response.controllerChange(0, 17, 96);  // Pitch: -16384 + 256 * 97
     EXPECT_EQ(target.changes.back().value, 8448);
@@ -71,7 +139,7 @@ TEST_F(MidiResponseTest, FourteenBitPairAddsTheLowHalfToTheCoarseValueWithinTheR
     EXPECT_EQ(target.changes.size(), 1u);  // clamped back to the coarse value: no change
 }
 
-TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetOrWhilePlayingTheSmoothedValue) {
+TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetOrTheSmoothedValueAndSlidersFollow) {
     settings.relativeFine = true;
     // Data 72 counts as 73: (1 + 1) * 9 = 18 fine steps of 2 from the default 6144.
     response.controllerChange(0, 49, 72);
@@ -88,9 +156,10 @@ TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetOrWhilePlayingT
     target.currents[0][engine::Pitch] = 5000.9f;
     response.controllerChange(0, 49, 72);
     EXPECT_EQ(target.changes.back().value, 5000 + 36);
-}
 
-TEST_F(MidiResponseTest, SlidersFollowOnlyForTheCurrentStreamWithMoveSliders) {
+    // Sliders follow only for the current stream, and only with move sliders.
+    (void)sliderMoves();
+    target.changes.clear();
     target.exists[1] = true;
     response.controllerChange(1, 7, 10);
     EXPECT_TRUE(sliderMoves().empty());
@@ -105,10 +174,8 @@ TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
     // 110 + 24 is past its top (bend towards 16384 from 110's 15548).
     struct Case {
         const char* label;
-        int bendRange;
-        int note;
-        int32_t bend;
-        int32_t pitchBefore;  // the target before: its sign is the playing direction
+        int bendRange, note;
+        int32_t bend, pitchBefore;  // the target before: its sign is the playing direction
         float currentBefore;
         int32_t pitch;
     };
@@ -231,51 +298,44 @@ TEST_F(MidiResponseDialogTest, OpeningShowsTheOptionsAndRows) {
     settings.rows[0] = 0x14000000u | 0xC0000u | (10u << 8) | 90u;
     Dialog dialog(settings);
     const auto& c = dialog.controls();
-    EXPECT_TRUE(c.noteToPitch.checked);
-    EXPECT_TRUE(c.noteOffStops.checked);
-    EXPECT_EQ(state(c.untiedNoteOff), std::pair(true, true));
-    EXPECT_FALSE(c.newNoteOn.checked);
-    EXPECT_TRUE(c.newNote.checked);
-    EXPECT_EQ(state(c.tiedNote), std::pair(false, true));
+    // Note to pitch; the last note-off stops; a new note restarts, a tied one does not.
+    EXPECT_EQ(std::tuple(c.noteToPitch.checked, c.noteOffStops.checked, state(c.untiedNoteOff),
+                         c.newNoteOn.checked, c.newNote.checked, state(c.tiedNote)),
+              std::tuple(true, true, std::pair(true, true), false, true, std::pair(false, true)));
     EXPECT_EQ(std::pair(c.pitchBendSlider, c.pitchBendLabel), std::pair(7, std::string("7 notes")));
-    EXPECT_EQ(std::tuple(c.rows[0].sourceIndex, c.rows[0].targetIndex, c.rows[0].from, c.rows[0].to),
-              std::tuple(1, 12, 10, 90));
-    EXPECT_EQ(c.rows[1].sourceIndex, 0);
+    EXPECT_EQ(std::tuple(c.rows[0].sourceIndex, c.rows[0].targetIndex, c.rows[0].from, c.rows[0].to,
+                         c.rows[1].sourceIndex),
+              std::tuple(1, 12, 10, 90, 0));
 
     settings.setOptions(decodeOptions(0x10));  // tied-note restart alone
     Dialog bare(settings);
     const auto& b = bare.controls();
-    EXPECT_FALSE(b.noteOffStops.checked);
-    EXPECT_FALSE(b.newNoteOn.enabled);
-    EXPECT_FALSE(b.untiedNoteOff.enabled);
-    EXPECT_FALSE(b.tiedNote.enabled);
-    EXPECT_FALSE(settings.restartOnTiedNote);  // cleared: it needs the new-note restart
-    EXPECT_EQ(b.pitchBendLabel, "None");
+    EXPECT_EQ(std::tuple(b.noteOffStops.checked, b.newNoteOn.enabled, b.untiedNoteOff.enabled,
+                         b.tiedNote.enabled, b.pitchBendLabel),
+              std::tuple(false, false, false, false, "None"));
+    EXPECT_FALSE(settings.restartOnTiedNote) << "cleared: it needs the new-note restart";
 }
 
 TEST_F(MidiResponseDialogTest, ControlsChangeTheSettingsAtOnce) {
     Dialog dialog(settings);
     const auto& c = dialog.controls();
     dialog.clickStopRadio(Dialog::kNewNoteOnId);
-    EXPECT_EQ(settings.noteStopMode, kNewNoteStops);
-    EXPECT_EQ(std::pair(c.newNoteOn.checked, c.untiedNoteOff.checked), std::pair(true, false));
+    EXPECT_EQ(std::tuple(settings.noteStopMode, c.newNoteOn.checked, c.untiedNoteOff.checked),
+              std::tuple(kNewNoteStops, true, false));
     dialog.clickNoteOffStops();  // off: radios disabled, notes never stop
-    EXPECT_EQ(settings.noteStopMode, kNotesNeverStop);
-    EXPECT_FALSE(c.newNoteOn.enabled);
+    EXPECT_EQ(std::tuple(settings.noteStopMode, c.newNoteOn.enabled), std::tuple(kNotesNeverStop, false));
     dialog.clickNoteOffStops();  // on again: the release radio
-    EXPECT_EQ(settings.noteStopMode, kLastNoteOffStops);
-    EXPECT_TRUE(c.untiedNoteOff.checked);
-    dialog.clickNoteToPitch();  // off: a new note toggles the sound
-    EXPECT_FALSE(settings.noteToPitch);
-    EXPECT_EQ(settings.noteStopMode, kNewNoteStops);
-    EXPECT_TRUE(c.untiedNoteOff.checked);  // the radios keep their look
+    EXPECT_EQ(std::tuple(settings.noteStopMode, c.untiedNoteOff.checked),
+              std::tuple(kLastNoteOffStops, true));
+    dialog.clickNoteToPitch();  // off: a new note toggles the sound; the radios keep their look
+    EXPECT_EQ(std::tuple(settings.noteToPitch, settings.noteStopMode, c.untiedNoteOff.checked),
+              std::tuple(false, kNewNoteStops, true));
 
     dialog.clickTiedNote();
     EXPECT_TRUE(settings.restartOnTiedNote);
     dialog.clickNewNote();  // off: tied-note restart cleared and disabled
-    EXPECT_FALSE(settings.restartOnNewNote);
-    EXPECT_FALSE(settings.restartOnTiedNote);
-    EXPECT_FALSE(c.tiedNote.enabled);
+    EXPECT_EQ(std::tuple(settings.restartOnNewNote, settings.restartOnTiedNote, c.tiedNote.enabled),
+              std::tuple(false, false, false));
     dialog.clickTiedNote();  // disabled: no effect
     EXPECT_FALSE(settings.restartOnTiedNote);
     dialog.clickNewNote();

@@ -78,9 +78,9 @@ class SoundLoaderTest : public ::testing::Test {
         EXPECT_EQ(request.outcome, SoundLoader::Outcome::Loading);
         const auto message = waitForMessage();
         EXPECT_EQ(message.number, platform::kMsgSoundLoadFailed);
-        EXPECT_EQ(request.sound->refCount, -1);
-        EXPECT_TRUE(request.sound->path.empty());
-        EXPECT_TRUE(request.sound->data.empty());
+        const Sound& freed = *request.sound;  // a free record, counted -1
+        EXPECT_EQ(std::tuple(freed.refCount, freed.path.empty(), freed.data.empty(), freed.loading.load()),
+                  std::tuple(-1, true, true, false));
         return message.text;
     }
     SoundLoader& loader() {
@@ -103,27 +103,19 @@ TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstantsOnceForEvery
     const auto request = loader().request(path, 2, kOutputRate);
     ASSERT_EQ(request.outcome, SoundLoader::Outcome::Loading);
     const auto message = waitForMessage();
-    ASSERT_EQ(message.number, platform::kMsgSoundLoaded);
-    EXPECT_EQ(message.first, 2);
+    ASSERT_EQ(std::tuple(message.number, message.first), std::tuple(platform::kMsgSoundLoaded, int64_t{2}));
     Sound* sound = loader().loadedSound(message);
     ASSERT_EQ(sound, request.sound);
 
-    EXPECT_EQ(sound->refCount, 1);
-    EXPECT_FALSE(sound->loading);
-    EXPECT_EQ(sound->path, path);
-    EXPECT_EQ(sound->name(), "stereo.wav");
-    EXPECT_EQ(sound->frames, 3000);
-    EXPECT_EQ(sound->channels, 2);
-    EXPECT_EQ(sound->sampleRate, 22050);
-    // 2^28 / 3000 = 89478.485 in single precision, plus 2 / 2.
-    EXPECT_EQ(sound->unitsPerFrame, 89478.484375f + 1.0f);
-    EXPECT_EQ(sound->ampUnitsPerFrame, sound->unitsPerFrame);
-    EXPECT_EQ(sound->clockUnit, 6086);       // 268435456 / 44100
-    EXPECT_EQ(sound->rateRatio, 4096);       // 44100 * 2048 / 22050
-    EXPECT_EQ(sound->ampTable.size(), 31u);  // 3000 / 100 + 1
-
-    for (size_t i = 0; i < samples.size(); ++i)
-        ASSERT_EQ(sound->data[i], samples[i]) << i;
+    EXPECT_EQ(std::tuple(sound->refCount, sound->loading.load(), sound->path, sound->name()),
+              std::tuple(1, false, path, "stereo.wav"));
+    EXPECT_EQ(std::tuple(sound->frames, sound->channels, sound->sampleRate), std::tuple(3000, 2, 22050));
+    // 2^28 / 3000 = 89478.485 in single precision, plus 2 / 2; 268435456 / 44100; 44100 * 2048 / 22050;
+    // 3000 / 100 + 1 loudness entries.
+    EXPECT_EQ(std::tuple(sound->unitsPerFrame, sound->ampUnitsPerFrame, sound->clockUnit, sound->rateRatio,
+                         sound->ampTable.size()),
+              std::tuple(89478.484375f + 1.0f, 89478.484375f + 1.0f, 6086, 4096, 31u));
+    ASSERT_EQ(std::vector(sound->data.begin(), sound->data.begin() + 6000), samples);
     // The guard region repeats the sound from its start: 2^28 mod 89479 + 11 frames at least.
     const size_t guardSamples = sound->data.size() - samples.size();
     EXPECT_GE(guardSamples, (268435456u % 89479u + 11u) * 2u);
@@ -146,9 +138,8 @@ TEST_F(SoundLoaderTest, ReadsWhatSoxWrote) {
     const auto message = waitForMessage();
     ASSERT_EQ(message.number, platform::kMsgSoundLoaded) << message.text;
     const Sound* sound = loader().loadedSound(message);
-    EXPECT_EQ(sound->frames, 2756);  // 0.25 s at 11025 Hz, as soxi counts it
-    EXPECT_EQ(sound->channels, 2);
-    EXPECT_EQ(sound->sampleRate, 11025);
+    // 0.25 s at 11025 Hz is 2756 frames, as soxi counts them.
+    EXPECT_EQ(std::tuple(sound->frames, sound->channels, sound->sampleRate), std::tuple(2756, 2, 11025));
 }
 
 TEST_F(SoundLoaderTest, FailuresNameTheFileAndFreeTheRecord) {
@@ -188,13 +179,11 @@ TEST_F(SoundLoaderTest, AsksBeforeLoadingWhatMayNotFitAndKeepsTheRecordWhileItAs
         question_.answer = {};
         const auto request = loader().request(path, 0, kOutputRate);
         question_.asked.get_future().wait();
-        EXPECT_EQ(question_.question, "File Information: " + path +
-                                          " (4687 kB) may be larger than available "
-                                          "memory (1024 kB)\n\nYou may try to load "
-                                          "it into memory.\nIf you try to load too "
-                                          "large a file into memory, Fizz will "
-                                          "probably lock up.\nClick OK to load "
-                                          "into memory, Cancel to skip file.");
+        EXPECT_EQ(question_.question,
+                  "File Information: " + path +
+                      " (4687 kB) may be larger than available memory (1024 kB)\n\nYou may try to load it "
+                      "into memory.\nIf you try to load too large a file into memory, Fizz will probably "
+                      "lock up.\nClick OK to load into memory, Cancel to skip file.");
         // Searches for other sounds pass the loading record by.
         for (int i = 0; i < 2 * SoundTable::kRecordCount; ++i)
             ASSERT_NE(table_.findOrAllocate("other" + std::to_string(i) + ".wav"), request.sound);
@@ -203,9 +192,9 @@ TEST_F(SoundLoaderTest, AsksBeforeLoadingWhatMayNotFitAndKeepsTheRecordWhileItAs
         const auto message = waitForMessage();
         EXPECT_EQ(message.number, ok ? platform::kMsgSoundLoaded : platform::kMsgSoundLoadFailed);
         if (ok) {
-            EXPECT_EQ(loader().loadedSound(message), request.sound);
-            EXPECT_EQ(request.sound->frames, 600000);
-            EXPECT_EQ(request.sound->data[1199999], 0.125f);
+            EXPECT_EQ(std::tuple(loader().loadedSound(message), request.sound->frames,
+                                 request.sound->data[1199999]),
+                      std::tuple(request.sound, 600000, 0.125f));
         }
     }
 }
