@@ -24,7 +24,6 @@ using Slots = std::vector<int>;
 class PatchPanelTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = testing::freshFolder().string() + "/";
         panel.setPatchFolder(folder);
         panel.start(engine::defaultParamSet());
     }
@@ -40,7 +39,7 @@ class PatchPanelTest : public ::testing::Test {
     void store(int slot) { panel.slotClick(slotId(slot), true, false); }
     int slotId(int slot) const { return kDefaultPatchButton + slot; }
 
-    std::string folder;
+    std::string folder = testing::freshFolder().string() + "/";
     FakeStreams streams;
     FakeView view;
     PatchPanel panel{streams, view};
@@ -54,10 +53,8 @@ TEST_F(PatchPanelTest, StartsWithTheDefaultPatchSelectedAndLabelsFollowTheSlotSt
     EXPECT_EQ(panel.defaultPatch().values[13], 6144);  // Pitch default
     EXPECT_TRUE(panel.defaultPatch().occupied());
 
-    Patch empty;
-    Patch saved;
+    Patch empty, saved, fresh;
     saved.flags = kPatchOccupied;
-    Patch fresh;
     fresh.flags = kPatchOccupied | kPatchUnsaved;
     EXPECT_EQ(std::tuple(slotLabel(9, empty), slotLabel(9, saved), slotLabel(10, saved)),
               std::tuple("Slot 9", "Patch &9", "Patch 1&0"));
@@ -425,11 +422,10 @@ constexpr uint32_t kRate = 44100;
 class EnginePatchStreamsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = testing::freshFolder().string() + "/";
         panel.setPatchFolder(folder);
         panel.start(engine::defaultParamSet());
     }
-    std::string folder;
+    std::string folder = testing::freshFolder().string() + "/";
     sounds::SoundTable table{kRate};
     engine::Engine engine{table, engine::OutputFormat{kRate, true, 256, 4}};
     EnginePatchStreams streams{engine};
