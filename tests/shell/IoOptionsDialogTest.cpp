@@ -47,7 +47,7 @@ class IoOptionsDialogTest : public ::testing::Test, public testing::PlayRig {
     std::unique_ptr<IoOptionsDialog> dialog_;
 };
 
-TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaAndTheCurrentChoices) {
+TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaTheCurrentChoicesAndTheRingInFramesAndMilliseconds) {
     std::vector<std::string> texts;
     for (const auto& choice : dialog().deviceChoices())
         texts.push_back(choice.text);
@@ -57,9 +57,8 @@ TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaAndTheCurrentChoices) {
     EXPECT_EQ(dialog().trackPosition(), 9);  // 256 frames
     EXPECT_EQ(dialog().midiDeviceEntries(), (std::vector<std::string>{"None", "Keyboard", "Pads"}));
     EXPECT_EQ(dialog().selectedMidiEntry(), 1);
-}
 
-TEST_F(IoOptionsDialogTest, TheLabelGivesTheRingsFramesAndMilliseconds) {
+    // The label gives the ring's frames and milliseconds.
     EXPECT_EQ(dialog().bufferLabel(), "1024 frames, 46 ms");  // 1024 / 22050 s = 46.4 ms
     dialog().chooseRate(3);                                   // 44100
     EXPECT_EQ(dialog().bufferLabel(), "1024 frames, 23 ms");  // 23.2 ms
@@ -115,6 +114,13 @@ TEST_F(IoOptionsDialogTest, OkOpensAChangedMidiDeviceAndStaysOpenWhenThatFails) 
 }
 
 TEST_F(IoOptionsDialogTest, TestPlayPlaysWithTheEditedSettingsAndStopsOnFocusLoss) {
+    server.openError = output::RtError("busy", output::RtError::kDriverError);
+    dialog().testPlayClicked();  // a test play that cannot start leaves the button unchecked
+    EXPECT_FALSE(dialog().testPlayChecked());
+    EXPECT_FALSE(control.playing());
+    EXPECT_EQ(pauses, (std::vector<long>{200}));  // only the wait before starting
+
+    pauses.clear();
     dialog().chooseRate(3);
     dialog().testPlayClicked();
     EXPECT_TRUE(dialog().testPlayChecked());
@@ -148,14 +154,6 @@ TEST_F(IoOptionsDialogTest, ATestPlayNeverRecords) {
     constexpr std::uintmax_t kHeader = 44;
     constexpr std::uintmax_t kOnePeriod = 256 * 2 * 2;  // frames × channels × 16-bit
     EXPECT_EQ(std::filesystem::file_size(path), kHeader + kOnePeriod);
-}
-
-TEST_F(IoOptionsDialogTest, ATestPlayThatCannotStartLeavesTheButtonUnchecked) {
-    server.openError = output::RtError("busy", output::RtError::kDriverError);
-    dialog().testPlayClicked();
-    EXPECT_FALSE(dialog().testPlayChecked());
-    EXPECT_FALSE(control.playing());
-    EXPECT_EQ(pauses, (std::vector<long>{200}));  // only the wait before starting
 }
 
 }  // namespace
