@@ -118,6 +118,23 @@ class MainWindowTest : public shell::testing::TempHome {
             labels.push_back(window->streamTabs()->tabText(n).toStdString());
         return labels;
     }
+    // The commands the context menu of the tab at `index` offers (a separator has no text), and a
+    // click on one of them.
+    std::vector<std::string> tabMenu(int index) {
+        QTabBar* tabs = window->streamTabs();
+        const QPoint at = tabs->tabRect(index).center();
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, tabs->mapToGlobal(at));
+        QApplication::sendEvent(tabs, &rightClick);
+        EXPECT_TRUE(window->streamContextMenu()->isVisible());
+        std::vector<std::string> texts;
+        for (const QAction* action : window->streamContextMenu()->actions())
+            texts.push_back(action->text().toStdString());
+        return texts;
+    }
+    void choose(int n) {
+        QMenu* menu = window->streamContextMenu();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().at(n)).center());
+    }
     // The gesture window as the Stream menu opens it.
     GestureWindow* openGestureWindow() {
         item(kCmdGestureWindow)->trigger();
@@ -269,11 +286,12 @@ TEST_F(MainWindowTest, AShiftClickStoresAPatchAndAPlainClickRecallsIt) {
     EXPECT_EQ(selected(), std::tuple(false, true, false));
 }
 
-TEST_F(MainWindowTest, NewStemAndTheTabMenuKeepTheTabsInStreamOrder) {
+TEST_F(MainWindowTest, NewStemAndTheTabMenuKeepTheTabsInStreamOrderAndReuseStreamNumbers) {
     QTabBar* tabs = window->streamTabs();
+    using Labels = std::vector<std::string>;
     click(window->button(kNewButton));
     click(window->button(kNewButton));
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 2", "Stream 3"}));
+    EXPECT_EQ(tabLabels(), (Labels{"Stream 1", "Stream 2", "Stream 3"}));
     // A new stream starts silent.
     EXPECT_EQ(std::tuple(tabs->currentIndex(), target(2, Amp), window->paramRows()->bar(Amp)->value(),
                          window->outlinedControl()),
@@ -282,22 +300,37 @@ TEST_F(MainWindowTest, NewStemAndTheTabMenuKeepTheTabsInStreamOrder) {
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
     EXPECT_EQ(core->engine().currentStream(), 1);
     click(window->button(kStemButton));  // the tab to the left of the ended one is selected
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 3"}));
+    EXPECT_EQ(tabLabels(), (Labels{"Stream 1", "Stream 3"}));
     EXPECT_EQ(std::pair(tabs->currentIndex(), core->engine().currentStream()), std::pair(0, 0));
 
-    // A right-click on the second tab offers its stream's commands.
-    const QPoint onTab = tabs->tabRect(1).center();
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, onTab, tabs->mapToGlobal(onTab));
-    QApplication::sendEvent(tabs, &rightClick);
-    QMenu* menu = window->streamContextMenu();
-    ASSERT_TRUE(menu->isVisible());
-    const QList<QAction*> offered = menu->actions();
-    ASSERT_EQ(offered.size(), 2);
-    EXPECT_EQ(std::pair(offered[0]->text(), offered[1]->text()),
-              std::pair(QString("Mute Stream 3"), QString("Solo Stream 3")));
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(offered[0]).center());
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 3  [  ]"}));
+    // A right-click on a tab offers its stream's commands.
+    EXPECT_EQ(tabMenu(1), (Labels{"Mute Stream 3", "Solo Stream 3"}));
+    choose(0);
+    EXPECT_EQ(tabLabels(), (Labels{"Stream 1", "Stream 3  [  ]"}));
     EXPECT_EQ(status(), "Mute Stream 3");
+    core->command(kCmdUnmuteStream + 2);
+    click(window->button(kNewButton));  // number 2 is free again
+    EXPECT_EQ(std::pair(tabLabels(), tabs->currentIndex()),
+              std::pair(Labels{"Stream 1", "Stream 2", "Stream 3"}, 1));
+
+    // Solo, then unmute all plays every stream again.
+    EXPECT_EQ(tabMenu(1), (Labels{"Mute Stream 2", "Solo Stream 2"})) << "no other stream is muted or soloed";
+    choose(1);
+    EXPECT_EQ(tabLabels(), (Labels{"Stream 1  [  ]", "Stream 2  [S]", "Stream 3  [  ]"}));
+    EXPECT_EQ(tabMenu(1), (Labels{"Mute Stream 2", "Unsolo Stream 2", "", "Unmute all streams"}));
+    choose(3);
+    EXPECT_EQ(std::pair(tabLabels(), status()),
+              std::pair(Labels{"Stream 1", "Stream 2", "Stream 3"}, std::string("Play all streams")));
+
+    // Ending stream 1 and adding one reuses number 1 as the first tab; the last stream stays.
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    click(window->button(kStemButton));
+    click(window->button(kNewButton));
+    EXPECT_EQ(std::pair(tabLabels(), tabs->currentIndex()),
+              std::pair(Labels{"Stream 1", "Stream 2", "Stream 3"}, 0));
+    for (int n = 0; n < 3; ++n)
+        click(window->button(kStemButton));
+    EXPECT_EQ(std::pair(tabs->count(), core->engine().streamCount()), std::pair(1, 1));
 }
 
 TEST_F(MainWindowTest, ALoadedSoundNamesTheWindowJoinsTheRecentFilesAndOffersItsChannels) {
@@ -333,9 +366,17 @@ TEST_F(MainWindowTest, ALoadedSoundNamesTheWindowJoinsTheRecentFilesAndOffersIts
     EXPECT_EQ(window->windowTitle(), "Frisson");
 }
 
-TEST_F(MainWindowTest, EscIsIgnoredWhileSilentF1OpensTheHelpAndTheCloseBoxExits) {
+TEST_F(MainWindowTest, EscStopsOnlyWhatPlaysF1OpensTheHelpAndTheCloseBoxExits) {
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_EQ(std::pair(core->ended(), window->isVisible()), std::pair(false, true));
+    item(kCmdSoftStop)->trigger();  // off: a stop request ends play at once
+    QPushButton* play = window->button(kPlayButton);
+    click(play);
+    ASSERT_TRUE(core->playing());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.runPeriod(), !core->playing(); }));
+    EXPECT_EQ(std::tuple(play->text().toStdString(), play->isChecked(), core->ended()),
+              std::tuple("&Play", false, false));
 
     QTest::keyClick(window.get(), Qt::Key_F1);  // the main window's help
     ASSERT_NE(window->helpViewer(), nullptr);

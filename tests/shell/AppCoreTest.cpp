@@ -38,12 +38,10 @@ class FakeView : public ConsoleView {
         scrollPositions[param] = position;
         ++scrollMoves[param];
     }
-    void setFocusedControl(int id) override { focused = id; }
     void setStreamTabs(const std::vector<StreamTab>& list, int selected) override {
         tabs = list;
         selectedTab = selected;
     }
-    void showContextMenu(const std::vector<ContextMenuItem>& items) override { contextMenu = items; }
     void setButton(int id, const ButtonState& state) override { buttons[id] = state; }
     void showDisplayedBank(int bank) override { displayedBank = bank; }
     void setSlotLabel(int slot, const std::string& label) override { slotLabels[slot] = label; }
@@ -62,10 +60,8 @@ class FakeView : public ConsoleView {
     std::string title, changeTimeText;
     std::map<int, int32_t> scrollPositions;
     std::map<int, int> scrollMoves;  // how often each row was moved
-    int focused = 0;
     std::vector<StreamTab> tabs;
     int selectedTab = -1;
-    std::vector<ContextMenuItem> contextMenu;
     std::map<int, ButtonState> buttons;
     int displayedBank = -1;
     std::map<int, std::string> slotLabels;
@@ -95,24 +91,11 @@ class AppCoreTest : public testing::TempHome {
         app = std::make_unique<AppCore>(view, testing::testServices(server, settingsFile(), log));
         app->start();
     }
-    // Drives the sound server until `done` holds (at most a few seconds of periods).
-    void runPeriodsUntil(const std::function<bool()>& done) {
-        for (int n = 0; n < 2000 && !done(); ++n) {
-            server.runPeriod();
-            app->dispatchWaiting();
-        }
-    }
     void deliver(uint32_t message, int64_t w, int64_t l = 0) {
         app->queue().post(message, w, l);
         app->dispatchWaiting();
     }
     int32_t target(int param) { return app->engine().stream(0).param(param).target.load(); }
-    std::vector<std::string> tabLabels() const {
-        std::vector<std::string> labels;
-        for (const StreamTab& tab : view.tabs)
-            labels.push_back(tab.label);
-        return labels;
-    }
 
     output::ManualAudioServer server;
     std::ostringstream log;
@@ -123,9 +106,9 @@ class AppCoreTest : public testing::TempHome {
 TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
     // The change time 64 is one second; the label's 0xEE is the character î, in UTF-8. The default
     // patch is selected.
-    EXPECT_EQ(std::tuple(view.status[0], view.status[4], view.title, tabLabels(), view.selectedTab,
+    EXPECT_EQ(std::tuple(view.status[0], view.status[4], view.title, view.tabs, view.selectedTab,
                          view.changeTimeText, view.displayedBank, view.slotSelected[0]),
-              std::tuple("", "", "Frisson", std::vector<std::string>{"Stream 1"}, 0,
+              std::tuple("", "", "Frisson", std::vector<StreamTab>{{0, "Stream 1"}}, 0,
                          "  \xC3\xAE  parm chng time: 1.00 s", 0, true));
     EXPECT_EQ(std::tuple(view.buttons[kPlayButton].label, view.buttons[kPlayButton].checked,
                          view.buttons[kFileButton].label),
@@ -146,24 +129,6 @@ TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
     const std::string saved = read(settingsFile());
     EXPECT_NE(saved.find("\"Sample rate\"=dword:00005622"), std::string::npos) << saved;
     EXPECT_NE(saved.find("\"Sound options\"=dword:0000004f"), std::string::npos) << saved;
-}
-
-TEST_F(AppCoreTest, EscStopsPlayOnlyWhilePlayingAndTheCloseBoxExits) {
-    app->command(kCmdSoftStop);  // off: a stop request ends play at once
-    app->cancel(true);
-    EXPECT_FALSE(view.closedWith.has_value()) << "Esc with nothing playing does nothing";
-    app->playButton();
-    ASSERT_TRUE(app->playing());
-    EXPECT_EQ(std::tuple(view.buttons[kPlayButton].label, view.buttons[kPlayButton].checked),
-              std::tuple("Sto&p", true));
-    app->cancel(true);
-    runPeriodsUntil([&] { return !app->playing(); });
-    EXPECT_FALSE(app->playing());
-    EXPECT_EQ(view.buttons[kPlayButton].label, "&Play");
-    EXPECT_FALSE(app->ended());
-    app->cancel(false);
-    EXPECT_TRUE(app->ended());
-    EXPECT_EQ(view.closedWith, 1);
 }
 
 TEST_F(AppCoreTest, CancellingABankSaveAtExitKeepsTheProgramRunning) {
@@ -189,65 +154,6 @@ TEST_F(AppCoreTest, CancellingABankSaveAtExitKeepsTheProgramRunning) {
     EXPECT_TRUE(app->exit());
     EXPECT_NE(read(existing), "someone else's bank");
     EXPECT_EQ(view.closedWith, 1);
-}
-
-TEST_F(AppCoreTest, ABurstOfScrollBarMessagesMovesTheBarOnce) {
-    const int before = view.scrollMoves[engine::Freq];
-    for (int n = 0; n < 100; ++n)
-        app->queue().post(platform::moveScrollBarMessage(engine::Freq), 1000 + n);
-    app->dispatchWaiting();
-    EXPECT_EQ(view.scrollMoves[engine::Freq], before + 1);
-    EXPECT_EQ(view.scrollPositions[engine::Freq], 1099);
-    EXPECT_EQ(app->scrollPosition(engine::Freq), 1099);
-}
-
-TEST_F(AppCoreTest, StreamNumbersAreReusedAndTheLastStreamStays) {
-    app->newButton();
-    app->newButton();
-    EXPECT_EQ(view.focused, kAmpScrollBar);
-    app->tabSelected(1);
-    app->stemButton();  // stream 2 ends
-    app->command(kCmdMuteStream + 2);
-    app->command(kCmdUnmuteStream + 2);
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 3"}));
-
-    // Ending stream 1 and adding one reuses number 1 as the first tab.
-    app->stemButton();
-    ASSERT_EQ(tabLabels(), std::vector<std::string>{"Stream 3"});
-    app->newButton();
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 3"}));
-    EXPECT_EQ(view.selectedTab, 0);
-
-    // Stem with one stream left does nothing.
-    app->stemButton();
-    app->stemButton();
-    EXPECT_EQ(view.tabs.size(), 1u);
-    EXPECT_EQ(app->engine().streamCount(), 1);
-}
-
-TEST_F(AppCoreTest, SoloThenUnmuteAllPlaysEveryStreamAgain) {
-    app->newButton();
-    app->newButton();
-    const auto menuLabels = [&] {
-        app->tabContextMenu(1);
-        std::vector<std::string> labels;
-        for (const auto& item : view.contextMenu)
-            labels.push_back(item.label);
-        return labels;
-    };
-    // No other stream is muted or soloed.
-    EXPECT_EQ(menuLabels(), (std::vector<std::string>{"Mute Stream 2", "Solo Stream 2"}));
-
-    app->command(kCmdSoloStream + 1);
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1  [  ]", "Stream 2  [S]", "Stream 3  [  ]"}));
-    const auto offered = menuLabels();
-    ASSERT_EQ(offered.size(), 4u);
-    EXPECT_EQ(offered[1], "Unsolo Stream 2");
-    EXPECT_EQ(view.contextMenu[3].id, kCmdUnmuteAll);
-
-    app->command(kCmdUnmuteAll);
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 2", "Stream 3"}));
-    EXPECT_EQ(view.status[kMessagePart], "Play all streams");
 }
 
 // The sound server goes away while play records: play ends, and so does the
@@ -277,7 +183,7 @@ TEST_F(AppCoreTest, ADeviceThatGoesAwayEndsTheRecordingWithWhatItHolds) {
     EXPECT_EQ(data, bytes.size() - 44);
 }
 
-TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankAndMonitorLinesShowInTheStatus) {
+TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankMonitorLinesShowAndScrollBarMovesCoalesce) {
     app->scroll(engine::Pitch, engine::ScrollCode::Top, 0, {});
     ASSERT_NE(target(engine::Pitch), 6144);
     deliver(platform::kMsgProgramChange, patches::kDefaultPatchButton);  // slot 0: the default patch
@@ -286,6 +192,15 @@ TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankAndMonitorLinesShowInThe
     EXPECT_EQ(view.displayedBank, 3);
     deliver(platform::kMsgMidiMonitor, 0x403C90);  // note on, channel 1, 60, 64
     EXPECT_EQ(view.status[kMessagePart], "MIDI input: Chn 1, Note on 60, 64");
+
+    // A burst of scroll bar messages moves the bar once.
+    const int before = view.scrollMoves[engine::Freq];
+    for (int n = 0; n < 100; ++n)
+        app->queue().post(platform::moveScrollBarMessage(engine::Freq), 1000 + n);
+    app->dispatchWaiting();
+    EXPECT_EQ(std::tuple(view.scrollMoves[engine::Freq], view.scrollPositions[engine::Freq],
+                         app->scrollPosition(engine::Freq)),
+              std::tuple(before + 1, 1099, 1099));
 }
 
 TEST_F(AppCoreTest, EachWindowOpensItsHelpPage) {
