@@ -62,7 +62,9 @@ TEST_F(PatchPanelTest, StartsWithTheDefaultPatchSelectedAndLabelsFollowTheSlotSt
               std::tuple("Patch 1&0*", "Patch 11*", "Patch 20"));
 }
 
-TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesAndCtrlWhatIsHeardRoundedHalfToEven) {
+TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesCtrlWhatIsHeardRoundedHalfToEvenAndClearEmpties) {
+    panel.clearPatch();  // default patch selected: nothing
+    EXPECT_EQ(panel.bank(0).count, 0);
     setStreamValues(0.75f);
     streams.at(0).sound = "/snd/voice.wav";
     store(3);
@@ -87,9 +89,18 @@ TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesAndCtrlWhatIsHeardRounded
     panel.slotClick(slotId(1), true, true);
     const auto& heard = panel.bank(0).slot(1).values;
     EXPECT_EQ(std::tuple(heard[4], heard[5], heard[6], heard[7]), std::tuple(2, 4, -2, 10));
+
+    // Clear Patch empties only a selected occupied slot; old values stay until stored again.
+    panel.slotClick(slotId(3), false, false);
+    panel.clearPatch();
+    EXPECT_EQ(std::tuple(p.occupied(), p.values[0], panel.bank(0).count, panel.selectedSlot()),
+              std::tuple(false, 100, 1, -1));
+    EXPECT_EQ(std::tuple(view.labels[3], view.status), std::tuple("Slot 3", "Deleted current patch"));
+    panel.clearPatch();  // nothing selected now
+    EXPECT_EQ(panel.bank(0).count, 1);
 }
 
-TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeAndAnEmptySlotNothing) {
+TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeTheDefaultsOrForAnEmptySlotNothing) {
     setStreamValues();
     store(2);
     streams.calls.clear();
@@ -115,7 +126,12 @@ TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeAndAnEmptySlotN
     EXPECT_TRUE(view.scrollBars.empty());
     EXPECT_EQ(streams.calls.back().stream, 1);
 
-    panel.slotClick(kDefaultPatchButton, false, false);  // selects the default patch
+    // The default patch button recalls the defaults.
+    streams.calls.clear();
+    panel.slotClick(kDefaultPatchButton, false, false);
+    EXPECT_EQ(view.status, "Restore the default patch (straight playback of sound)");
+    ASSERT_EQ(streams.calls.size(), 27u);
+    EXPECT_EQ(streams.calls[13].value, 6144);
     streams.calls.clear();
     panel.slotClick(slotId(7), false, false);
     EXPECT_TRUE(streams.calls.empty());
@@ -123,15 +139,19 @@ TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeAndAnEmptySlotN
               "This slot is empty. Shift- or Ctrl-click to store visible values/what you're hearing");
     EXPECT_EQ(view.selectedSlots(), Slots{0}) << "the selection is restored";
     EXPECT_EQ(panel.selectedSlot(), 0);
-}
 
-TEST_F(PatchPanelTest, DefaultPatchButtonRecallsTheDefaultsAndStoresNothing) {
-    panel.slotClick(kDefaultPatchButton, false, false);
-    EXPECT_EQ(view.status, "Restore the default patch (straight playback of sound)");
-    ASSERT_EQ(streams.calls.size(), 27u);
-    EXPECT_EQ(streams.calls[13].value, 6144);
+    // A program change recalls without touching the stream's patch fields.
+    streams.setPatchOf(0, 3, 9);
+    streams.calls.clear();
+    panel.programChange(kDefaultPatchButton + 2, 0);
+    EXPECT_EQ(std::tuple(streams.calls.size(), streams.at(0).patchSlot), std::tuple(27u, 9));
+    panel.programChange(kDefaultPatchButton, 0);
+    EXPECT_EQ(std::pair(panel.selectedSlot(), view.selectedSlots()), std::pair(0, Slots{0}));
+    panel.programChange(1570 + 33, 0);  // program 33 presses bank button D
+    EXPECT_EQ(panel.displayedBank(), 3);
 
-    // Shift-click stores nothing and keeps the previous selection.
+    // Shift-click on the default patch button stores nothing and keeps the previous selection.
+    panel.bankButton(kFirstBankButton);
     setStreamValues();
     store(4);
     streams.calls.clear();
@@ -139,20 +159,6 @@ TEST_F(PatchPanelTest, DefaultPatchButtonRecallsTheDefaultsAndStoresNothing) {
     EXPECT_TRUE(streams.calls.empty());
     EXPECT_EQ(panel.defaultPatch().values[0], 0);
     EXPECT_EQ(view.selectedSlots(), Slots{4});
-}
-
-TEST_F(PatchPanelTest, ClearPatchEmptiesOnlyASelectedOccupiedSlot) {
-    panel.clearPatch();  // default patch selected: nothing
-    EXPECT_EQ(panel.bank(0).count, 0);
-    setStreamValues();
-    store(5);
-    panel.clearPatch();
-    EXPECT_FALSE(panel.bank(0).slot(5).occupied());
-    EXPECT_EQ(panel.bank(0).slot(5).values[0], 100) << "old values stay until stored again";
-    EXPECT_EQ(std::pair(panel.bank(0).count, panel.selectedSlot()), std::pair(0, -1));
-    EXPECT_EQ(std::tuple(view.labels[5], view.status), std::tuple("Slot 5", "Deleted current patch"));
-    panel.clearPatch();  // nothing selected now
-    EXPECT_EQ(panel.bank(0).count, 0);
 }
 
 TEST_F(PatchPanelTest, NameFieldDropsCharactersNotAllowedInFileNamesAndARenameAsksBeforeOverwriting) {
@@ -272,20 +278,6 @@ TEST_F(PatchPanelTest, LoadingAModifiedBanksOwnFileAsksToRevert) {
     EXPECT_EQ(view.questions.back(), "Load patch bank: Revert mine to saved file?");
     EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).name), std::pair(1, std::string("MINE")));
     EXPECT_EQ(panel.lastPatchBank(), -1) << "the last patch came from the reloaded bank";
-}
-
-TEST_F(PatchPanelTest, ProgramChangeRecallsWithoutTouchingTheStreamsPatchFields) {
-    setStreamValues();
-    store(6);
-    streams.setPatchOf(0, 3, 9);
-    streams.calls.clear();
-    panel.programChange(kDefaultPatchButton + 6, 0);
-    EXPECT_EQ(std::tuple(streams.calls.size(), streams.at(0).patchSlot), std::tuple(27u, 9));
-    panel.programChange(kDefaultPatchButton, 0);
-    EXPECT_EQ(panel.selectedSlot(), 0);
-    EXPECT_EQ(view.selectedSlots(), Slots{0});
-    panel.programChange(1570 + 33, 0);  // program 33 presses bank button D
-    EXPECT_EQ(panel.displayedBank(), 3);
 }
 
 TEST_F(PatchPanelTest, ExitNamesUnnamedBanksByLetterAndStopsWhenTheUserCancelsASave) {
