@@ -208,30 +208,48 @@ TEST_F(BankStorage, FailedWriteIsReportedAndKeepsTheOldFile) {
             << "temporary file left: " << entry.path();
 }
 
-TEST_F(BankStorage, RefusedFilesLeaveTheBankAsItWasAndAnEmptyFileIsDeleted) {
+// Damaged files are refused with their problem; those loaded below warn, leave the bank as it was and
+// stay on disk.
+TEST_F(BankStorage, DamagedFilesAreRefusedLeavingTheBankAsItWasAndAnEmptyFileIsDeleted) {
     PatchBank bank;
     bank.name = "mine";
     store(bank, 4, "keep.wav", 50);
     const PatchBank before = bank;
     const std::string error = "File error: " + folder;
-    const std::pair<std::string, std::string> cases[] = {
-        {"RIFF....", "junk.fpb\nis not a valid Frisson patch bank file"},
-        {header(100, 21),
-         "many.fpb\nis not a valid Frisson patch bank file: it claims 21 patches, a bank holds 1 to 20"},
-        {header(100, 2) + std::string(20, '\0'),
-         "short.fpb\nis damaged: the file ends before its patches are complete"},
+    const std::string good = header(100, 2) + record("a", 28, 1) + record("bb", 28, 2);
+    const std::string invalid = "\nis not a valid Frisson patch bank file";
+    using Problem = BankFileProblem;
+    const std::tuple<const char*, std::string, Problem, std::string> cases[] = {
+        {"wrong magic", "FBNK" + good.substr(4), Problem::NotBankFile, ""},
+        {"too short for the magic", "Fb", Problem::NotBankFile, ""},
+        {"nothing at all", "", Problem::NotBankFile, ""},
+        {"header cut", good.substr(0, 10), Problem::Truncated, ""},
+        {"count 0", header(100, 0), Problem::Empty, ""},
+        {"count 21", header(100, 21) + good.substr(12), Problem::BadCount, ""},
+        {"negative count", header(100, -1), Problem::BadCount, ""},
+        {"second record missing", good.substr(0, 12 + 8 + 2 + 112), Problem::Truncated, ""},
+        {"values cut", good.substr(0, good.size() - 1), Problem::Truncated, ""},
+        {"path length past the end", header(100, 1) + word(1) + word(0xFFFFFFF0u) + "abc", Problem::Truncated,
+         ""},
+        {"version 101 read with 28 values", header(101, 1) + record("a", 28, 1), Problem::Truncated, ""},
+        {"junk.fpb", "RIFF....", Problem::NotBankFile, invalid},
+        {"many.fpb", header(100, 21), Problem::BadCount,
+         invalid + ": it claims 21 patches, a bank holds 1 to 20"},
+        {"short.fpb", header(100, 2) + std::string(20, '\0'), Problem::Truncated,
+         "\nis damaged: the file ends before its patches are complete"},
     };
-    for (const auto& [bytes, warning] : cases) {
-        const std::string file = warning.substr(0, warning.find('\n'));
-        SCOPED_TRACE(file);
-        writeAll(folder + file, bytes);
+    for (const auto& [what, bytes, problem, warning] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(decodeBankFile(bytes).problem, problem);
+        if (warning.empty())
+            continue;
+        writeAll(folder + what, bytes);
         view.warnings.clear();
-        EXPECT_FALSE(load(file, bank, 0, std::string("x")));
-        EXPECT_EQ(view.warnings, std::vector<std::string>{error + warning});
-        EXPECT_EQ(std::pair(bank.name, bank.count), std::pair(before.name, before.count));
-        EXPECT_EQ(bank.slot(4).soundPath, before.slot(4).soundPath);
-        EXPECT_EQ(bank.slot(4).values, before.slot(4).values);
-        EXPECT_TRUE(fs::exists(folder + file)) << "a damaged file is kept";
+        EXPECT_FALSE(load(what, bank, 0, std::string("x")));
+        EXPECT_EQ(view.warnings, std::vector<std::string>{error + what + warning});
+        EXPECT_EQ(std::tuple(bank.name, bank.count, bank.slot(4).soundPath, bank.slot(4).values),
+                  std::tuple(before.name, before.count, before.slot(4).soundPath, before.slot(4).values));
+        EXPECT_TRUE(fs::exists(folder + what)) << "a damaged file is kept";
     }
     // Files that cannot be read give false silently: a missing one, and a folder.
     fs::create_directory(folder + "folder.fpb");
@@ -292,26 +310,6 @@ TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29AndIgnoresATail) {
     // Bytes after the last record are ignored.
     const DecodedBankFile tail = decodeBankFile(v100 + "old tail bytes");
     EXPECT_EQ(std::pair(tail.problem, tail.contents.patches.size()), std::pair(BankFileProblem::None, 1ul));
-}
-
-TEST(BankFileFormat, RefusesDamagedFiles) {
-    const std::string good = header(100, 2) + record("a", 28, 1) + record("bb", 28, 2);
-    const std::tuple<const char*, std::string, BankFileProblem> cases[] = {
-        {"wrong magic", "FBNK" + good.substr(4), BankFileProblem::NotBankFile},
-        {"too short for the magic", "Fb", BankFileProblem::NotBankFile},
-        {"nothing at all", "", BankFileProblem::NotBankFile},
-        {"header cut", good.substr(0, 10), BankFileProblem::Truncated},
-        {"count 0", header(100, 0), BankFileProblem::Empty},
-        {"count 21", header(100, 21) + good.substr(12), BankFileProblem::BadCount},
-        {"negative count", header(100, -1), BankFileProblem::BadCount},
-        {"second record missing", good.substr(0, 12 + 8 + 2 + 112), BankFileProblem::Truncated},
-        {"values cut", good.substr(0, good.size() - 1), BankFileProblem::Truncated},
-        {"path length past the end", header(100, 1) + word(1) + word(0xFFFFFFF0u) + "abc",
-         BankFileProblem::Truncated},
-        {"version 101 read with 28 values", header(101, 1) + record("a", 28, 1), BankFileProblem::Truncated},
-    };
-    for (const auto& [what, bytes, problem] : cases)
-        EXPECT_EQ(decodeBankFile(bytes).problem, problem) << what;
 }
 
 TEST(BankFileFormat, EveryCutAndEveryFlippedByteIsHandledSafely) {
