@@ -2,13 +2,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
 #include "midi/MidiInputBackend.h"
@@ -20,6 +20,7 @@
 #include "platform/TimerService.h"
 #include "shell/AppCore.h"
 #include "sounds/SoundTable.h"
+#include "tests/audio/TestFiles.h"
 #include "tests/patches/FakePanel.h"
 
 namespace shell::testing {
@@ -116,20 +117,11 @@ struct PatchRig {
 
 // A 16-bit stereo WAV of `frames` frames of a quiet ramp.
 inline void writeStereoWav(const std::filesystem::path& path, uint32_t frames) {
-    std::ofstream out(path, std::ios::binary);
-    const auto le = [&](uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
-    };
-    const uint32_t data = frames * 4;
-    out << "RIFF";
-    le(36 + data, 4);
-    out << "WAVEfmt ";
-    le(16, 4), le(1, 2), le(2, 2), le(44100, 4), le(44100 * 4, 4), le(4, 2), le(16, 2);
-    out << "data";
-    le(data, 4);
-    for (uint32_t i = 0; i < frames * 2; ++i)
-        le(i % 2000, 2);
+    std::vector<int16_t> ramp(frames * 2);
+    for (size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<int16_t>(i % 2000);
+    audio::test::writeFile(path.string(),
+                           audio::test::waveFile(1, 2, 44100, 16, audio::test::rawBytes(ramp)));
 }
 
 }  // namespace shell::testing
