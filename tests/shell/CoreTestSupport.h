@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "midi/MidiControlSettings.h"
 #include "midi/MidiInputBackend.h"
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
@@ -19,6 +20,7 @@
 #include "platform/MessageQueue.h"
 #include "platform/TimerService.h"
 #include "shell/AppCore.h"
+#include "shell/IoOptionsDialog.h"
 #include "sounds/SoundTable.h"
 #include "tests/audio/TestFiles.h"
 #include "tests/patches/FakePanel.h"
@@ -91,6 +93,26 @@ struct PlayRig {
     output::SoundSettings sound;
     QuietView view;
     output::PlayControl control{engine, {audio, alsa, alsaDevices, queue, log}, sound, view, view, nullptr};
+};
+
+// MIDI input ports of these names; opening them succeeds while `opens`.
+struct FakeMidiInput : MidiInputPort {
+    std::vector<std::string> names{"Keyboard", "Pads"};
+    bool opens = true;
+    int openCalls = 0;
+    std::vector<std::string> deviceNames() const override { return names; }
+    bool openMidiInput() override { return ++openCalls, opens; }
+};
+
+// What the I/O options dialog works on: play control as above, MIDI settings and MIDI input.
+struct IoOptionsRig : PlayRig {
+    explicit IoOptionsRig(uint32_t rate) : PlayRig(rate) {}
+    IoOptionsDialog::Parts parts(output::Recorder* recorder = nullptr) {
+        return {sound, midi, audio, alsaDevices, control, engine, recorder, midiInput};
+    }
+
+    midi::MidiControlSettings midi;
+    FakeMidiInput midiInput;
 };
 
 // An engine at 44100 Hz with its patch panel (bank A displayed, every bank empty) and the timers

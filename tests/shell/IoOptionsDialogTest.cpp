@@ -10,29 +10,15 @@
 namespace shell {
 namespace {
 
-struct FakeMidiInput : MidiInputPort {
-    std::vector<std::string> names{"Keyboard", "Pads"};
-    bool opens = true;
-    int openCalls = 0;
-    std::vector<std::string> deviceNames() const override { return names; }
-    bool openMidiInput() override {
-        ++openCalls;
-        return opens;
-    }
-};
-
 // Devices of JACK, PulseAudio and ALSA; 22050 Hz, periods of 256 frames; MIDI channel 3, the
 // first MIDI device.
-class IoOptionsDialogTest : public ::testing::Test, public testing::PlayRig {
+class IoOptionsDialogTest : public ::testing::Test, public testing::IoOptionsRig {
   protected:
-    IoOptionsDialogTest() : PlayRig(22050) {
+    IoOptionsDialogTest() : IoOptionsRig(22050) {
         server.devices[output::AudioApiId::kPulse] = {testing::stereoDevice("PulseAudio")};
         alsaDevices.names = {"null"};
         midi.channel.store(3);
         midi.selectedDevice.store(0);
-    }
-    IoOptionsDialog::Parts parts(output::Recorder* recorder = nullptr) {
-        return {sound, midi, audio, alsaDevices, control, engine, recorder, midiInput};
     }
     IoOptionsDialog& dialog() {
         if (!dialog_)
@@ -41,8 +27,6 @@ class IoOptionsDialogTest : public ::testing::Test, public testing::PlayRig {
         return *dialog_;
     }
 
-    midi::MidiControlSettings midi;
-    FakeMidiInput midiInput;
     std::vector<long> pauses;
     std::unique_ptr<IoOptionsDialog> dialog_;
 };
