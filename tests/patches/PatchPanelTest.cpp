@@ -156,16 +156,14 @@ TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeTheDefaultsOrFo
     store(4);
     streams.calls.clear();
     panel.slotClick(kDefaultPatchButton, true, false);
-    EXPECT_TRUE(streams.calls.empty());
-    EXPECT_EQ(panel.defaultPatch().values[0], 0);
-    EXPECT_EQ(view.selectedSlots(), Slots{4});
+    EXPECT_EQ(std::tuple(streams.calls.empty(), panel.defaultPatch().values[0], view.selectedSlots()),
+              std::tuple(true, 0, Slots{4}));
 }
 
 TEST_F(PatchPanelTest, NameFieldDropsCharactersNotAllowedInFileNamesAndARenameAsksBeforeOverwriting) {
     panel.nameFieldLostFocus("my<bank>:one");
-    EXPECT_EQ(std::pair(panel.bank(0).name, view.nameField),
-              std::pair(std::string("mybankone"), std::string("mybankone")));
-    EXPECT_EQ(panel.bank(0).modified, kBankRenamed);
+    EXPECT_EQ(std::tuple(panel.bank(0).name, view.nameField, panel.bank(0).modified),
+              std::tuple("mybankone", "mybankone", kBankRenamed));
     panel.bank(0).modified = kBankSaved;
     panel.nameFieldLostFocus("mybankone");
     EXPECT_EQ(panel.bank(0).modified, kBankSaved) << "the same name again is no rename";
@@ -180,8 +178,8 @@ TEST_F(PatchPanelTest, NameFieldDropsCharactersNotAllowedInFileNamesAndARenameAs
     store(2);
     view.okAnswers = {false};
     panel.save();
-    EXPECT_EQ(view.questions.size(), 1u);
-    EXPECT_EQ(*readFileBytes(folder + "other.fpb"), "someone else's bank");
+    EXPECT_EQ(std::pair(view.questions.size(), *readFileBytes(folder + "other.fpb")),
+              std::pair(1ul, std::string("someone else's bank")));
 }
 
 TEST_F(PatchPanelTest, ShowBankReportsWhichStreamsUseIt) {
@@ -192,13 +190,11 @@ TEST_F(PatchPanelTest, ShowBankReportsWhichStreamsUseIt) {
     streams.setPatchOf(3, 1, 2);  // an empty stream slot does not count
     streams.setPatchOf(1, 1, 0);  // the default patch does not count
     panel.bankButton(kFirstBankButton + 1);
-    EXPECT_EQ(view.status, "Bank is used by stream 1, 3");
-    EXPECT_EQ(std::tuple(panel.displayedBank(), view.displayedBank, panel.selectedSlot()),
-              std::tuple(1, 1, 4));
+    EXPECT_EQ(std::tuple(view.status, panel.displayedBank(), view.displayedBank, panel.selectedSlot()),
+              std::tuple("Bank is used by stream 1, 3", 1, 1, 4));
     panel.bankButton(kFirstBankButton + 5);
-    EXPECT_EQ(view.status, "Bank is not used by any stream");
-    EXPECT_EQ(panel.selectedSlot(), -1);
-    EXPECT_TRUE(view.selectedSlots().empty());
+    EXPECT_EQ(std::tuple(view.status, panel.selectedSlot(), view.selectedSlots()),
+              std::tuple("Bank is not used by any stream", -1, Slots{}));
     // A bank status is cleared by the next command without a status of its own.
     panel.clearPatch();
     EXPECT_EQ(view.status, "");
@@ -208,13 +204,12 @@ TEST_F(PatchPanelTest, SaveAndLoadThroughThePanel) {
     setStreamValues();
     store(2);
     panel.save();
-    EXPECT_EQ(view.status, "You must name this bank to save as a file");
-    EXPECT_EQ(view.nameField, "Bank Name?");
+    EXPECT_EQ(std::tuple(view.status, view.nameField),
+              std::tuple("You must name this bank to save as a file", "Bank Name?"));
     panel.nameFieldLostFocus("pads");
     panel.save();
-    EXPECT_EQ(view.status, "Saved current patch bank as <Bank name>.fpb");
-    EXPECT_EQ(view.labels[2], "Patch &2");
-    EXPECT_TRUE(fs::exists(folder + "pads.fpb"));
+    EXPECT_EQ(std::tuple(view.status, view.labels[2], fs::exists(folder + "pads.fpb")),
+              std::tuple("Saved current patch bank as <Bank name>.fpb", "Patch &2", true));
     panel.save();
     EXPECT_EQ(view.status, "Nothing to save in bank");
 
@@ -228,11 +223,9 @@ TEST_F(PatchPanelTest, SaveAndLoadThroughThePanel) {
     panel.bank(0).name = "renamed";
     panel.bankButton(kFirstBankButton + 2);
     panel.load();
-    EXPECT_EQ(std::tuple(panel.displayedBank(), panel.bank(2).name, panel.bank(2).count),
-              std::tuple(2, std::string("pads"), 1));
-    EXPECT_TRUE(panel.bank(2).slot(1).occupied());
-    EXPECT_EQ(view.labels[1], "Patch &1");
-    EXPECT_EQ(view.status, "Loaded a patch bank file into current bank");
+    EXPECT_EQ(std::tuple(panel.displayedBank(), panel.bank(2).name, panel.bank(2).count,
+                         panel.bank(2).slot(1).occupied(), view.labels[1], view.status),
+              std::tuple(2, "pads", 1, true, "Patch &1", "Loaded a patch bank file into current bank"));
 }
 
 TEST_F(PatchPanelTest, LoadAndCloseAskToSaveUnsavedChangesFirst) {
@@ -249,19 +242,18 @@ TEST_F(PatchPanelTest, LoadAndCloseAskToSaveUnsavedChangesFirst) {
     panel.nameFieldLostFocus("x");
     view.yesNoAnswers = {Answer::Yes};
     panel.load();
-    EXPECT_EQ(view.questions.back(), "Save the patches!: Do you want to save x before loading a new bank?");
-    EXPECT_TRUE(fs::exists(folder + "x.fpb"));
-    EXPECT_EQ(view.chooserFolder, folder);
+    EXPECT_EQ(
+        std::tuple(view.questions.back(), fs::exists(folder + "x.fpb"), view.chooserFolder),
+        std::tuple("Save the patches!: Do you want to save x before loading a new bank?", true, folder));
 
     // Close discards the unsaved patches on No and keeps the file.
     store(2);
     view.yesNoAnswers = {Answer::No};
     panel.close();
     EXPECT_EQ(view.questions.back(), "Save the patches!: Do you want to save x before closing bank?");
-    EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).name), std::pair(0, std::string()));
-    EXPECT_FALSE(panel.bank(0).slot(1).occupied());
-    EXPECT_EQ(view.status, "Closed current patch bank");
-    EXPECT_TRUE(fs::exists(folder + "x.fpb"));
+    EXPECT_EQ(std::tuple(panel.bank(0).count, panel.bank(0).name, panel.bank(0).slot(1).occupied(),
+                         view.status, fs::exists(folder + "x.fpb")),
+              std::tuple(0, "", false, "Closed current patch bank", true));
 }
 
 TEST_F(PatchPanelTest, LoadingAModifiedBanksOwnFileAsksToRevert) {
@@ -275,9 +267,10 @@ TEST_F(PatchPanelTest, LoadingAModifiedBanksOwnFileAsksToRevert) {
     view.chosenFile = folder + "MINE.fpb";
     fs::copy_file(folder + "mine.fpb", folder + "MINE.fpb");
     panel.load();
-    EXPECT_EQ(view.questions.back(), "Load patch bank: Revert mine to saved file?");
-    EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).name), std::pair(1, std::string("MINE")));
-    EXPECT_EQ(panel.lastPatchBank(), -1) << "the last patch came from the reloaded bank";
+    // The last patch came from the reloaded bank.
+    EXPECT_EQ(
+        std::tuple(view.questions.back(), panel.bank(0).count, panel.bank(0).name, panel.lastPatchBank()),
+        std::tuple("Load patch bank: Revert mine to saved file?", 1, "MINE", -1));
 }
 
 TEST_F(PatchPanelTest, ExitNamesUnnamedBanksByLetterAndStopsWhenTheUserCancelsASave) {
