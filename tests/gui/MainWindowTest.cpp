@@ -50,7 +50,6 @@ class MainWindowTest : public shell::testing::TempHome {
         // The output folder exists, so the start asks nothing.
         std::filesystem::create_directories(root / "data" / "frisson");
         CoreServices services = shell::testing::testServices(server, settingsFile(), log);
-        services.openMidi = false;
         window = std::make_unique<MainWindow>();
         core = std::make_unique<AppCore>(*window, std::move(services));
         window->attach(*core);

@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/Engine.h"
 #include "engine/ParamSpec.h"
+#include "patches/EnginePatchStreams.h"
 #include "patches/PanelView.h"
+#include "patches/PatchPanel.h"
 #include "patches/PatchStreams.h"
+#include "sounds/SoundTable.h"
 #include "tests/audio/TestFiles.h"
 
 namespace patches::testing {
@@ -124,6 +128,17 @@ class FakeStreams : public PatchStreams {
     int32_t globalChangeTime = 64;
     std::array<StreamData, 8> streams{};
     std::vector<SetCall> calls;
+};
+
+// An engine at 44100 Hz with its patch panel: bank A displayed, every bank empty.
+struct EngineRig {
+    EngineRig() { panel.start(engine::defaultParamSet()); }
+
+    sounds::SoundTable sounds{44100};
+    engine::Engine engine{sounds, engine::OutputFormat{44100, true, 256, 4}};
+    EnginePatchStreams streams{engine};
+    FakeView panelView;
+    PatchPanel panel{streams, panelView};
 };
 
 }  // namespace patches::testing

@@ -402,20 +402,10 @@ TEST_F(SessionTest, ExitSavesThenRecordsEachBankAndStopsAtACancel) {
     EXPECT_EQ(record.writes, 2) << "banks A and B are recorded, C stopped the exit";
 }
 
-constexpr uint32_t kRate = 44100;
-
-class EnginePatchStreamsTest : public ::testing::Test {
+class EnginePatchStreamsTest : public ::testing::Test, public testing::EngineRig {
   protected:
-    void SetUp() override {
-        panel.setPatchFolder(folder);
-        panel.start(engine::defaultParamSet());
-    }
+    void SetUp() override { panel.setPatchFolder(folder); }
     std::string folder = testing::freshFolder().string() + "/";
-    sounds::SoundTable table{kRate};
-    engine::Engine engine{table, engine::OutputFormat{kRate, true, 256, 4}};
-    EnginePatchStreams streams{engine};
-    testing::FakeView view;
-    PatchPanel panel{streams, view};
 };
 
 TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamThroughTheFile) {
@@ -434,7 +424,7 @@ TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamThroughTheFi
     ASSERT_EQ(second, 1);
     engine.setParameter(1, engine::PanPos, 77);
     PatchBank loaded;
-    ASSERT_TRUE(loadBank(folder + "engine.fpb", loaded, 1, std::string("engine"), view));
+    ASSERT_TRUE(loadBank(folder + "engine.fpb", loaded, 1, std::string("engine"), panelView));
     panel.bank(1) = loaded;
     panel.bankButton(kFirstBankButton + 1);
     EXPECT_EQ(panel.recallOrStore(1, 1, 1, PatchClickMode::Recall), 1412);

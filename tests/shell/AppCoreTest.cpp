@@ -103,7 +103,7 @@ class AppCoreTest : public testing::TempHome {
     std::unique_ptr<AppCore> app;
 };
 
-TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
+TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaultsAndEachWindowItsHelp) {
     // The change time 64 is one second; the label's 0xEE is the character î, in UTF-8. The default
     // patch is selected.
     EXPECT_EQ(std::tuple(view.status[0], view.status[4], view.title, view.tabs, view.selectedTab,
@@ -122,6 +122,14 @@ TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
     EXPECT_EQ(view.asked[0].caption, "Session Configuration Problem");
     EXPECT_EQ(view.asked[0].text, "Could not find output soundfile folder \"" + app->programFolder() +
                                       "\".\nDo you want to specify a folder?");
+
+    // Each window opens its help page, the main window the contents.
+    for (const char* window :
+         {"Fizz Login", "Patch Gesture", "In/Out Options", "Configure MIDI Response Options", "Frisson"})
+        app->help(window);
+    EXPECT_EQ(view.helpOpened,
+              (std::vector<std::optional<std::string>>{"Login Window", "Gesture Window", "I/O Options",
+                                                       "Midi response dialog", std::nullopt}));
 
     // Exit saves the settings with their defaults.
     EXPECT_TRUE(app->exit());
@@ -201,16 +209,6 @@ TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankMonitorLinesShowAndScrol
     EXPECT_EQ(std::tuple(view.scrollMoves[engine::Freq], view.scrollPositions[engine::Freq],
                          app->scrollPosition(engine::Freq)),
               std::tuple(before + 1, 1099, 1099));
-}
-
-TEST_F(AppCoreTest, EachWindowOpensItsHelpPage) {
-    for (const char* window :
-         {"Fizz Login", "Patch Gesture", "In/Out Options", "Configure MIDI Response Options", "Frisson"})
-        app->help(window);
-    // The main window opens the contents.
-    EXPECT_EQ(view.helpOpened,
-              (std::vector<std::optional<std::string>>{"Login Window", "Gesture Window", "I/O Options",
-                                                       "Midi response dialog", std::nullopt}));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -12,7 +11,6 @@
 
 #include "engine/Engine.h"
 #include "midi/MidiControlSettings.h"
-#include "midi/MidiInputBackend.h"
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
 #include "patches/EnginePatchStreams.h"
@@ -27,22 +25,6 @@
 
 namespace shell::testing {
 
-// A MIDI service without ports.
-class NoMidiPorts : public midi::MidiInputBackend {
-  public:
-    std::string serviceName() const override { return "none"; }
-    unsigned portCount() override { return 0; }
-    std::optional<std::string> portName(unsigned, std::string& error) override {
-        error = "no port";
-        return std::nullopt;
-    }
-    bool open(unsigned, BytesCallback, std::string& error) override {
-        error = "no port";
-        return false;
-    }
-    void close() override {}
-};
-
 // A probed stereo output device of that name.
 inline output::DeviceInfo stereoDevice(const std::string& name) {
     output::DeviceInfo device;
@@ -52,15 +34,14 @@ inline output::DeviceInfo stereoDevice(const std::string& name) {
     return device;
 }
 
-// The services of a core under test: `server` with one JACK device "system", no MIDI
-// ports, the settings in `settingsFile`, device diagnostics into `log`.
+// The services of a core under test: `server` with one JACK device "system", no MIDI service (as
+// when none runs), the settings in `settingsFile`, device diagnostics into `log`.
 inline CoreServices testServices(output::ManualAudioServer& server, const std::filesystem::path& settingsFile,
                                  std::ostream& log) {
     server.devices[output::AudioApiId::kJack] = {stereoDevice("system")};
     server.devices[output::AudioApiId::kJack][0].isDefaultOutput = true;
     CoreServices services;
     services.audioApi = server.factory();
-    services.midiBackend = [] { return std::make_unique<NoMidiPorts>(); };
     services.settingsFile = settingsFile.string();
     services.log = &log;
     return services;
@@ -115,10 +96,8 @@ struct IoOptionsRig : PlayRig {
     FakeMidiInput midiInput;
 };
 
-// An engine at 44100 Hz with its patch panel (bank A displayed, every bank empty) and the timers
-// and message queue of the gesture pad.
-struct PatchRig {
-    PatchRig() { panel.start(engine::defaultParamSet()); }
+// The engine and patch panel with the timers and message queue of the gesture pad.
+struct PatchRig : patches::testing::EngineRig {
     // Stores a patch in `slot` (from 0) of `bank`, each parameter k at value(k).
     void occupy(int bank, int slot, const std::function<int32_t(int)>& value) {
         patches::Patch& patch = panel.bank(bank).slots[static_cast<size_t>(slot)];
@@ -128,11 +107,6 @@ struct PatchRig {
         ++panel.bank(bank).count;
     }
 
-    sounds::SoundTable sounds{44100};
-    engine::Engine engine{sounds, engine::OutputFormat{44100, true, 256, 4}};
-    patches::EnginePatchStreams streams{engine};
-    patches::testing::FakeView panelView;
-    patches::PatchPanel panel{streams, panelView};
     platform::TimerService timers;
     platform::MessageQueue messages;
 };

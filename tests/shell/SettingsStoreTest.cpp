@@ -246,6 +246,10 @@ TEST_F(FileListTest, IndexAccessAndTheMenuNewestFirstWithFileNames) {
 // gone and "5" is no text; the gaps close, and a save of the shorter list deletes the old values.
 TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     platform::SettingsStore store(settingsFile());
+    FileList list;
+    list.add(sound(9));
+    list.loadRecent(store, kUserKey);
+    EXPECT_EQ(list.size(), 1u) << "an empty record keeps the list";
     for (int i = 0; i < 10; ++i)
         store.setText(kRecordKey, std::to_string(i), "old");
     store.setText(kRecordKey, "0", sound(0));
@@ -256,8 +260,6 @@ TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     store.setDword(kRecordKey, "5", 7);
     write(root / "abc", "x");
     store.setText(kRecordKey, "6", (root / "abc").string());
-    FileList list;
-    list.add(sound(9));
     list.loadRecent(store, kUserKey);
     const std::vector<std::string> loaded{sound(0), sound(2), (root / "abc").string()};
     EXPECT_EQ(entries(list), loaded);
@@ -267,17 +269,12 @@ TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     ASSERT_EQ(written.values(kRecordKey).size(), 3u);  // "0".."2" written, "3".."9" deleted
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(written.findValue(kRecordKey, std::to_string(i))->text, loaded[i]);
-}
 
-TEST_F(FileListTest, EmptyRecordKeepsTheListAndShortPathsAreSkipped) {
-    platform::SettingsStore store(settingsFile());
-    FileList list;
-    list.add(sound(1));
-    list.loadRecent(store, kUserKey);
-    EXPECT_EQ(list.size(), 1u);
+    // A record with values replaces the list even when none loads.
+    store.deleteKey(kRecordKey);
     store.setText(kRecordKey, "0", "a");
     list.loadRecent(store, kUserKey);
-    EXPECT_EQ(list.size(), 0u) << "a record with values replaces the list even when none loads";
+    EXPECT_EQ(list.size(), 0u);
 }
 
 }  // namespace

@@ -69,17 +69,12 @@ TEST_F(UserSettingsTest, EmptyStoreGivesTheDefaultsAndExitWritesThemAll) {
         run.settings.saveSettings();
     }
     SettingsStore written(settingsFile());
-    for (const auto& [name, value] :
-         std::vector<std::pair<const char*, uint32_t>>{{"Do startup login", 0},
-                                                       {"Selected devices", 0x10000},
-                                                       {"Sample rate", 22050},
-                                                       {"Sound buffers", 0x10004},
-                                                       {"Sound options", 79},
-                                                       {"Soundfile max count", 99},
-                                                       {"MIDI input channel", 0},
-                                                       {"MIDI monitor", 3},
-                                                       {"MIDI response (0)", 0x72D},
-                                                       {"soundin.appbuffer", 300}})
+    const std::vector<std::pair<const char*, uint32_t>> defaults{
+        {"Do startup login", 0},    {"Selected devices", 0x10000}, {"Sample rate", 22050},
+        {"Sound buffers", 0x10004}, {"Sound options", 79},         {"Soundfile max count", 99},
+        {"MIDI input channel", 0},  {"MIDI monitor", 3},           {"MIDI response (0)", 0x72D},
+        {"soundin.appbuffer", 300}};
+    for (const auto& [name, value] : defaults)
         EXPECT_EQ(written.findValue(kBase, name)->dword, value) << name;
     EXPECT_EQ(written.findValue(kBase, "Version")->text, "Jul 25 2013");
     EXPECT_EQ(written.findValue(kBase, "Soundfile in folder")->text, "");
