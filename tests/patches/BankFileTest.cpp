@@ -18,30 +18,13 @@
 namespace patches {
 namespace {
 using testing::FakeView;
+using testing::header;
+using testing::record;
+using testing::word;
 namespace fs = std::filesystem;
 
 void writeAll(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Little-endian words written out by hand, as the file layout describes them.
-std::string word(uint32_t w) {
-    return {static_cast<char>(w & 0xFF), static_cast<char>((w >> 8) & 0xFF),
-            static_cast<char>((w >> 16) & 0xFF), static_cast<char>((w >> 24) & 0xFF)};
-}
-
-std::string header(int32_t version, int32_t count) {
-    return "Fbnk" + word(static_cast<uint32_t>(version)) + word(static_cast<uint32_t>(count));
-}
-
-// One record: flags 1, length, the path bytes and a terminating zero (unless `bare`), then `n` values
-// base, base + 1, ...
-std::string record(const std::string& path, int n, int32_t base, bool bare = false) {
-    const std::string bytes = bare ? path : path + '\0';
-    std::string r = word(1) + word(static_cast<uint32_t>(bytes.size())) + bytes;
-    for (int i = 0; i < n; ++i)
-        r += word(static_cast<uint32_t>(base + i));
-    return r;
 }
 
 // Puts sound `path` and values base, base + 1, ... into `slot` with `flags` (by default a patch

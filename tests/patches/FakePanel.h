@@ -130,6 +130,27 @@ class FakeStreams : public PatchStreams {
     std::vector<SetCall> calls;
 };
 
+// Bank file bytes written out by hand, as the file layout describes them: little-endian words, the
+// 12-byte header.
+inline std::string word(uint32_t w) {
+    return {static_cast<char>(w & 0xFF), static_cast<char>((w >> 8) & 0xFF),
+            static_cast<char>((w >> 16) & 0xFF), static_cast<char>((w >> 24) & 0xFF)};
+}
+
+inline std::string header(int32_t version, int32_t count) {
+    return "Fbnk" + word(static_cast<uint32_t>(version)) + word(static_cast<uint32_t>(count));
+}
+
+// One record: flags 1, length, the path bytes and a terminating zero (unless `bare`), then `n` values
+// base, base + 1, ...
+inline std::string record(const std::string& path, int n, int32_t base, bool bare = false) {
+    const std::string bytes = bare ? path : path + '\0';
+    std::string r = word(1) + word(static_cast<uint32_t>(bytes.size())) + bytes;
+    for (int i = 0; i < n; ++i)
+        r += word(static_cast<uint32_t>(base + i));
+    return r;
+}
+
 // An engine at 44100 Hz with its patch panel: bank A displayed, every bank empty.
 struct EngineRig {
     EngineRig() { panel.start(engine::defaultParamSet()); }

@@ -316,17 +316,10 @@ class MemoryRecord : public SessionRecord {
 
 class SessionTest : public PatchPanelTest {
   protected:
-    // Writes a one-patch bank file named `name` whose first value is `marker`.
+    // Writes a one-patch bank file named `name` whose values begin at `marker`.
     void makeBankFile(const std::string& name, int32_t marker) {
-        PatchBank bank;
-        bank.name = name;
-        bank.count = 1;
-        bank.modified = kBankPatchesChanged;
-        bank.slot(1).flags = kPatchOccupied;
-        bank.slot(1).setSoundPath("s.wav");
-        bank.slot(1).values[0] = marker;
-        FakeView quiet;
-        ASSERT_EQ(saveBank(bank, folder, quiet), kStatusBankSaved);
+        std::ofstream(folder + name + ".fpb", std::ios::binary)
+            << testing::header(100, 1) + testing::record("s.wav", 28, marker);
     }
     // Records bank names in the session record, by bank.
     void recordNames(std::initializer_list<std::pair<int, std::string>> names) {
