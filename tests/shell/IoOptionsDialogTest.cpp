@@ -36,19 +36,18 @@ TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaTheCurrentChoicesAndTheRin
     for (const auto& choice : dialog().deviceChoices())
         texts.push_back(choice.text);
     EXPECT_EQ(texts, (std::vector<std::string>{"(JACK0) system", "(PULSE0) PulseAudio", "(ALSA) null"}));
-    EXPECT_EQ(dialog().selectedDevice(), 0);
-    EXPECT_EQ(dialog().selectedRate(), 5);   // 22050
-    EXPECT_EQ(dialog().trackPosition(), 9);  // 256 frames
-    EXPECT_EQ(dialog().midiDeviceEntries(), (std::vector<std::string>{"None", "Keyboard", "Pads"}));
-    EXPECT_EQ(dialog().selectedMidiEntry(), 1);
+    // 22050 Hz is rate 5, 256 frames track position 9.
+    EXPECT_EQ(std::tuple(dialog().selectedDevice(), dialog().selectedRate(), dialog().trackPosition(),
+                         dialog().midiDeviceEntries(), dialog().selectedMidiEntry()),
+              std::tuple(0, 5, 9, std::vector<std::string>{"None", "Keyboard", "Pads"}, 1));
 
     // The label gives the ring's frames and milliseconds.
     EXPECT_EQ(dialog().bufferLabel(), "1024 frames, 46 ms");  // 1024 / 22050 s = 46.4 ms
     dialog().chooseRate(3);                                   // 44100
     EXPECT_EQ(dialog().bufferLabel(), "1024 frames, 23 ms");  // 23.2 ms
-    dialog().moveTrackBar(15);
-    EXPECT_EQ(sound.bufferFrames, 16384u);
-    EXPECT_EQ(dialog().bufferLabel(), "65536 frames, 1486 ms");  // 1486.03 ms
+    dialog().moveTrackBar(15);                                // 1486.03 ms
+    EXPECT_EQ(std::tuple(sound.bufferFrames, dialog().bufferLabel()),
+              std::tuple(16384u, "65536 frames, 1486 ms"));
     dialog().moveTrackBar(3);
     EXPECT_EQ(sound.bufferFrames, 4u);
     dialog().moveTrackBar(16);  // outside the track bar: ignored
@@ -57,12 +56,10 @@ TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaTheCurrentChoicesAndTheRin
 
 TEST_F(IoOptionsDialogTest, ChoosingDevicesSetsSelectionAndNameAndTheChannelEditTakesOnly0To16) {
     dialog().chooseDevice(1);
-    EXPECT_EQ(sound.deviceSelection, output::kRtDeviceBase + 1);
-    EXPECT_EQ(sound.deviceName, "(PULSE0) PulseAudio");
-    EXPECT_EQ(audio.currentApi(), output::AudioApiId::kPulse);
+    EXPECT_EQ(std::tuple(sound.deviceSelection, sound.deviceName, audio.currentApi()),
+              std::tuple(output::kRtDeviceBase + 1, "(PULSE0) PulseAudio", output::AudioApiId::kPulse));
     dialog().chooseDevice(2);
-    EXPECT_EQ(sound.deviceSelection, 0);
-    EXPECT_EQ(sound.deviceName, "(ALSA) null");
+    EXPECT_EQ(std::tuple(sound.deviceSelection, sound.deviceName), std::tuple(0, "(ALSA) null"));
 
     for (const auto& [typed, shown] : std::vector<std::pair<std::string, std::string>>{
              {"16", "16"}, {"17", "16"}, {"x", "16"}, {"0", "0"}})
@@ -78,42 +75,36 @@ TEST_F(IoOptionsDialogTest, CancelPutsBackRateDeviceAndMidiChannel) {
     dialog().channelEditLostFocus("9");
     dialog().chooseMidiDevice(2);
     dialog().cancel();
-    EXPECT_EQ(sound, before);
-    EXPECT_EQ(midi.channel.load(), 3);
-    EXPECT_EQ(midi.selectedDevice.load(), 0);
-    EXPECT_EQ(midiInput.openCalls, 0);
+    EXPECT_EQ(std::tuple(sound, midi.channel.load(), midi.selectedDevice.load(), midiInput.openCalls),
+              std::tuple(before, 3, 0, 0));
 }
 
 TEST_F(IoOptionsDialogTest, OkOpensAChangedMidiDeviceAndStaysOpenWhenThatFails) {
     std::string fatal;
     dialog().chooseRate(3);
     EXPECT_TRUE(dialog().ok(fatal));  // MIDI device unchanged: not reopened
-    EXPECT_EQ(midiInput.openCalls, 0);
-    EXPECT_EQ(engine.outputFormat().rate, 44100u);
+    EXPECT_EQ(std::pair(midiInput.openCalls, engine.outputFormat().rate), std::pair(0, 44100u));
     dialog().chooseMidiDevice(2);
     midiInput.opens = false;
     EXPECT_FALSE(dialog().ok(fatal));
-    EXPECT_EQ(midiInput.openCalls, 1);
-    EXPECT_TRUE(fatal.empty());
+    EXPECT_EQ(std::pair(midiInput.openCalls, fatal), std::pair(1, std::string()));
 }
 
 TEST_F(IoOptionsDialogTest, TestPlayPlaysWithTheEditedSettingsAndStopsOnFocusLoss) {
     server.openError = output::RtError("busy", output::RtError::kDriverError);
     dialog().testPlayClicked();  // a test play that cannot start leaves the button unchecked
-    EXPECT_FALSE(dialog().testPlayChecked());
-    EXPECT_FALSE(control.playing());
-    EXPECT_EQ(pauses, (std::vector<long>{200}));  // only the wait before starting
+    // Only the wait before starting.
+    EXPECT_EQ(std::tuple(dialog().testPlayChecked(), control.playing(), pauses),
+              std::tuple(false, false, std::vector<long>{200}));
 
     pauses.clear();
     dialog().chooseRate(3);
     dialog().testPlayClicked();
-    EXPECT_TRUE(dialog().testPlayChecked());
-    EXPECT_TRUE(control.playing());
-    EXPECT_EQ(server.lastOpen().sampleRate, 44100u);
+    EXPECT_EQ(std::tuple(dialog().testPlayChecked(), control.playing(), server.lastOpen().sampleRate),
+              std::tuple(true, true, 44100u));
     dialog().testPlayLostFocus();
-    EXPECT_FALSE(dialog().testPlayChecked());
-    EXPECT_FALSE(control.playing());
-    EXPECT_EQ(pauses, (std::vector<long>{200, 200}));
+    EXPECT_EQ(std::tuple(dialog().testPlayChecked(), control.playing(), pauses),
+              std::tuple(false, false, std::vector<long>{200, 200}));
 }
 
 TEST_F(IoOptionsDialogTest, ATestPlayNeverRecords) {
