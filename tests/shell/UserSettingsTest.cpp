@@ -150,17 +150,16 @@ TEST_F(UserSettingsTest, AWrongTypeOrAnUnreadableFileIsReportedOnce) {
     const std::vector<std::string> warned{"|Could not read registry - please review program settings"};
     Run wrongType(*this);
     const StoredSettings& s = wrongType.loaded();
-    EXPECT_EQ(warnings, warned);
-    EXPECT_EQ(s.sound.deviceSelection, 0x10001) << "read before the error";
-    EXPECT_EQ(s.sound.sampleRate, 22050u);
-    EXPECT_TRUE(s.sound.stereo) << "not read after the error";
+    // The device selection is read before the error; the rate and the sound options are not.
+    EXPECT_EQ(std::tuple(warnings, s.sound.deviceSelection, s.sound.sampleRate, s.sound.stereo),
+              std::tuple(warned, 0x10001, 22050u, true));
 
     warnings.clear();
     write(settingsFile(), "garbage");
     Run unreadable(*this);
     unreadable.loaded();
-    EXPECT_EQ(warnings, warned);
-    EXPECT_EQ(read(settingsFile().string() + ".unreadable"), "garbage");
+    EXPECT_EQ(std::pair(warnings, read(settingsFile().string() + ".unreadable")),
+              std::pair(warned, std::string("garbage")));
     unreadable.loaded();
     EXPECT_EQ(warnings, warned) << "once";
 }
@@ -205,8 +204,8 @@ TEST_F(UserSettingsTest, SettingsSurviveARestartPerUser) {
     }
     {
         Run run(*this);
-        EXPECT_TRUE(run.settings.startupLoginWanted());
-        EXPECT_TRUE(run.settings.settings().doStartupLogin);
+        EXPECT_EQ(std::pair(run.settings.startupLoginWanted(), run.settings.settings().doStartupLogin),
+                  std::pair(true, true));
         EXPECT_EQ(run.loaded().sound.sampleRate, 22050u) << "nobody logged in: the base key's defaults";
     }
     Run run(*this, "bob");
@@ -254,13 +253,12 @@ TEST_F(LoginTest, ListsDefaultThenEveryUserButDefaultInAnyCaseAndLogsInTheTypedN
 TEST_F(LoginTest, CtrlShiftLogInDeletesTheSelectedUser) {
     LoginDialog dialog(store, "", false);
     EXPECT_FALSE(dialog.logIn("amy", 2, true)) << "the selected entry is bob, not amy";
-    EXPECT_TRUE(store.keyExists(std::string(kUsers) + "\\amy"));
-    EXPECT_EQ(dialog.entries().size(), 4u);
+    EXPECT_EQ(std::pair(store.keyExists(std::string(kUsers) + "\\amy"), dialog.entries().size()),
+              std::pair(true, 4ul));
 
     EXPECT_FALSE(dialog.logIn("bob", 2, true));
-    EXPECT_FALSE(store.keyExists(kBob));
-    EXPECT_EQ(dialog.entries(), (std::vector<std::string>{"Default", "amy", "zoe"}));
-    EXPECT_EQ(dialog.selected(), 0);
+    EXPECT_EQ(std::tuple(store.keyExists(kBob), dialog.entries(), dialog.selected()),
+              std::tuple(false, std::vector<std::string>{"Default", "amy", "zoe"}, 0));
 
     EXPECT_FALSE(dialog.logIn("Default", 0, true));
     EXPECT_EQ(dialog.entries().size(), 3u);
@@ -303,9 +301,7 @@ TEST_F(LoginTest, TheSessionRecordsBankNamesAcrossARestart) {
     SessionStore session(file, kBob);
     const auto names = session.read();
     ASSERT_TRUE(names);
-    EXPECT_EQ((*names)[0], "drums");
-    EXPECT_EQ((*names)[1], "voices");
-    EXPECT_EQ((*names)[2], "");
+    EXPECT_EQ(std::tuple((*names)[0], (*names)[1], (*names)[2]), std::tuple("drums", "voices", ""));
     EXPECT_FALSE(file.findValue(std::string(kBob) + "\\SessionPatches", "C"));
     file.setDword(std::string(kBob) + "\\SessionPatches", "A", 1);
     EXPECT_THROW(session.read(), RegistryError);
