@@ -76,15 +76,14 @@ TEST_F(SettingsStoreTest, DeletesValuesAndKeyTreesAndAStoreInMemoryWritesNothing
     EXPECT_TRUE(store.deleteValue("A\\B", "Y"));
     EXPECT_FALSE(store.deleteValue("A\\B", "y"));
     EXPECT_TRUE(store.deleteKey("a\\b"));
-    EXPECT_FALSE(store.keyExists("A\\B\\C"));
-    EXPECT_TRUE(store.keyExists("A"));
+    EXPECT_EQ(std::pair(store.keyExists("A\\B\\C"), store.keyExists("A")), std::pair(false, true));
     EXPECT_FALSE(store.deleteKey("A\\missing"));
 
     SettingsStore memory;
     memory.setText("K", "v", "x");
     EXPECT_FALSE(memory.save());
-    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
-    EXPECT_EQ(memory.findValue("K", "v")->text, "x");
+    EXPECT_EQ(std::tuple(std::filesystem::exists(settingsFile()), memory.findValue("K", "v")->text),
+              std::tuple(false, "x"));
 }
 
 TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {
@@ -100,14 +99,13 @@ TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {
           "\r\n");
     SettingsStore store(settingsFile());
     ASSERT_FALSE(store.loadProblem()) << *store.loadProblem();
-    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Version")->text, "x");
-    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Rate")->dword, 44100u);
-    const auto blob = store.findValue("Software\\Wavecraft\\Frisson", "Blob");
-    EXPECT_EQ(blob->type, SettingsValueType::Other);
-    EXPECT_EQ(blob->text, "hex:01,02,03,04");
+    const auto value = [&](const char* name) {
+        return *store.findValue("Software\\Wavecraft\\Frisson", name);
+    };
     // A blank before the last backslash is no part of the value, so a save reads back the same.
-    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Tail")->text, "hex:05,");
-    EXPECT_FALSE(store.dirty());
+    EXPECT_EQ(std::tuple(value("Version").text, value("Rate").dword, value("Blob").type, value("Blob").text,
+                         value("Tail").text, store.dirty()),
+              std::tuple("x", 44100u, SettingsValueType::Other, "hex:01,02,03,04", "hex:05,", false));
 }
 
 TEST_F(SettingsStoreTest, UnreadableFileIsKeptAsideAndReported) {
@@ -212,34 +210,30 @@ TEST_F(FileListTest, KeepsTheTenNewestInLoadOrderAndSavesThem) {
         list.add(sound(n));
     list.add(sound(5));  // already listed: it does not move
     ASSERT_EQ(list.size(), 10u);
-    EXPECT_EQ(list[0], sound(1));
-    EXPECT_EQ(list[9], sound(10));
+    EXPECT_EQ(std::pair(list[0], list[9]), std::pair(sound(1), sound(10)));
 
     platform::SettingsStore store(settingsFile());
     list.saveRecent(store, kUserKey);
     const auto values = saved();
     ASSERT_EQ(values.size(), 10u);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(values[size_t(i)].name, std::to_string(i));
-        EXPECT_EQ(values[size_t(i)].text, sound(i + 1));
-    }
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(std::pair(values[size_t(i)].name, values[size_t(i)].text),
+                  std::pair(std::to_string(i), sound(i + 1)));
 }
 
 TEST_F(FileListTest, IndexAccessAndTheMenuNewestFirstWithFileNames) {
     FileList list;
     FakeMenu menu;
     list.add(sound(1));
-    EXPECT_EQ(list[1], "");
-    EXPECT_EQ(list[9], "");
+    EXPECT_EQ(std::pair(list[1], list[9]), std::pair(std::string(), std::string()));
     EXPECT_EQ(audio::test::thrown<std::out_of_range>([&] { (void)list[10]; }), "FileList::operator[]");
     list.attach(&menu);
     list.add(sound(2));
     list.add(sound(3));
     EXPECT_EQ(menu.items, (std::vector<std::pair<int, std::string>>{
                               {22224, "sound3.wav"}, {22223, "sound2.wav"}, {22222, "sound1.wav"}}));
-    EXPECT_EQ(list.pathForCommand(22223), sound(2));
-    EXPECT_FALSE(list.pathForCommand(22225));
-    EXPECT_EQ(recentFileLabel("plain"), "plain");
+    EXPECT_EQ(std::tuple(list.pathForCommand(22223), list.pathForCommand(22225), recentFileLabel("plain")),
+              std::tuple(sound(2), std::nullopt, "plain"));
 }
 
 // Values of the record: "3" is too short (3 bytes with the terminator), "4" names a file that is
