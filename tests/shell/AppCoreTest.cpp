@@ -151,17 +151,16 @@ TEST_F(AppCoreTest, CancellingABankSaveAtExitKeepsTheProgramRunning) {
     view.asked.clear();
     EXPECT_FALSE(app->exit());
     ASSERT_EQ(view.asked.size(), 1u);
-    EXPECT_EQ(view.asked[0].buttons, Buttons::OkCancel);
-    EXPECT_FALSE(app->ended());
-    EXPECT_FALSE(view.closedWith.has_value());
-    EXPECT_EQ(read(existing), "someone else's bank");
-    EXPECT_TRUE(std::filesystem::exists(settingsFile())) << "the settings were saved before the banks";
+    // The settings were saved before the banks.
+    EXPECT_EQ(std::tuple(view.asked[0].buttons, app->ended(), view.closedWith, read(existing),
+                         std::filesystem::exists(settingsFile())),
+              std::tuple(Buttons::OkCancel, false, std::nullopt, "someone else's bank", true));
 
     // Answered OK the next time, the bank is saved and the program ends.
     view.replies = {Reply::Ok};
     EXPECT_TRUE(app->exit());
-    EXPECT_NE(read(existing), "someone else's bank");
-    EXPECT_EQ(view.closedWith, 1);
+    EXPECT_EQ(std::pair(read(existing) != "someone else's bank", view.closedWith),
+              std::pair(true, std::optional(1)));
 }
 
 // The sound server goes away while play records: play ends, and so does the
@@ -177,18 +176,19 @@ TEST_F(AppCoreTest, ADeviceThatGoesAwayEndsTheRecordingWithWhatItHolds) {
         server.runPeriod();
     server.dropStream();
     app->checkDevice();
-    EXPECT_EQ(std::tuple(app->playing(), app->recording(), view.buttons[kFileButton].checked),
-              std::tuple(false, false, false));
-    EXPECT_EQ(view.status[kMessagePart],
-              "ERROR: Recording stopped: the sound device went away. The file holds everything up to then.");
+    EXPECT_EQ(
+        std::tuple(app->playing(), app->recording(), view.buttons[kFileButton].checked,
+                   view.status[kMessagePart]),
+        std::tuple(false, false, false,
+                   "ERROR: Recording stopped: the sound device went away. The file holds everything up to "
+                   "then."));
 
     const std::string bytes = read(root / "out" / "fizz.wav");
     ASSERT_GT(bytes.size(), 44u);
     uint32_t riff = 0, data = 0;
     std::memcpy(&riff, bytes.data() + 4, 4);
     std::memcpy(&data, bytes.data() + 40, 4);
-    EXPECT_EQ(riff, bytes.size() - 8);
-    EXPECT_EQ(data, bytes.size() - 44);
+    EXPECT_EQ(std::pair(riff, data), std::pair(uint32_t(bytes.size() - 8), uint32_t(bytes.size() - 44)));
 }
 
 TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankMonitorLinesShowAndScrollBarMovesCoalesce) {
