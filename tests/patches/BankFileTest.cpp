@@ -18,61 +18,47 @@
 namespace patches {
 namespace {
 using testing::FakeView;
+using testing::header;
+using testing::record;
+using testing::word;
 namespace fs = std::filesystem;
 
 void writeAll(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// Little-endian words written out by hand, as the file layout describes them.
-std::string word(uint32_t w) {
-    return {static_cast<char>(w & 0xFF), static_cast<char>((w >> 8) & 0xFF),
-            static_cast<char>((w >> 16) & 0xFF), static_cast<char>((w >> 24) & 0xFF)};
+// Puts sound `path` and values base, base + 1, ... into `slot` with `flags` (by default a patch
+// stored since the last save); an occupied patch counts in the bank.
+void store(PatchBank& bank, int slot, const std::string& path, int32_t base,
+           uint32_t flags = kPatchOccupied | kPatchUnsaved) {
+    Patch& p = bank.slot(slot);
+    if (!p.occupied() && (flags & kPatchOccupied) != 0)
+        ++bank.count;
+    p.flags = flags;
+    p.setSoundPath(path);
+    for (int i = 0; i < engine::kParamCount; ++i)
+        p.values[static_cast<size_t>(i)] = base + i;
+    bank.modified = kBankPatchesChanged;
 }
 
-std::string header(int32_t version, int32_t count) {
-    return "Fbnk" + word(static_cast<uint32_t>(version)) + word(static_cast<uint32_t>(count));
-}
-
-// One record: flags 1, length, the path bytes and a terminating zero (unless `bare`), then `n` values
-// base, base + 1, ...
-std::string record(const std::string& path, int n, int32_t base, bool bare = false) {
-    const std::string bytes = bare ? path : path + '\0';
-    std::string r = word(1) + word(static_cast<uint32_t>(bytes.size())) + bytes;
-    for (int i = 0; i < n; ++i)
-        r += word(static_cast<uint32_t>(base + i));
-    return r;
+// A bank named `name` with one unsaved patch in slot 1.
+PatchBank bankOf(const std::string& name) {
+    PatchBank bank;
+    bank.name = name;
+    store(bank, 1, "a", 1);
+    return bank;
 }
 
 class BankStorage : public ::testing::Test {
   protected:
-    void SetUp() override { folder = testing::freshFolder().string() + "/"; }
     std::string readAll(const std::string& name) {
         return readFileBytes(folder + name).value_or("<missing>");
-    }
-    // Stores an unsaved patch of sound `path` and values base, base + 1, ... into `slot`.
-    static void store(PatchBank& bank, int slot, const std::string& path, int32_t base) {
-        Patch& p = bank.slot(slot);
-        if (!p.occupied())
-            ++bank.count;
-        p.flags = kPatchOccupied | kPatchUnsaved;
-        p.setSoundPath(path);
-        for (int i = 0; i < engine::kParamCount; ++i)
-            p.values[static_cast<size_t>(i)] = base + i;
-        bank.modified = kBankPatchesChanged;
-    }
-    // A bank named `name` with one unsaved patch in slot 1.
-    static PatchBank bankOf(const std::string& name) {
-        PatchBank bank;
-        bank.name = name;
-        store(bank, 1, "a", 1);
-        return bank;
     }
     bool load(const std::string& name, PatchBank& bank, int index, const std::optional<std::string>& title) {
         return loadBank(folder + name, bank, index, title, view);
     }
 
-    std::string folder;
+    std::string folder = testing::freshFolder().string() + "/";
     FakeView view;
 };
 
@@ -85,17 +71,11 @@ TEST_F(BankStorage, SaveThenLoadCompactsSlotsMarksThemSavedAndNamesTheBank) {
     ASSERT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
     EXPECT_EQ(std::pair(bank.modified, bank.slot(2).flags), std::pair(kBankSaved, kPatchOccupied));
     EXPECT_TRUE(view.questions.empty());
-    const std::string bytes = readAll("drums.fpb");
-    ASSERT_GE(bytes.size(), 12u);
-    EXPECT_EQ(bytes.substr(0, 4), "Fbnk");
-    EXPECT_EQ(bytes[8], 3);  // count
-    // three records of 8 + 112 bytes plus their paths with terminators
-    EXPECT_EQ(bytes.size(), 12u + 3 * 120 + 14 + 10 + 13);
+    EXPECT_EQ(readAll("drums.fpb"), header(100, 3) + record("/snd/kick.wav", 28, 10) +
+                                        record("fizz_sine", 28, 20) + record("/snd/hat.aif", 28, 30));
 
     PatchBank loaded;
-    loaded.slot(7).flags = kPatchOccupied;  // something old that must go
-    loaded.slot(7).setSoundPath("old");
-    loaded.count = 1;
+    store(loaded, 7, "old", 0, kPatchOccupied);  // something old that must go
     loaded.slot(1).values[28] = 999;
     ASSERT_TRUE(load("drums.fpb", loaded, 3, std::string("drums")));
     EXPECT_EQ(std::tuple(loaded.count, loaded.name, loaded.modified), std::tuple(3, "drums", kBankSaved));
@@ -108,6 +88,10 @@ TEST_F(BankStorage, SaveThenLoadCompactsSlotsMarksThemSavedAndNamesTheBank) {
     EXPECT_EQ(loaded.slot(1).values[28], 999) << "a version-100 file leaves the change time alone";
     EXPECT_FALSE(loaded.slot(7).occupied());
     EXPECT_EQ(loaded.slot(7).soundPathLength(), 0u);
+    writeAll(folder + "new.fpb", header(101, 1) + record("p", 29, 1));
+    ASSERT_TRUE(load("new.fpb", loaded, 0, std::string("new")));
+    EXPECT_EQ(std::pair(loaded.slot(1).values[0], loaded.slot(1).values[28]), std::pair(1, 29))
+        << "a version-101 file sets the change time too";
 
     PatchBank untitled;
     ASSERT_TRUE(load("drums.fpb", untitled, 2, std::nullopt));
@@ -116,22 +100,12 @@ TEST_F(BankStorage, SaveThenLoadCompactsSlotsMarksThemSavedAndNamesTheBank) {
     EXPECT_EQ(untitled.name, std::string(63, 't')) << "a long title is cut to 63 characters";
 }
 
-TEST_F(BankStorage, Version101FileSetsTheChangeTimeToo) {
-    writeAll(folder + "new.fpb", header(101, 1) + record("p", 29, 1));
-    PatchBank bank;
-    bank.slot(1).values[28] = 999;
-    ASSERT_TRUE(load("new.fpb", bank, 0, std::string("new")));
-    EXPECT_EQ(std::pair(bank.slot(1).values[0], bank.slot(1).values[28]), std::pair(1, 29));
-}
-
 TEST_F(BankStorage, SaveWritesExactlyTheNewPatchesIntoMissingFoldersAndOnlyWhenChanged) {
     writeAll(folder + "long.fpb", std::string(5000, 'z'));
     PatchBank bank = bankOf("long");
     ASSERT_EQ(saveBank(bank, folder, view), kStatusBankSaved);
-    EXPECT_EQ(readAll("long.fpb").size(), 12u + 120 + 2) << "nothing of the longer file is left";
-    PatchBank loaded;
-    ASSERT_TRUE(load("long.fpb", loaded, 0, std::string("long")));
-    EXPECT_EQ(loaded.count, 1);
+    EXPECT_EQ(readAll("long.fpb"), header(100, 1) + record("a", 28, 1))
+        << "nothing of the longer file is left";
     writeAll(folder + "long.fpb", "marker");
     EXPECT_EQ(saveBank(bank, folder, view), kStatusNothingToSave);
     EXPECT_EQ(readAll("long.fpb"), "marker");
@@ -217,30 +191,48 @@ TEST_F(BankStorage, FailedWriteIsReportedAndKeepsTheOldFile) {
             << "temporary file left: " << entry.path();
 }
 
-TEST_F(BankStorage, RefusedFilesLeaveTheBankAsItWasAndAnEmptyFileIsDeleted) {
+// Damaged files are refused with their problem; those loaded below warn, leave the bank as it was and
+// stay on disk.
+TEST_F(BankStorage, DamagedFilesAreRefusedLeavingTheBankAsItWasAndAnEmptyFileIsDeleted) {
     PatchBank bank;
     bank.name = "mine";
     store(bank, 4, "keep.wav", 50);
     const PatchBank before = bank;
     const std::string error = "File error: " + folder;
-    const std::pair<std::string, std::string> cases[] = {
-        {"RIFF....", "junk.fpb\nis not a valid Frisson patch bank file"},
-        {header(100, 21),
-         "many.fpb\nis not a valid Frisson patch bank file: it claims 21 patches, a bank holds 1 to 20"},
-        {header(100, 2) + std::string(20, '\0'),
-         "short.fpb\nis damaged: the file ends before its patches are complete"},
+    const std::string good = header(100, 2) + record("a", 28, 1) + record("bb", 28, 2);
+    const std::string invalid = "\nis not a valid Frisson patch bank file";
+    using Problem = BankFileProblem;
+    const std::tuple<const char*, std::string, Problem, std::string> cases[] = {
+        {"wrong magic", "FBNK" + good.substr(4), Problem::NotBankFile, ""},
+        {"too short for the magic", "Fb", Problem::NotBankFile, ""},
+        {"nothing at all", "", Problem::NotBankFile, ""},
+        {"header cut", good.substr(0, 10), Problem::Truncated, ""},
+        {"count 0", header(100, 0), Problem::Empty, ""},
+        {"count 21", header(100, 21) + good.substr(12), Problem::BadCount, ""},
+        {"negative count", header(100, -1), Problem::BadCount, ""},
+        {"second record missing", good.substr(0, 12 + 8 + 2 + 112), Problem::Truncated, ""},
+        {"values cut", good.substr(0, good.size() - 1), Problem::Truncated, ""},
+        {"path length past the end", header(100, 1) + word(1) + word(0xFFFFFFF0u) + "abc", Problem::Truncated,
+         ""},
+        {"version 101 read with 28 values", header(101, 1) + record("a", 28, 1), Problem::Truncated, ""},
+        {"junk.fpb", "RIFF....", Problem::NotBankFile, invalid},
+        {"many.fpb", header(100, 21), Problem::BadCount,
+         invalid + ": it claims 21 patches, a bank holds 1 to 20"},
+        {"short.fpb", header(100, 2) + std::string(20, '\0'), Problem::Truncated,
+         "\nis damaged: the file ends before its patches are complete"},
     };
-    for (const auto& [bytes, warning] : cases) {
-        const std::string file = warning.substr(0, warning.find('\n'));
-        SCOPED_TRACE(file);
-        writeAll(folder + file, bytes);
+    for (const auto& [what, bytes, problem, warning] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(decodeBankFile(bytes).problem, problem);
+        if (warning.empty())
+            continue;
+        writeAll(folder + what, bytes);
         view.warnings.clear();
-        EXPECT_FALSE(load(file, bank, 0, std::string("x")));
-        EXPECT_EQ(view.warnings, std::vector<std::string>{error + warning});
-        EXPECT_EQ(std::pair(bank.name, bank.count), std::pair(before.name, before.count));
-        EXPECT_EQ(bank.slot(4).soundPath, before.slot(4).soundPath);
-        EXPECT_EQ(bank.slot(4).values, before.slot(4).values);
-        EXPECT_TRUE(fs::exists(folder + file)) << "a damaged file is kept";
+        EXPECT_FALSE(load(what, bank, 0, std::string("x")));
+        EXPECT_EQ(view.warnings, std::vector<std::string>{error + what + warning});
+        EXPECT_EQ(std::tuple(bank.name, bank.count, bank.slot(4).soundPath, bank.slot(4).values),
+                  std::tuple(before.name, before.count, before.slot(4).soundPath, before.slot(4).values));
+        EXPECT_TRUE(fs::exists(folder + what)) << "a damaged file is kept";
     }
     // Files that cannot be read give false silently: a missing one, and a folder.
     fs::create_directory(folder + "folder.fpb");
@@ -258,27 +250,28 @@ TEST_F(BankStorage, RefusedFilesLeaveTheBankAsItWasAndAnEmptyFileIsDeleted) {
     EXPECT_EQ(view.warnings, std::vector<std::string>{error + "empty.fpb is empty. File deleted."});
 }
 
-Patch patchWith(const std::string& path, int32_t base, uint32_t flags) {
-    Patch p;
-    p.flags = flags;
-    p.setSoundPath(path);
-    for (int i = 0; i < engine::kParamCount; ++i)
-        p.values[static_cast<size_t>(i)] = base + i;
-    return p;
-}
-
-TEST(BankFileFormat, WritesOccupiedSlotsInOrderWithFlagsOneAnd28Values) {
+TEST(BankFileFormat, WritesOccupiedSlotsInOrderWithFlagsOneAnd28ValuesAndPathBytesAsStored) {
     PatchBank bank;
-    bank.slot(2) = patchWith("/s/a.wav", -5, kPatchOccupied | kPatchUnsaved);
-    bank.slot(5) = patchWith("fizz_sine", 1000, kPatchOccupied);
-    bank.slot(20) = patchWith("b", 7, kPatchOccupied);
-    bank.slot(9) = patchWith("cleared", 3, 0);  // cleared slots keep their text but are not written
-    bank.count = 3;
-
+    store(bank, 2, "/s/a.wav", -5);
+    store(bank, 5, "fizz_sine", 1000, kPatchOccupied);
+    store(bank, 20, "b", 7, kPatchOccupied);
+    store(bank, 9, "cleared", 3, 0);  // cleared slots keep their text but are not written
     const std::string expected =
         header(100, 3) + record("/s/a.wav", 28, -5) + record("fizz_sine", 28, 1000) + record("b", 28, 7);
     EXPECT_EQ(encodeBankFile(bank), expected);
     EXPECT_EQ(expected.size(), 12u + 3 * (8 + 112) + 9 + 10 + 2);
+
+    // A path without a terminating zero and one with an inner zero come back byte for byte.
+    const std::string odd = std::string("ab\0cd", 5);
+    const std::string bytes = header(100, 1) + record(odd, 28, 0, true);
+    DecodedBankFile file = decodeBankFile(bytes);
+    ASSERT_EQ(file.problem, BankFileProblem::None);
+    EXPECT_EQ(file.contents.patches[0].soundPath, odd);
+    EXPECT_EQ(file.contents.patches[0].soundPathText(), "ab");
+    PatchBank again;
+    again.slot(1) = file.contents.patches[0];
+    again.count = 1;
+    EXPECT_EQ(encodeBankFile(again), bytes);
 }
 
 TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29AndIgnoresATail) {
@@ -302,26 +295,6 @@ TEST(BankFileFormat, ReadsVersion100With28ValuesAnd101With29AndIgnoresATail) {
     EXPECT_EQ(std::pair(tail.problem, tail.contents.patches.size()), std::pair(BankFileProblem::None, 1ul));
 }
 
-TEST(BankFileFormat, RefusesDamagedFiles) {
-    const std::string good = header(100, 2) + record("a", 28, 1) + record("bb", 28, 2);
-    const std::tuple<const char*, std::string, BankFileProblem> cases[] = {
-        {"wrong magic", "FBNK" + good.substr(4), BankFileProblem::NotBankFile},
-        {"too short for the magic", "Fb", BankFileProblem::NotBankFile},
-        {"nothing at all", "", BankFileProblem::NotBankFile},
-        {"header cut", good.substr(0, 10), BankFileProblem::Truncated},
-        {"count 0", header(100, 0), BankFileProblem::Empty},
-        {"count 21", header(100, 21) + good.substr(12), BankFileProblem::BadCount},
-        {"negative count", header(100, -1), BankFileProblem::BadCount},
-        {"second record missing", good.substr(0, 12 + 8 + 2 + 112), BankFileProblem::Truncated},
-        {"values cut", good.substr(0, good.size() - 1), BankFileProblem::Truncated},
-        {"path length past the end", header(100, 1) + word(1) + word(0xFFFFFFF0u) + "abc",
-         BankFileProblem::Truncated},
-        {"version 101 read with 28 values", header(101, 1) + record("a", 28, 1), BankFileProblem::Truncated},
-    };
-    for (const auto& [what, bytes, problem] : cases)
-        EXPECT_EQ(decodeBankFile(bytes).problem, problem) << what;
-}
-
 TEST(BankFileFormat, EveryCutAndEveryFlippedByteIsHandledSafely) {
     const std::string good = header(101, 2) + record("/a/b.wav", 29, -9) + record("c", 29, 4);
     for (size_t length = 0; length < good.size(); ++length) {
@@ -343,34 +316,9 @@ TEST(BankFileFormat, EveryCutAndEveryFlippedByteIsHandledSafely) {
     }
 }
 
-TEST(BankFileFormat, KeepsPathBytesExactlyAsStored) {
-    // A path without a terminating zero and one with an inner zero come back byte for byte.
-    const std::string odd = std::string("ab\0cd", 5);
-    const std::string bytes = header(100, 1) + record(odd, 28, 0, true);
-    DecodedBankFile file = decodeBankFile(bytes);
-    ASSERT_EQ(file.problem, BankFileProblem::None);
-    EXPECT_EQ(file.contents.patches[0].soundPath, odd);
-    EXPECT_EQ(file.contents.patches[0].soundPathText(), "ab");
-
-    PatchBank bank;
-    bank.slot(1) = file.contents.patches[0];
-    bank.count = 1;
-    EXPECT_EQ(encodeBankFile(bank), bytes);
-}
-
 TEST(BankListing, PrintsSlotsPathsAndValuesByName) {
-    DecodedBankFile file;
-    file.count = 1;
-    file.contents.version = 101;
-    file.contents.valuesPerRecord = 29;
-    Patch patch;
-    patch.flags = 1;
-    patch.setSoundPath("/snd/a.wav");
-    for (int i = 0; i < 29; ++i)
-        patch.values[static_cast<size_t>(i)] = i - 3;
-    file.contents.patches.push_back(patch);
     std::ostringstream out;
-    printBankListing(file, out);
+    printBankListing(decodeBankFile(header(101, 1) + record("/snd/a.wav", 29, -3)), out);
     EXPECT_EQ(out.str(),
               "version: 101\n"
               "count: 1\n"
@@ -381,9 +329,8 @@ TEST(BankListing, PrintsSlotsPathsAndValuesByName) {
               "  Decay=18 DecayRnd=19 Amp=20 AmpAM=21 PanRnd=22 PanAM=23 PanPos=24\n"
               "  ChangeTime=25\n");
 
-    file.contents.valuesPerRecord = 28;
     std::ostringstream old;
-    printBankListing(file, old);
+    printBankListing(decodeBankFile(header(100, 1) + record("/snd/a.wav", 28, -3)), old);
     EXPECT_EQ(old.str().find("ChangeTime"), std::string::npos);
     EXPECT_EQ(old.str().substr(old.str().size() - 10), "PanPos=24\n");
 }

@@ -24,7 +24,6 @@ using Slots = std::vector<int>;
 class PatchPanelTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = testing::freshFolder().string() + "/";
         panel.setPatchFolder(folder);
         panel.start(engine::defaultParamSet());
     }
@@ -40,7 +39,7 @@ class PatchPanelTest : public ::testing::Test {
     void store(int slot) { panel.slotClick(slotId(slot), true, false); }
     int slotId(int slot) const { return kDefaultPatchButton + slot; }
 
-    std::string folder;
+    std::string folder = testing::freshFolder().string() + "/";
     FakeStreams streams;
     FakeView view;
     PatchPanel panel{streams, view};
@@ -54,10 +53,8 @@ TEST_F(PatchPanelTest, StartsWithTheDefaultPatchSelectedAndLabelsFollowTheSlotSt
     EXPECT_EQ(panel.defaultPatch().values[13], 6144);  // Pitch default
     EXPECT_TRUE(panel.defaultPatch().occupied());
 
-    Patch empty;
-    Patch saved;
+    Patch empty, saved, fresh;
     saved.flags = kPatchOccupied;
-    Patch fresh;
     fresh.flags = kPatchOccupied | kPatchUnsaved;
     EXPECT_EQ(std::tuple(slotLabel(9, empty), slotLabel(9, saved), slotLabel(10, saved)),
               std::tuple("Slot 9", "Patch &9", "Patch 1&0"));
@@ -65,7 +62,9 @@ TEST_F(PatchPanelTest, StartsWithTheDefaultPatchSelectedAndLabelsFollowTheSlotSt
               std::tuple("Patch 1&0*", "Patch 11*", "Patch 20"));
 }
 
-TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesAndCtrlWhatIsHeardRoundedHalfToEven) {
+TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesCtrlWhatIsHeardRoundedHalfToEvenAndClearEmpties) {
+    panel.clearPatch();  // default patch selected: nothing
+    EXPECT_EQ(panel.bank(0).count, 0);
     setStreamValues(0.75f);
     streams.at(0).sound = "/snd/voice.wav";
     store(3);
@@ -90,9 +89,18 @@ TEST_F(PatchPanelTest, ShiftClickStoresTheVisibleValuesAndCtrlWhatIsHeardRounded
     panel.slotClick(slotId(1), true, true);
     const auto& heard = panel.bank(0).slot(1).values;
     EXPECT_EQ(std::tuple(heard[4], heard[5], heard[6], heard[7]), std::tuple(2, 4, -2, 10));
+
+    // Clear Patch empties only a selected occupied slot; old values stay until stored again.
+    panel.slotClick(slotId(3), false, false);
+    panel.clearPatch();
+    EXPECT_EQ(std::tuple(p.occupied(), p.values[0], panel.bank(0).count, panel.selectedSlot()),
+              std::tuple(false, 100, 1, -1));
+    EXPECT_EQ(std::tuple(view.labels[3], view.status), std::tuple("Slot 3", "Deleted current patch"));
+    panel.clearPatch();  // nothing selected now
+    EXPECT_EQ(panel.bank(0).count, 1);
 }
 
-TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeAndAnEmptySlotNothing) {
+TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeTheDefaultsOrForAnEmptySlotNothing) {
     setStreamValues();
     store(2);
     streams.calls.clear();
@@ -118,7 +126,12 @@ TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeAndAnEmptySlotN
     EXPECT_TRUE(view.scrollBars.empty());
     EXPECT_EQ(streams.calls.back().stream, 1);
 
-    panel.slotClick(kDefaultPatchButton, false, false);  // selects the default patch
+    // The default patch button recalls the defaults.
+    streams.calls.clear();
+    panel.slotClick(kDefaultPatchButton, false, false);
+    EXPECT_EQ(view.status, "Restore the default patch (straight playback of sound)");
+    ASSERT_EQ(streams.calls.size(), 27u);
+    EXPECT_EQ(streams.calls[13].value, 6144);
     streams.calls.clear();
     panel.slotClick(slotId(7), false, false);
     EXPECT_TRUE(streams.calls.empty());
@@ -126,43 +139,31 @@ TEST_F(PatchPanelTest, RecallSetsParameters0To26WithTheChangeTimeAndAnEmptySlotN
               "This slot is empty. Shift- or Ctrl-click to store visible values/what you're hearing");
     EXPECT_EQ(view.selectedSlots(), Slots{0}) << "the selection is restored";
     EXPECT_EQ(panel.selectedSlot(), 0);
-}
 
-TEST_F(PatchPanelTest, DefaultPatchButtonRecallsTheDefaultsAndStoresNothing) {
-    panel.slotClick(kDefaultPatchButton, false, false);
-    EXPECT_EQ(view.status, "Restore the default patch (straight playback of sound)");
-    ASSERT_EQ(streams.calls.size(), 27u);
-    EXPECT_EQ(streams.calls[13].value, 6144);
+    // A program change recalls without touching the stream's patch fields.
+    streams.setPatchOf(0, 3, 9);
+    streams.calls.clear();
+    panel.programChange(kDefaultPatchButton + 2, 0);
+    EXPECT_EQ(std::tuple(streams.calls.size(), streams.at(0).patchSlot), std::tuple(27u, 9));
+    panel.programChange(kDefaultPatchButton, 0);
+    EXPECT_EQ(std::pair(panel.selectedSlot(), view.selectedSlots()), std::pair(0, Slots{0}));
+    panel.programChange(1570 + 33, 0);  // program 33 presses bank button D
+    EXPECT_EQ(panel.displayedBank(), 3);
 
-    // Shift-click stores nothing and keeps the previous selection.
+    // Shift-click on the default patch button stores nothing and keeps the previous selection.
+    panel.bankButton(kFirstBankButton);
     setStreamValues();
     store(4);
     streams.calls.clear();
     panel.slotClick(kDefaultPatchButton, true, false);
-    EXPECT_TRUE(streams.calls.empty());
-    EXPECT_EQ(panel.defaultPatch().values[0], 0);
-    EXPECT_EQ(view.selectedSlots(), Slots{4});
-}
-
-TEST_F(PatchPanelTest, ClearPatchEmptiesOnlyASelectedOccupiedSlot) {
-    panel.clearPatch();  // default patch selected: nothing
-    EXPECT_EQ(panel.bank(0).count, 0);
-    setStreamValues();
-    store(5);
-    panel.clearPatch();
-    EXPECT_FALSE(panel.bank(0).slot(5).occupied());
-    EXPECT_EQ(panel.bank(0).slot(5).values[0], 100) << "old values stay until stored again";
-    EXPECT_EQ(std::pair(panel.bank(0).count, panel.selectedSlot()), std::pair(0, -1));
-    EXPECT_EQ(std::tuple(view.labels[5], view.status), std::tuple("Slot 5", "Deleted current patch"));
-    panel.clearPatch();  // nothing selected now
-    EXPECT_EQ(panel.bank(0).count, 0);
+    EXPECT_EQ(std::tuple(streams.calls.empty(), panel.defaultPatch().values[0], view.selectedSlots()),
+              std::tuple(true, 0, Slots{4}));
 }
 
 TEST_F(PatchPanelTest, NameFieldDropsCharactersNotAllowedInFileNamesAndARenameAsksBeforeOverwriting) {
     panel.nameFieldLostFocus("my<bank>:one");
-    EXPECT_EQ(std::pair(panel.bank(0).name, view.nameField),
-              std::pair(std::string("mybankone"), std::string("mybankone")));
-    EXPECT_EQ(panel.bank(0).modified, kBankRenamed);
+    EXPECT_EQ(std::tuple(panel.bank(0).name, view.nameField, panel.bank(0).modified),
+              std::tuple("mybankone", "mybankone", kBankRenamed));
     panel.bank(0).modified = kBankSaved;
     panel.nameFieldLostFocus("mybankone");
     EXPECT_EQ(panel.bank(0).modified, kBankSaved) << "the same name again is no rename";
@@ -177,8 +178,8 @@ TEST_F(PatchPanelTest, NameFieldDropsCharactersNotAllowedInFileNamesAndARenameAs
     store(2);
     view.okAnswers = {false};
     panel.save();
-    EXPECT_EQ(view.questions.size(), 1u);
-    EXPECT_EQ(*readFileBytes(folder + "other.fpb"), "someone else's bank");
+    EXPECT_EQ(std::pair(view.questions.size(), *readFileBytes(folder + "other.fpb")),
+              std::pair(1ul, std::string("someone else's bank")));
 }
 
 TEST_F(PatchPanelTest, ShowBankReportsWhichStreamsUseIt) {
@@ -189,13 +190,11 @@ TEST_F(PatchPanelTest, ShowBankReportsWhichStreamsUseIt) {
     streams.setPatchOf(3, 1, 2);  // an empty stream slot does not count
     streams.setPatchOf(1, 1, 0);  // the default patch does not count
     panel.bankButton(kFirstBankButton + 1);
-    EXPECT_EQ(view.status, "Bank is used by stream 1, 3");
-    EXPECT_EQ(std::tuple(panel.displayedBank(), view.displayedBank, panel.selectedSlot()),
-              std::tuple(1, 1, 4));
+    EXPECT_EQ(std::tuple(view.status, panel.displayedBank(), view.displayedBank, panel.selectedSlot()),
+              std::tuple("Bank is used by stream 1, 3", 1, 1, 4));
     panel.bankButton(kFirstBankButton + 5);
-    EXPECT_EQ(view.status, "Bank is not used by any stream");
-    EXPECT_EQ(panel.selectedSlot(), -1);
-    EXPECT_TRUE(view.selectedSlots().empty());
+    EXPECT_EQ(std::tuple(view.status, panel.selectedSlot(), view.selectedSlots()),
+              std::tuple("Bank is not used by any stream", -1, Slots{}));
     // A bank status is cleared by the next command without a status of its own.
     panel.clearPatch();
     EXPECT_EQ(view.status, "");
@@ -205,13 +204,12 @@ TEST_F(PatchPanelTest, SaveAndLoadThroughThePanel) {
     setStreamValues();
     store(2);
     panel.save();
-    EXPECT_EQ(view.status, "You must name this bank to save as a file");
-    EXPECT_EQ(view.nameField, "Bank Name?");
+    EXPECT_EQ(std::tuple(view.status, view.nameField),
+              std::tuple("You must name this bank to save as a file", "Bank Name?"));
     panel.nameFieldLostFocus("pads");
     panel.save();
-    EXPECT_EQ(view.status, "Saved current patch bank as <Bank name>.fpb");
-    EXPECT_EQ(view.labels[2], "Patch &2");
-    EXPECT_TRUE(fs::exists(folder + "pads.fpb"));
+    EXPECT_EQ(std::tuple(view.status, view.labels[2], fs::exists(folder + "pads.fpb")),
+              std::tuple("Saved current patch bank as <Bank name>.fpb", "Patch &2", true));
     panel.save();
     EXPECT_EQ(view.status, "Nothing to save in bank");
 
@@ -225,11 +223,9 @@ TEST_F(PatchPanelTest, SaveAndLoadThroughThePanel) {
     panel.bank(0).name = "renamed";
     panel.bankButton(kFirstBankButton + 2);
     panel.load();
-    EXPECT_EQ(std::tuple(panel.displayedBank(), panel.bank(2).name, panel.bank(2).count),
-              std::tuple(2, std::string("pads"), 1));
-    EXPECT_TRUE(panel.bank(2).slot(1).occupied());
-    EXPECT_EQ(view.labels[1], "Patch &1");
-    EXPECT_EQ(view.status, "Loaded a patch bank file into current bank");
+    EXPECT_EQ(std::tuple(panel.displayedBank(), panel.bank(2).name, panel.bank(2).count,
+                         panel.bank(2).slot(1).occupied(), view.labels[1], view.status),
+              std::tuple(2, "pads", 1, true, "Patch &1", "Loaded a patch bank file into current bank"));
 }
 
 TEST_F(PatchPanelTest, LoadAndCloseAskToSaveUnsavedChangesFirst) {
@@ -246,19 +242,18 @@ TEST_F(PatchPanelTest, LoadAndCloseAskToSaveUnsavedChangesFirst) {
     panel.nameFieldLostFocus("x");
     view.yesNoAnswers = {Answer::Yes};
     panel.load();
-    EXPECT_EQ(view.questions.back(), "Save the patches!: Do you want to save x before loading a new bank?");
-    EXPECT_TRUE(fs::exists(folder + "x.fpb"));
-    EXPECT_EQ(view.chooserFolder, folder);
+    EXPECT_EQ(
+        std::tuple(view.questions.back(), fs::exists(folder + "x.fpb"), view.chooserFolder),
+        std::tuple("Save the patches!: Do you want to save x before loading a new bank?", true, folder));
 
     // Close discards the unsaved patches on No and keeps the file.
     store(2);
     view.yesNoAnswers = {Answer::No};
     panel.close();
     EXPECT_EQ(view.questions.back(), "Save the patches!: Do you want to save x before closing bank?");
-    EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).name), std::pair(0, std::string()));
-    EXPECT_FALSE(panel.bank(0).slot(1).occupied());
-    EXPECT_EQ(view.status, "Closed current patch bank");
-    EXPECT_TRUE(fs::exists(folder + "x.fpb"));
+    EXPECT_EQ(std::tuple(panel.bank(0).count, panel.bank(0).name, panel.bank(0).slot(1).occupied(),
+                         view.status, fs::exists(folder + "x.fpb")),
+              std::tuple(0, "", false, "Closed current patch bank", true));
 }
 
 TEST_F(PatchPanelTest, LoadingAModifiedBanksOwnFileAsksToRevert) {
@@ -272,23 +267,10 @@ TEST_F(PatchPanelTest, LoadingAModifiedBanksOwnFileAsksToRevert) {
     view.chosenFile = folder + "MINE.fpb";
     fs::copy_file(folder + "mine.fpb", folder + "MINE.fpb");
     panel.load();
-    EXPECT_EQ(view.questions.back(), "Load patch bank: Revert mine to saved file?");
-    EXPECT_EQ(std::pair(panel.bank(0).count, panel.bank(0).name), std::pair(1, std::string("MINE")));
-    EXPECT_EQ(panel.lastPatchBank(), -1) << "the last patch came from the reloaded bank";
-}
-
-TEST_F(PatchPanelTest, ProgramChangeRecallsWithoutTouchingTheStreamsPatchFields) {
-    setStreamValues();
-    store(6);
-    streams.setPatchOf(0, 3, 9);
-    streams.calls.clear();
-    panel.programChange(kDefaultPatchButton + 6, 0);
-    EXPECT_EQ(std::tuple(streams.calls.size(), streams.at(0).patchSlot), std::tuple(27u, 9));
-    panel.programChange(kDefaultPatchButton, 0);
-    EXPECT_EQ(panel.selectedSlot(), 0);
-    EXPECT_EQ(view.selectedSlots(), Slots{0});
-    panel.programChange(1570 + 33, 0);  // program 33 presses bank button D
-    EXPECT_EQ(panel.displayedBank(), 3);
+    // The last patch came from the reloaded bank.
+    EXPECT_EQ(
+        std::tuple(view.questions.back(), panel.bank(0).count, panel.bank(0).name, panel.lastPatchBank()),
+        std::tuple("Load patch bank: Revert mine to saved file?", 1, "MINE", -1));
 }
 
 TEST_F(PatchPanelTest, ExitNamesUnnamedBanksByLetterAndStopsWhenTheUserCancelsASave) {
@@ -334,17 +316,10 @@ class MemoryRecord : public SessionRecord {
 
 class SessionTest : public PatchPanelTest {
   protected:
-    // Writes a one-patch bank file named `name` whose first value is `marker`.
+    // Writes a one-patch bank file named `name` whose values begin at `marker`.
     void makeBankFile(const std::string& name, int32_t marker) {
-        PatchBank bank;
-        bank.name = name;
-        bank.count = 1;
-        bank.modified = kBankPatchesChanged;
-        bank.slot(1).flags = kPatchOccupied;
-        bank.slot(1).setSoundPath("s.wav");
-        bank.slot(1).values[0] = marker;
-        FakeView quiet;
-        ASSERT_EQ(saveBank(bank, folder, quiet), kStatusBankSaved);
+        std::ofstream(folder + name + ".fpb", std::ios::binary)
+            << testing::header(100, 1) + testing::record("s.wav", 28, marker);
     }
     // Records bank names in the session record, by bank.
     void recordNames(std::initializer_list<std::pair<int, std::string>> names) {
@@ -420,21 +395,10 @@ TEST_F(SessionTest, ExitSavesThenRecordsEachBankAndStopsAtACancel) {
     EXPECT_EQ(record.writes, 2) << "banks A and B are recorded, C stopped the exit";
 }
 
-constexpr uint32_t kRate = 44100;
-
-class EnginePatchStreamsTest : public ::testing::Test {
+class EnginePatchStreamsTest : public ::testing::Test, public testing::EngineRig {
   protected:
-    void SetUp() override {
-        folder = testing::freshFolder().string() + "/";
-        panel.setPatchFolder(folder);
-        panel.start(engine::defaultParamSet());
-    }
-    std::string folder;
-    sounds::SoundTable table{kRate};
-    engine::Engine engine{table, engine::OutputFormat{kRate, true, 256, 4}};
-    EnginePatchStreams streams{engine};
-    testing::FakeView view;
-    PatchPanel panel{streams, view};
+    void SetUp() override { panel.setPatchFolder(folder); }
+    std::string folder = testing::freshFolder().string() + "/";
 };
 
 TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamThroughTheFile) {
@@ -453,7 +417,7 @@ TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamThroughTheFi
     ASSERT_EQ(second, 1);
     engine.setParameter(1, engine::PanPos, 77);
     PatchBank loaded;
-    ASSERT_TRUE(loadBank(folder + "engine.fpb", loaded, 1, std::string("engine"), view));
+    ASSERT_TRUE(loadBank(folder + "engine.fpb", loaded, 1, std::string("engine"), panelView));
     panel.bank(1) = loaded;
     panel.bankButton(kFirstBankButton + 1);
     EXPECT_EQ(panel.recallOrStore(1, 1, 1, PatchClickMode::Recall), 1412);

@@ -10,6 +10,7 @@
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
 #include "patches/PatchPanel.h"
+#include "shell/ConsoleView.h"
 #include "shell/MenuCommands.h"
 #include "shell/StreamTabs.h"
 #include "tests/shell/CoreTestSupport.h"
@@ -18,34 +19,15 @@
 namespace shell {
 namespace {
 
-// A view that records what the core told it and answers its questions from a
-// script (the default answer when the script runs dry: No, Cancel).
-class FakeView : public View {
+// A view that records what the core told it and answers its questions from a script (the default
+// answer when the script runs dry: No, Cancel); the rest it prints as the console does.
+class FakeView : public ConsoleView {
   public:
     struct Asked {
-        std::string text;
-        std::string caption;
+        std::string text, caption;
         Buttons buttons;
     };
-
-    std::array<std::string, kStatusPartCount> status{};
-    std::string title;
-    std::string changeTimeText;
-    std::map<int, int32_t> scrollPositions;
-    std::map<int, int> scrollMoves;  // how often each row was moved
-    int focused = 0;
-    std::vector<StreamTab> tabs;
-    int selectedTab = -1;
-    std::vector<ContextMenuItem> contextMenu;
-    std::map<int, ButtonState> buttons;
-    int displayedBank = -1;
-    std::map<int, std::string> slotLabels;
-    std::map<int, bool> slotSelected;
-    std::vector<Asked> asked;
-    std::deque<Reply> replies;
-    std::deque<std::optional<std::string>> chosenFolders;
-    std::vector<std::optional<std::string>> helpOpened;
-    std::optional<int> closedWith;
+    explicit FakeView(std::ostream& out) : ConsoleView(out, "") {}
 
     void setStatusText(int part, const std::string& text) override {
         status.at(static_cast<size_t>(part)) = text;
@@ -56,60 +38,49 @@ class FakeView : public View {
         scrollPositions[param] = position;
         ++scrollMoves[param];
     }
-    void setFocusedControl(int id) override { focused = id; }
     void setStreamTabs(const std::vector<StreamTab>& list, int selected) override {
         tabs = list;
         selectedTab = selected;
     }
-    void showContextMenu(const std::vector<ContextMenuItem>& items) override { contextMenu = items; }
     void setButton(int id, const ButtonState& state) override { buttons[id] = state; }
-    void setBankNameField(const std::string&) override {}
-    void promptBankName(const std::string&) override {}
     void showDisplayedBank(int bank) override { displayedBank = bank; }
     void setSlotLabel(int slot, const std::string& label) override { slotLabels[slot] = label; }
     void setSlotSelected(int slot, bool selected) override { slotSelected[slot] = selected; }
-    void setMenuItem(int, const MenuItemState&) override {}
-    void setMenuPopupEnabled(const std::string&, bool) override {}
-    void setRecentFiles(const std::vector<std::pair<int, std::string>>&) override {}
     Reply ask(const std::string& text, const std::string& caption, Buttons kind) override {
         asked.push_back({text, caption, kind});
-        if (!replies.empty()) {
-            const Reply reply = replies.front();
-            replies.pop_front();
-            return reply;
-        }
-        return kind == Buttons::YesNo ? Reply::No : Reply::Cancel;
-    }
-    void warn(const std::string&, const std::string&) override {}
-    void fatal(const std::string&) override {}
-    void about(const std::string&) override {}
-    std::optional<std::string> chooseFile(const std::string&, const FileFilter&,
-                                          const std::string&) override {
-        return std::nullopt;
+        return next(replies, kind == Buttons::YesNo ? Reply::No : Reply::Cancel);
     }
     std::optional<std::string> chooseFolder(const std::string&) override {
-        if (chosenFolders.empty())
-            return std::nullopt;
-        auto folder = chosenFolders.front();
-        chosenFolders.pop_front();
-        return folder;
+        return next(chosenFolders, std::optional<std::string>());
     }
-    bool runLoginDialog(LoginDialog&) override { return false; }
-    bool runIoOptionsDialog(IoOptionsDialog&) override { return false; }
-    bool runMidiResponseDialog(midi::MidiResponseDialog&) override { return false; }
     void openHelp(const std::optional<std::string>& keyword) override { helpOpened.push_back(keyword); }
-    void closeHelp() override {}
     void closeWindow(int result) override { closedWith = result; }
-    PadRect gesturePadRect() override { return {7, 24, 269, 247}; }
 
-    void showGestureWindow(bool) override {}
-    void raiseGestureWindow() override {}
-    void rollGestureWindow(bool) override {}
-    void enableGestureWindow(bool) override {}
-    void setCornerEntries(const std::vector<std::string>&) override {}
-    void selectCornerEntry(int, int) override {}
-    void setGestureButtons(bool, bool) override {}
-    void drawPad(int, int, const std::vector<TrailDot>&) override {}
+    std::array<std::string, kStatusPartCount> status{};
+    std::string title, changeTimeText;
+    std::map<int, int32_t> scrollPositions;
+    std::map<int, int> scrollMoves;  // how often each row was moved
+    std::vector<StreamTab> tabs;
+    int selectedTab = -1;
+    std::map<int, ButtonState> buttons;
+    int displayedBank = -1;
+    std::map<int, std::string> slotLabels;
+    std::map<int, bool> slotSelected;
+    std::vector<Asked> asked;
+    std::deque<Reply> replies;
+    std::deque<std::optional<std::string>> chosenFolders;
+    std::vector<std::optional<std::string>> helpOpened;
+    std::optional<int> closedWith;
+
+  private:
+    template <typename T>
+    static T next(std::deque<T>& script, T whenDry) {
+        if (script.empty())
+            return whenDry;
+        T answer = script.front();
+        script.pop_front();
+        return answer;
+    }
 };
 
 // A started core over a fake view; what the window shows of it the window tests check.
@@ -120,37 +91,24 @@ class AppCoreTest : public testing::TempHome {
         app = std::make_unique<AppCore>(view, testing::testServices(server, settingsFile(), log));
         app->start();
     }
-    // Drives the sound server until `done` holds (at most a few seconds of periods).
-    void runPeriodsUntil(const std::function<bool()>& done) {
-        for (int n = 0; n < 2000 && !done(); ++n) {
-            server.runPeriod();
-            app->dispatchWaiting();
-        }
-    }
     void deliver(uint32_t message, int64_t w, int64_t l = 0) {
         app->queue().post(message, w, l);
         app->dispatchWaiting();
     }
     int32_t target(int param) { return app->engine().stream(0).param(param).target.load(); }
-    std::vector<std::string> tabLabels() const {
-        std::vector<std::string> labels;
-        for (const StreamTab& tab : view.tabs)
-            labels.push_back(tab.label);
-        return labels;
-    }
 
     output::ManualAudioServer server;
     std::ostringstream log;
-    FakeView view;
+    FakeView view{log};
     std::unique_ptr<AppCore> app;
 };
 
-TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
+TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaultsAndEachWindowItsHelp) {
     // The change time 64 is one second; the label's 0xEE is the character î, in UTF-8. The default
     // patch is selected.
-    EXPECT_EQ(std::tuple(view.status[0], view.status[4], view.title, tabLabels(), view.selectedTab,
+    EXPECT_EQ(std::tuple(view.status[0], view.status[4], view.title, view.tabs, view.selectedTab,
                          view.changeTimeText, view.displayedBank, view.slotSelected[0]),
-              std::tuple("", "", "Frisson", std::vector<std::string>{"Stream 1"}, 0,
+              std::tuple("", "", "Frisson", std::vector<StreamTab>{{0, "Stream 1"}}, 0,
                          "  \xC3\xAE  parm chng time: 1.00 s", 0, true));
     EXPECT_EQ(std::tuple(view.buttons[kPlayButton].label, view.buttons[kPlayButton].checked,
                          view.buttons[kFileButton].label),
@@ -165,30 +123,20 @@ TEST_F(AppCoreTest, FirstStartWithAnEmptyStoreShowsTheDefaults) {
     EXPECT_EQ(view.asked[0].text, "Could not find output soundfile folder \"" + app->programFolder() +
                                       "\".\nDo you want to specify a folder?");
 
+    // Each window opens its help page, the main window the contents.
+    for (const char* window :
+         {"Fizz Login", "Patch Gesture", "In/Out Options", "Configure MIDI Response Options", "Frisson"})
+        app->help(window);
+    EXPECT_EQ(view.helpOpened,
+              (std::vector<std::optional<std::string>>{"Login Window", "Gesture Window", "I/O Options",
+                                                       "Midi response dialog", std::nullopt}));
+
     // Exit saves the settings with their defaults.
     EXPECT_TRUE(app->exit());
     EXPECT_EQ(view.closedWith, 1);
     const std::string saved = read(settingsFile());
     EXPECT_NE(saved.find("\"Sample rate\"=dword:00005622"), std::string::npos) << saved;
     EXPECT_NE(saved.find("\"Sound options\"=dword:0000004f"), std::string::npos) << saved;
-}
-
-TEST_F(AppCoreTest, EscStopsPlayOnlyWhilePlayingAndTheCloseBoxExits) {
-    app->command(kCmdSoftStop);  // off: a stop request ends play at once
-    app->cancel(true);
-    EXPECT_FALSE(view.closedWith.has_value()) << "Esc with nothing playing does nothing";
-    app->playButton();
-    ASSERT_TRUE(app->playing());
-    EXPECT_EQ(std::tuple(view.buttons[kPlayButton].label, view.buttons[kPlayButton].checked),
-              std::tuple("Sto&p", true));
-    app->cancel(true);
-    runPeriodsUntil([&] { return !app->playing(); });
-    EXPECT_FALSE(app->playing());
-    EXPECT_EQ(view.buttons[kPlayButton].label, "&Play");
-    EXPECT_FALSE(app->ended());
-    app->cancel(false);
-    EXPECT_TRUE(app->ended());
-    EXPECT_EQ(view.closedWith, 1);
 }
 
 TEST_F(AppCoreTest, CancellingABankSaveAtExitKeepsTheProgramRunning) {
@@ -203,76 +151,16 @@ TEST_F(AppCoreTest, CancellingABankSaveAtExitKeepsTheProgramRunning) {
     view.asked.clear();
     EXPECT_FALSE(app->exit());
     ASSERT_EQ(view.asked.size(), 1u);
-    EXPECT_EQ(view.asked[0].buttons, Buttons::OkCancel);
-    EXPECT_FALSE(app->ended());
-    EXPECT_FALSE(view.closedWith.has_value());
-    EXPECT_EQ(read(existing), "someone else's bank");
-    EXPECT_TRUE(std::filesystem::exists(settingsFile())) << "the settings were saved before the banks";
+    // The settings were saved before the banks.
+    EXPECT_EQ(std::tuple(view.asked[0].buttons, app->ended(), view.closedWith, read(existing),
+                         std::filesystem::exists(settingsFile())),
+              std::tuple(Buttons::OkCancel, false, std::nullopt, "someone else's bank", true));
 
     // Answered OK the next time, the bank is saved and the program ends.
     view.replies = {Reply::Ok};
     EXPECT_TRUE(app->exit());
-    EXPECT_NE(read(existing), "someone else's bank");
-    EXPECT_EQ(view.closedWith, 1);
-}
-
-TEST_F(AppCoreTest, ABurstOfScrollBarMessagesMovesTheBarOnce) {
-    const int before = view.scrollMoves[engine::Freq];
-    for (int n = 0; n < 100; ++n)
-        app->queue().post(platform::moveScrollBarMessage(engine::Freq), 1000 + n);
-    app->dispatchWaiting();
-    EXPECT_EQ(view.scrollMoves[engine::Freq], before + 1);
-    EXPECT_EQ(view.scrollPositions[engine::Freq], 1099);
-    EXPECT_EQ(app->scrollPosition(engine::Freq), 1099);
-}
-
-TEST_F(AppCoreTest, StreamNumbersAreReusedAndTheLastStreamStays) {
-    app->newButton();
-    app->newButton();
-    EXPECT_EQ(view.focused, kAmpScrollBar);
-    app->tabSelected(1);
-    app->stemButton();  // stream 2 ends
-    app->command(kCmdMuteStream + 2);
-    app->command(kCmdUnmuteStream + 2);
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 3"}));
-
-    // Ending stream 1 and adding one reuses number 1 as the first tab.
-    app->stemButton();
-    ASSERT_EQ(tabLabels(), std::vector<std::string>{"Stream 3"});
-    app->newButton();
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 3"}));
-    EXPECT_EQ(view.selectedTab, 0);
-
-    // Stem with one stream left does nothing.
-    app->stemButton();
-    app->stemButton();
-    EXPECT_EQ(view.tabs.size(), 1u);
-    EXPECT_EQ(app->engine().streamCount(), 1);
-}
-
-TEST_F(AppCoreTest, SoloThenUnmuteAllPlaysEveryStreamAgain) {
-    app->newButton();
-    app->newButton();
-    const auto menuLabels = [&] {
-        app->tabContextMenu(1);
-        std::vector<std::string> labels;
-        for (const auto& item : view.contextMenu)
-            labels.push_back(item.label);
-        return labels;
-    };
-    // No other stream is muted or soloed.
-    EXPECT_EQ(menuLabels(), (std::vector<std::string>{"Mute Stream 2", "Solo Stream 2"}));
-
-    app->command(kCmdSoloStream + 1);
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1  [  ]", "Stream 2  [S]", "Stream 3  [  ]"}));
-    const auto offered = menuLabels();
-    ASSERT_EQ(offered.size(), 4u);
-    EXPECT_EQ(offered[1], "Unsolo Stream 2");
-    EXPECT_EQ(view.contextMenu[3].id, kCmdUnmuteAll);
-
-    app->command(kCmdUnmuteAll);
-    EXPECT_EQ(tabLabels(), (std::vector<std::string>{"Stream 1", "Stream 2", "Stream 3"}));
-    EXPECT_EQ(view.status[kMessagePart], "Play all streams");
+    EXPECT_EQ(std::pair(read(existing) != "someone else's bank", view.closedWith),
+              std::pair(true, std::optional(1)));
 }
 
 // The sound server goes away while play records: play ends, and so does the
@@ -288,21 +176,22 @@ TEST_F(AppCoreTest, ADeviceThatGoesAwayEndsTheRecordingWithWhatItHolds) {
         server.runPeriod();
     server.dropStream();
     app->checkDevice();
-    EXPECT_EQ(std::tuple(app->playing(), app->recording(), view.buttons[kFileButton].checked),
-              std::tuple(false, false, false));
-    EXPECT_EQ(view.status[kMessagePart],
-              "ERROR: Recording stopped: the sound device went away. The file holds everything up to then.");
+    EXPECT_EQ(
+        std::tuple(app->playing(), app->recording(), view.buttons[kFileButton].checked,
+                   view.status[kMessagePart]),
+        std::tuple(false, false, false,
+                   "ERROR: Recording stopped: the sound device went away. The file holds everything up to "
+                   "then."));
 
     const std::string bytes = read(root / "out" / "fizz.wav");
     ASSERT_GT(bytes.size(), 44u);
     uint32_t riff = 0, data = 0;
     std::memcpy(&riff, bytes.data() + 4, 4);
     std::memcpy(&data, bytes.data() + 40, 4);
-    EXPECT_EQ(riff, bytes.size() - 8);
-    EXPECT_EQ(data, bytes.size() - 44);
+    EXPECT_EQ(std::pair(riff, data), std::pair(uint32_t(bytes.size() - 8), uint32_t(bytes.size() - 44)));
 }
 
-TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankAndMonitorLinesShowInTheStatus) {
+TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankMonitorLinesShowAndScrollBarMovesCoalesce) {
     app->scroll(engine::Pitch, engine::ScrollCode::Top, 0, {});
     ASSERT_NE(target(engine::Pitch), 6144);
     deliver(platform::kMsgProgramChange, patches::kDefaultPatchButton);  // slot 0: the default patch
@@ -311,16 +200,15 @@ TEST_F(AppCoreTest, ProgramChangesRecallASlotOrShowABankAndMonitorLinesShowInThe
     EXPECT_EQ(view.displayedBank, 3);
     deliver(platform::kMsgMidiMonitor, 0x403C90);  // note on, channel 1, 60, 64
     EXPECT_EQ(view.status[kMessagePart], "MIDI input: Chn 1, Note on 60, 64");
-}
 
-TEST_F(AppCoreTest, EachWindowOpensItsHelpPage) {
-    for (const char* window :
-         {"Fizz Login", "Patch Gesture", "In/Out Options", "Configure MIDI Response Options", "Frisson"})
-        app->help(window);
-    // The main window opens the contents.
-    EXPECT_EQ(view.helpOpened,
-              (std::vector<std::optional<std::string>>{"Login Window", "Gesture Window", "I/O Options",
-                                                       "Midi response dialog", std::nullopt}));
+    // A burst of scroll bar messages moves the bar once.
+    const int before = view.scrollMoves[engine::Freq];
+    for (int n = 0; n < 100; ++n)
+        app->queue().post(platform::moveScrollBarMessage(engine::Freq), 1000 + n);
+    app->dispatchWaiting();
+    EXPECT_EQ(std::tuple(view.scrollMoves[engine::Freq], view.scrollPositions[engine::Freq],
+                         app->scrollPosition(engine::Freq)),
+              std::tuple(before + 1, 1099, 1099));
 }
 
 }  // namespace

@@ -2,16 +2,15 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
-#include "midi/MidiInputBackend.h"
+#include "midi/MidiControlSettings.h"
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
 #include "patches/EnginePatchStreams.h"
@@ -19,26 +18,12 @@
 #include "platform/MessageQueue.h"
 #include "platform/TimerService.h"
 #include "shell/AppCore.h"
+#include "shell/IoOptionsDialog.h"
 #include "sounds/SoundTable.h"
+#include "tests/audio/TestFiles.h"
 #include "tests/patches/FakePanel.h"
 
 namespace shell::testing {
-
-// A MIDI service without ports.
-class NoMidiPorts : public midi::MidiInputBackend {
-  public:
-    std::string serviceName() const override { return "none"; }
-    unsigned portCount() override { return 0; }
-    std::optional<std::string> portName(unsigned, std::string& error) override {
-        error = "no port";
-        return std::nullopt;
-    }
-    bool open(unsigned, BytesCallback, std::string& error) override {
-        error = "no port";
-        return false;
-    }
-    void close() override {}
-};
 
 // A probed stereo output device of that name.
 inline output::DeviceInfo stereoDevice(const std::string& name) {
@@ -49,15 +34,14 @@ inline output::DeviceInfo stereoDevice(const std::string& name) {
     return device;
 }
 
-// The services of a core under test: `server` with one JACK device "system", no MIDI
-// ports, the settings in `settingsFile`, device diagnostics into `log`.
+// The services of a core under test: `server` with one JACK device "system", no MIDI service (as
+// when none runs), the settings in `settingsFile`, device diagnostics into `log`.
 inline CoreServices testServices(output::ManualAudioServer& server, const std::filesystem::path& settingsFile,
                                  std::ostream& log) {
     server.devices[output::AudioApiId::kJack] = {stereoDevice("system")};
     server.devices[output::AudioApiId::kJack][0].isDefaultOutput = true;
     CoreServices services;
     services.audioApi = server.factory();
-    services.midiBackend = [] { return std::make_unique<NoMidiPorts>(); };
     services.settingsFile = settingsFile.string();
     services.log = &log;
     return services;
@@ -92,10 +76,28 @@ struct PlayRig {
     output::PlayControl control{engine, {audio, alsa, alsaDevices, queue, log}, sound, view, view, nullptr};
 };
 
-// An engine at 44100 Hz with its patch panel (bank A displayed, every bank empty) and the timers
-// and message queue of the gesture pad.
-struct PatchRig {
-    PatchRig() { panel.start(engine::defaultParamSet()); }
+// MIDI input ports of these names; opening them succeeds while `opens`.
+struct FakeMidiInput : MidiInputPort {
+    std::vector<std::string> names{"Keyboard", "Pads"};
+    bool opens = true;
+    int openCalls = 0;
+    std::vector<std::string> deviceNames() const override { return names; }
+    bool openMidiInput() override { return ++openCalls, opens; }
+};
+
+// What the I/O options dialog works on: play control as above, MIDI settings and MIDI input.
+struct IoOptionsRig : PlayRig {
+    explicit IoOptionsRig(uint32_t rate) : PlayRig(rate) {}
+    IoOptionsDialog::Parts parts(output::Recorder* recorder = nullptr) {
+        return {sound, midi, audio, alsaDevices, control, engine, recorder, midiInput};
+    }
+
+    midi::MidiControlSettings midi;
+    FakeMidiInput midiInput;
+};
+
+// The engine and patch panel with the timers and message queue of the gesture pad.
+struct PatchRig : patches::testing::EngineRig {
     // Stores a patch in `slot` (from 0) of `bank`, each parameter k at value(k).
     void occupy(int bank, int slot, const std::function<int32_t(int)>& value) {
         patches::Patch& patch = panel.bank(bank).slots[static_cast<size_t>(slot)];
@@ -105,31 +107,17 @@ struct PatchRig {
         ++panel.bank(bank).count;
     }
 
-    sounds::SoundTable sounds{44100};
-    engine::Engine engine{sounds, engine::OutputFormat{44100, true, 256, 4}};
-    patches::EnginePatchStreams streams{engine};
-    patches::testing::FakeView panelView;
-    patches::PatchPanel panel{streams, panelView};
     platform::TimerService timers;
     platform::MessageQueue messages;
 };
 
 // A 16-bit stereo WAV of `frames` frames of a quiet ramp.
 inline void writeStereoWav(const std::filesystem::path& path, uint32_t frames) {
-    std::ofstream out(path, std::ios::binary);
-    const auto le = [&](uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
-    };
-    const uint32_t data = frames * 4;
-    out << "RIFF";
-    le(36 + data, 4);
-    out << "WAVEfmt ";
-    le(16, 4), le(1, 2), le(2, 2), le(44100, 4), le(44100 * 4, 4), le(4, 2), le(16, 2);
-    out << "data";
-    le(data, 4);
-    for (uint32_t i = 0; i < frames * 2; ++i)
-        le(i % 2000, 2);
+    std::vector<int16_t> ramp(frames * 2);
+    for (size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<int16_t>(i % 2000);
+    audio::test::writeFile(path.string(),
+                           audio::test::waveFile(1, 2, 44100, 16, audio::test::rawBytes(ramp)));
 }
 
 }  // namespace shell::testing

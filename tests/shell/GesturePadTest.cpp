@@ -159,35 +159,31 @@ TEST_F(GesturePadTest, TheMarkerMixesTheFourCornersBilinearly) {
 
 TEST_F(GesturePadTest, WindowOpensRollsAndCloses) {
     pad.openCommand(kPad);
-    EXPECT_TRUE(view.shown);
-    EXPECT_EQ(view.marker, std::pair(7, 7));
-    EXPECT_EQ(view.buttons, std::pair(false, false));
+    EXPECT_EQ(std::tuple(view.shown, view.marker, view.buttons),
+              std::tuple(true, std::pair(7, 7), std::pair(false, false)));
     pad.titleDoubleClick(300);  // at least 100 pixels: rolls up
     pad.openCommand(kPad);      // rolled up: rolls down, then raises
     pad.titleDoubleClick(300);
     pad.titleDoubleClick(40);  // below 100 pixels: rolls down
     pad.openCommand(kPad);     // only raises
-    EXPECT_EQ(view.rolls, (std::vector<bool>{true, false, true, false}));
-    EXPECT_EQ(view.fills, 5);  // at opening and after every roll
-    EXPECT_EQ(view.raised, 2);
+    // Filled at opening and after every roll.
+    EXPECT_EQ(std::tuple(view.rolls, view.fills, view.raised),
+              std::tuple(std::vector<bool>{true, false, true, false}, 5, 2));
 
     EXPECT_FALSE(pad.mouseDown(0, 50));  // the pad's left edge is outside
     EXPECT_TRUE(pad.mouseDown(117, 117));
     EXPECT_EQ(view.marker, std::pair(102, 102));
     pad.showRecordingState(true);
-    EXPECT_EQ(view.buttons, std::pair(false, true));
     pad.modalDialog(true);
-    EXPECT_FALSE(view.enabled);
+    EXPECT_EQ(std::pair(view.buttons, view.enabled), std::pair(std::pair(false, true), false));
     pad.close();
-    EXPECT_FALSE(view.shown);
-    EXPECT_FALSE(pad.mouseDown(50, 50));
+    EXPECT_EQ(std::pair(view.shown, pad.mouseDown(50, 50)), std::pair(false, false));
 }
 
 TEST_F(GesturePadTest, RecordingThinsTheMovementAndNeedsPlay) {
     pad.openCommand(kPad);
     pad.recordButton();  // not playing: stays unchecked
-    EXPECT_FALSE(pad.recording());
-    EXPECT_EQ(view.buttons, std::pair(false, false));
+    EXPECT_EQ(std::pair(pad.recording(), view.buttons), std::pair(false, std::pair(false, false)));
 
     play();
     pad.recordButton();
@@ -217,9 +213,8 @@ TEST_F(GesturePadTest, RecordingThinsTheMovementAndNeedsPlay) {
     pad.mouseUp(59, 59);
     ASSERT_EQ(pad.points(), (std::vector<GesturePoint>{{52, 52, 0}, {52, 52, 200}}));
     pad.playbackButton();
-    EXPECT_FALSE(pad.playbackActive());
-    EXPECT_EQ(pad.stepDeadline(), 0);
-    EXPECT_EQ(view.buttons, std::pair(false, true));
+    EXPECT_EQ(std::tuple(pad.playbackActive(), pad.stepDeadline(), view.buttons),
+              std::tuple(false, 0, std::pair(false, true)));
 }
 
 TEST_F(GesturePadTest, PlaybackStepsThroughTheRecordingInALoop) {
@@ -231,10 +226,8 @@ TEST_F(GesturePadTest, PlaybackStepsThroughTheRecordingInALoop) {
     auto deadline = [&](int k) { return gap(k) * 1000; };
 
     startPlaybackAndAwaitFirstStep();
-    EXPECT_EQ(view.buttons, std::pair(true, false));
-    EXPECT_EQ(view.marker, point(0));
-    EXPECT_EQ(pad.playbackIndex(), 1u);
-    EXPECT_EQ(pad.stepDeadline(), deadline(0));
+    EXPECT_EQ(std::tuple(view.buttons, view.marker, pad.playbackIndex(), pad.stepDeadline()),
+              std::tuple(std::pair(true, false), point(0), 1u, deadline(0)));
     // The trail of points 1..19: dots 1..18 fading in steps of 1/18.
     ASSERT_EQ(view.trail.size(), 18u);
     EXPECT_EQ(view.trail.front(), (TrailDot{6, 12, 0.0f}));
@@ -247,9 +240,9 @@ TEST_F(GesturePadTest, PlaybackStepsThroughTheRecordingInALoop) {
         const int at = i == 25 ? 1 : i;
         pad.step();
         pad.redraw();
-        EXPECT_EQ(view.marker, point(at));
-        EXPECT_EQ(pad.playbackIndex(), static_cast<uint32_t>(at == 24 ? 1 : at + 1));
-        EXPECT_EQ(pad.stepDeadline(), deadline(at == 24 ? 0 : at));
+        EXPECT_EQ(
+            std::tuple(view.marker, pad.playbackIndex(), pad.stepDeadline()),
+            std::tuple(point(at), static_cast<uint32_t>(at == 24 ? 1 : at + 1), deadline(at == 24 ? 0 : at)));
         if (at == 9) {  // index 10: the trail of points 11..29 is dots 11..24
             ASSERT_EQ(view.trail.size(), 14u);
             EXPECT_EQ(view.trail.front(), (TrailDot{46, 12, 0.0f}));
@@ -260,10 +253,8 @@ TEST_F(GesturePadTest, PlaybackStepsThroughTheRecordingInALoop) {
     engine.stopPlay();  // the next step stops playback and clears the pad
     pad.step();
     pad.redraw();
-    EXPECT_FALSE(pad.playbackActive());
-    EXPECT_EQ(pad.stepDeadline(), 0);
-    EXPECT_EQ(view.buttons, std::pair(false, false));
-    EXPECT_TRUE(view.trail.empty());
+    EXPECT_EQ(std::tuple(pad.playbackActive(), pad.stepDeadline(), view.buttons, view.trail.empty()),
+              std::tuple(false, 0, std::pair(false, false), true));
 }
 
 TEST_F(GesturePadTest, RecordingContinuesFromThePlaybackPosition) {
@@ -286,9 +277,8 @@ TEST_F(GesturePadTest, RecordingContinuesFromThePlaybackPosition) {
     // Recording at index 5 keeps points 0..4 and goes on from point 4's 400000 ms; playback stops.
     ms = 5000000;
     pad.recordButton();
-    EXPECT_FALSE(pad.playbackActive());
-    EXPECT_EQ(pad.stepDeadline(), 0);
-    EXPECT_EQ(view.buttons, std::pair(false, true));
+    EXPECT_EQ(std::tuple(pad.playbackActive(), pad.stepDeadline(), view.buttons),
+              std::tuple(false, 0, std::pair(false, true)));
     ms += 300;
     pad.mouseDown(109, 109);
     std::vector<GesturePoint> expected(recorded.begin(), recorded.begin() + 5);

@@ -56,23 +56,20 @@ TEST_F(PlayLoopTest, AtTheEndTimeASoftStopLetsTheGrainsFadeThenPlayEnds) {
     EXPECT_GT(ticks, 0);
 }
 
-TEST_F(PlayLoopTest, ASecondInterruptStopsAtOnce) {
+TEST_F(PlayLoopTest, ASecondInterruptStopsAtOnceAndAFirstAsksForAStop) {
     ASSERT_TRUE(control.startPlay(0));
     // Without a driver the ring never drains: only the second Ctrl-C ends play.
     interrupts = 2;
     loop.run(PlayLoop::Clock::now() + 1h, interrupts, {});
-    EXPECT_FALSE(control.playing());
-    EXPECT_TRUE(loop.interrupted());
-    EXPECT_EQ(server.streamState(), output::StreamState::kClosed);
-}
+    EXPECT_EQ(std::tuple(control.playing(), loop.interrupted(), server.streamState()),
+              std::tuple(false, true, output::StreamState::kClosed));
 
-TEST_F(PlayLoopTest, AFirstInterruptAsksForAStop) {
     ASSERT_TRUE(control.startPlay(0));
     startDriver();
     interrupts = 1;
-    loop.run(PlayLoop::Clock::now() + 1h, interrupts, {});
-    EXPECT_FALSE(control.playing());
-    EXPECT_TRUE(loop.interrupted());
+    PlayLoop again{messages, control};
+    again.run(PlayLoop::Clock::now() + 1h, interrupts, {});
+    EXPECT_EQ(std::pair(control.playing(), again.interrupted()), std::pair(false, true));
 }
 
 // MIDI's play toggles reach the play toggle; the messages the loop does not handle go to the other

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "shell/FileList.h"
+#include "tests/audio/TestFiles.h"
 #include "tests/shell/TempHome.h"
 
 namespace shell {
@@ -17,14 +18,8 @@ using platform::SettingsValueType;
 
 class SettingsStoreTest : public testing::TempHome {};
 
-TEST_F(SettingsStoreTest, FileLivesInTheConfigFolder) {
+TEST_F(SettingsStoreTest, LivesInTheConfigFolderAndWritesTheRegistryExportLayout) {
     EXPECT_EQ(platform::defaultSettingsFile(), settingsFile());
-    unsetenv("XDG_CONFIG_HOME");
-    setenv("HOME", "/home/someone", 1);
-    EXPECT_EQ(platform::defaultSettingsFile(), "/home/someone/.config/frisson/settings.reg");
-}
-
-TEST_F(SettingsStoreTest, WritesTheRegistryExportLayout) {
     SettingsStore store(settingsFile());
     EXPECT_FALSE(store.loadProblem());
     store.setDword("Software\\Wavecraft\\Frisson\\", "Do startup login", 1);
@@ -44,6 +39,9 @@ TEST_F(SettingsStoreTest, WritesTheRegistryExportLayout) {
               "\"Sample rate\"=dword:00005622\n"
               "\n[Software\\Wavecraft\\Frisson\\Users\\bob\\SessionPatches]\n");
     EXPECT_FALSE(store.dirty());
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(platform::defaultSettingsFile(), "/home/someone/.config/frisson/settings.reg");
 }
 
 TEST_F(SettingsStoreTest, RoundTripsValuesKeysAndOrder) {
@@ -78,15 +76,14 @@ TEST_F(SettingsStoreTest, DeletesValuesAndKeyTreesAndAStoreInMemoryWritesNothing
     EXPECT_TRUE(store.deleteValue("A\\B", "Y"));
     EXPECT_FALSE(store.deleteValue("A\\B", "y"));
     EXPECT_TRUE(store.deleteKey("a\\b"));
-    EXPECT_FALSE(store.keyExists("A\\B\\C"));
-    EXPECT_TRUE(store.keyExists("A"));
+    EXPECT_EQ(std::pair(store.keyExists("A\\B\\C"), store.keyExists("A")), std::pair(false, true));
     EXPECT_FALSE(store.deleteKey("A\\missing"));
 
     SettingsStore memory;
     memory.setText("K", "v", "x");
     EXPECT_FALSE(memory.save());
-    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
-    EXPECT_EQ(memory.findValue("K", "v")->text, "x");
+    EXPECT_EQ(std::tuple(std::filesystem::exists(settingsFile()), memory.findValue("K", "v")->text),
+              std::tuple(false, "x"));
 }
 
 TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {
@@ -102,14 +99,13 @@ TEST_F(SettingsStoreTest, ReadsHandWrittenFilesWithOtherTypes) {
           "\r\n");
     SettingsStore store(settingsFile());
     ASSERT_FALSE(store.loadProblem()) << *store.loadProblem();
-    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Version")->text, "x");
-    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Rate")->dword, 44100u);
-    const auto blob = store.findValue("Software\\Wavecraft\\Frisson", "Blob");
-    EXPECT_EQ(blob->type, SettingsValueType::Other);
-    EXPECT_EQ(blob->text, "hex:01,02,03,04");
+    const auto value = [&](const char* name) {
+        return *store.findValue("Software\\Wavecraft\\Frisson", name);
+    };
     // A blank before the last backslash is no part of the value, so a save reads back the same.
-    EXPECT_EQ(store.findValue("Software\\Wavecraft\\Frisson", "Tail")->text, "hex:05,");
-    EXPECT_FALSE(store.dirty());
+    EXPECT_EQ(std::tuple(value("Version").text, value("Rate").dword, value("Blob").type, value("Blob").text,
+                         value("Tail").text, store.dirty()),
+              std::tuple("x", 44100u, SettingsValueType::Other, "hex:01,02,03,04", "hex:05,", false));
 }
 
 TEST_F(SettingsStoreTest, UnreadableFileIsKeptAsideAndReported) {
@@ -214,45 +210,40 @@ TEST_F(FileListTest, KeepsTheTenNewestInLoadOrderAndSavesThem) {
         list.add(sound(n));
     list.add(sound(5));  // already listed: it does not move
     ASSERT_EQ(list.size(), 10u);
-    EXPECT_EQ(list[0], sound(1));
-    EXPECT_EQ(list[9], sound(10));
+    EXPECT_EQ(std::pair(list[0], list[9]), std::pair(sound(1), sound(10)));
 
     platform::SettingsStore store(settingsFile());
     list.saveRecent(store, kUserKey);
     const auto values = saved();
     ASSERT_EQ(values.size(), 10u);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(values[size_t(i)].name, std::to_string(i));
-        EXPECT_EQ(values[size_t(i)].text, sound(i + 1));
-    }
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(std::pair(values[size_t(i)].name, values[size_t(i)].text),
+                  std::pair(std::to_string(i), sound(i + 1)));
 }
 
 TEST_F(FileListTest, IndexAccessAndTheMenuNewestFirstWithFileNames) {
     FileList list;
     FakeMenu menu;
     list.add(sound(1));
-    EXPECT_EQ(list[1], "");
-    EXPECT_EQ(list[9], "");
-    try {
-        (void)list[10];
-        ADD_FAILURE() << "no exception";
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "FileList::operator[]");
-    }
+    EXPECT_EQ(std::pair(list[1], list[9]), std::pair(std::string(), std::string()));
+    EXPECT_EQ(audio::test::thrown<std::out_of_range>([&] { (void)list[10]; }), "FileList::operator[]");
     list.attach(&menu);
     list.add(sound(2));
     list.add(sound(3));
     EXPECT_EQ(menu.items, (std::vector<std::pair<int, std::string>>{
                               {22224, "sound3.wav"}, {22223, "sound2.wav"}, {22222, "sound1.wav"}}));
-    EXPECT_EQ(list.pathForCommand(22223), sound(2));
-    EXPECT_FALSE(list.pathForCommand(22225));
-    EXPECT_EQ(recentFileLabel("plain"), "plain");
+    EXPECT_EQ(std::tuple(list.pathForCommand(22223), list.pathForCommand(22225), recentFileLabel("plain")),
+              std::tuple(sound(2), std::nullopt, "plain"));
 }
 
 // Values of the record: "3" is too short (3 bytes with the terminator), "4" names a file that is
 // gone and "5" is no text; the gaps close, and a save of the shorter list deletes the old values.
 TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     platform::SettingsStore store(settingsFile());
+    FileList list;
+    list.add(sound(9));
+    list.loadRecent(store, kUserKey);
+    EXPECT_EQ(list.size(), 1u) << "an empty record keeps the list";
     for (int i = 0; i < 10; ++i)
         store.setText(kRecordKey, std::to_string(i), "old");
     store.setText(kRecordKey, "0", sound(0));
@@ -263,8 +254,6 @@ TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     store.setDword(kRecordKey, "5", 7);
     write(root / "abc", "x");
     store.setText(kRecordKey, "6", (root / "abc").string());
-    FileList list;
-    list.add(sound(9));
     list.loadRecent(store, kUserKey);
     const std::vector<std::string> loaded{sound(0), sound(2), (root / "abc").string()};
     EXPECT_EQ(entries(list), loaded);
@@ -274,17 +263,12 @@ TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     ASSERT_EQ(written.values(kRecordKey).size(), 3u);  // "0".."2" written, "3".."9" deleted
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(written.findValue(kRecordKey, std::to_string(i))->text, loaded[i]);
-}
 
-TEST_F(FileListTest, EmptyRecordKeepsTheListAndShortPathsAreSkipped) {
-    platform::SettingsStore store(settingsFile());
-    FileList list;
-    list.add(sound(1));
-    list.loadRecent(store, kUserKey);
-    EXPECT_EQ(list.size(), 1u);
+    // A record with values replaces the list even when none loads.
+    store.deleteKey(kRecordKey);
     store.setText(kRecordKey, "0", "a");
     list.loadRecent(store, kUserKey);
-    EXPECT_EQ(list.size(), 0u) << "a record with values replaces the list even when none loads";
+    EXPECT_EQ(list.size(), 0u);
 }
 
 }  // namespace

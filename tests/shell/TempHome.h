@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/audio/TestFiles.h"
+
 namespace shell::testing {
 
 // Points XDG_CONFIG_HOME and XDG_DATA_HOME at fresh folders named after the
@@ -15,10 +17,7 @@ namespace shell::testing {
 class TempHome : public ::testing::Test {
   protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root = std::filesystem::path(FRISSON_TEST_TMP) /
-               (std::string(info->test_suite_name()) + "." + info->name());
-        std::filesystem::remove_all(root);
+        root = audio::test::scratchDir();
         std::filesystem::create_directories(root / "config");
         std::filesystem::create_directories(root / "data");
         setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
