@@ -159,26 +159,14 @@ HWY_INLINE bool envelopeBlock(Grain& grain, bool decaying, const float* table, f
     return audible;
 }
 
-// The positions of the block's eight frames, and the grain's position and frame count after them.
+// The positions of the block's eight frames of a gliding grain, and the grain's position and frame
+// count after them. Grains at a steady speed are planned by planSteadyBlocks.
 HWY_INLINE void positionBlock(Grain& grain, uint32_t* pos) {
     uint32_t p = grain.pos;
-    if (grain.speedSlope == 0.0f) {
-        // Masking to 28 bits commutes with 32-bit wrap-around addition, so frame j is at
-        // (pos + j × speed) & mask. Whole-vector stores let the loads that follow forward them.
-        const DU du;
-        const VU mask = hn::Set(du, sounds::kPositionMask);
-        const VU speed = hn::Set(du, grain.speed);
-        for (size_t j = 0; j < kFramesPerBlock; j += hn::Lanes(du)) {
-            const VU step = hn::Mul(hn::Iota(du, static_cast<uint32_t>(j)), speed);
-            hn::Store(hn::And(hn::Add(hn::Set(du, p), step), mask), du, pos + j);
-        }
-        p = (p + kFramesPerBlock * grain.speed) & sounds::kPositionMask;
-    } else {
-        for (int j = 0; j < kFramesPerBlock; ++j) {
-            pos[j] = p;
-            p = addPosition(p, roundToNearest(grain.speed + static_cast<double>(grain.speedSlope) *
-                                                                (grain.frameCount + j)));
-        }
+    for (int j = 0; j < kFramesPerBlock; ++j) {
+        pos[j] = p;
+        p = addPosition(
+            p, roundToNearest(grain.speed + static_cast<double>(grain.speedSlope) * (grain.frameCount + j)));
     }
     grain.pos = p;
     grain.frameCount += kFramesPerBlock;
@@ -385,8 +373,9 @@ struct SteadyPair {
 // the grain's state in registers and the per-grain vectors set up once. Returns the first block
 // it did not plan.
 HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan, const float* table) {
-    if (grain.frameCount < 0 || grain.speedSlope != 0.0f || grain.attackInc < 0 || grain.attackInc > kWhole)
+    if (grain.frameCount < 0 || grain.speedSlope != 0.0f)
         return b;
+    const bool attackStepsInRange = grain.attackInc >= 0 && grain.attackInc <= kWhole;
     const DF df;
     const DI di;
     const DU du;
@@ -426,6 +415,8 @@ HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan
         if (decaying && (decayPhase < 0 || int64_t{decayPhase} - int64_t{kFramesPerBlock} * decayDec < 0))
             break;
         const bool attacking = attackPhase < kWhole;
+        if (attacking && !attackStepsInRange)
+            break;
         size_t attackSteps = 0;
         bool audible = false;
         for (size_t c = 0; c < kChunks; ++c) {
@@ -446,6 +437,8 @@ HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan
             const auto loud = e >= silence;
             audible = audible || !hn::AllFalse(df, loud);
             hn::Store(hn::IfThenElseZero(loud, e), df, plan.env[n] + c * kLanes);
+            // Masking to 28 bits commutes with 32-bit wrap-around addition, so frame j is at
+            // (pos + j × speed) & mask.
             hn::Store(hn::And(hn::Add(hn::Set(du, pos), posStep[c]), mask), du, plan.pos[n] + c * kLanes);
         }
         if (attacking)
