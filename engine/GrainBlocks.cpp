@@ -173,9 +173,9 @@ HWY_INLINE void positionBlock(Grain& grain, uint32_t* pos) {
 }
 
 // The kernel's taps for every lane: tap k of lane i is channel[first_i + k × stride].
-template <int taps>
-HWY_INLINE void gatherTaps(const float* channel, VI first, int32_t stride, VF* out) {
-    const DF df;
+template <int taps, class VInt, class VFloat>
+HWY_INLINE void gatherTaps(const float* channel, VInt first, int32_t stride, VFloat* out) {
+    const hn::DFromV<VFloat> df;
     for (int k = 0; k < taps; ++k)
         out[k] = hn::GatherIndex(df, channel + k * stride, first);
 }
@@ -233,6 +233,32 @@ using DU16 = hn::RebindToUnsigned<DF16>;
 using VF16 = hn::Vec<DF16>;
 using VI16 = hn::Vec<DI16>;
 using VU16 = hn::Vec<DU16>;
+
+// The same for sixteen lanes: every lane's taps within two loads of sixteen samples.
+template <int taps>
+HWY_INLINE bool windowTaps(const float* channel, VI16 first, size_t readable, VF16* out) {
+    const DF16 df;
+    const DI16 di;
+    constexpr int32_t kWindow = 4 * kFramesPerBlock;
+    const auto a = static_cast<int32_t>(hn::GetLane(first));
+    const auto b = static_cast<int32_t>(hn::ExtractLane(first, 2 * kFramesPerBlock - 1));
+    const int32_t base = std::min(a, b);
+    if (static_cast<size_t>(base) + kWindow > readable)
+        return false;
+    const VI16 index = hn::Sub(first, hn::Set(di, base));
+    // One unsigned comparison tells negative indices and those past the window apart.
+    const DU16 du;
+    const auto inside = hn::BitCast(du, index) < hn::Set(du, static_cast<uint32_t>(kWindow - taps + 1));
+    if (!hn::AllTrue(du, inside))
+        return false;
+    const VF16 low = hn::LoadU(df, channel + base);
+    const VF16 high = hn::LoadU(df, channel + base + 2 * kFramesPerBlock);
+    for (int k = 0; k < taps; ++k) {
+        const VI16 at = hn::Add(index, hn::Set(di, k));
+        out[k] = VF16{_mm512_permutex2var_ps(low.raw, at.raw, high.raw)};
+    }
+    return true;
+}
 #endif
 
 // Up to this many blocks of a grain are planned before they are mixed.
@@ -401,14 +427,15 @@ HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan
     uint32_t pos = grain.pos;
     int n = plan.count;
     const int start = b;
+#if HWY_TARGET <= HWY_AVX3
+    const SteadyPair pair{attackInc, decayDec, decayLen, speed, grain.silenceLevel};
+#endif
     for (; b < blocks && remaining > 0 && n < kPlannedBlocks; ++b) {
 #if HWY_TARGET <= HWY_AVX3
-        if (b + 1 < blocks && remaining > kFramesPerBlock && n + 1 < kPlannedBlocks) {
-            const SteadyPair pair{attackInc, decayDec, decayLen, speed, grain.silenceLevel};
-            if (pair.plan(remaining, attackPhase, decayPhase, pos, b, plan, n, table)) {
-                ++b;
-                continue;
-            }
+        if (b + 1 < blocks && remaining > kFramesPerBlock && n + 1 < kPlannedBlocks &&
+            pair.plan(remaining, attackPhase, decayPhase, pos, b, plan, n, table)) {
+            ++b;
+            continue;
         }
 #endif
         const bool decaying = remaining <= decayLen;
@@ -495,42 +522,58 @@ HWY_INLINE void addStereo(float* frame, VF left, VF right) {
 #endif
 }
 
+// The kernel's values for `count` vectors of frames from their planned positions and envelope
+// values `e`: the left (or selected) channel in yL, the right in yR, which is yL unless both
+// channels of a stereo sound are read. A vector is eight lanes of one block or sixteen of two.
+template <Interpolation kind, int count, class D>
+HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, const uint32_t* const* pos,
+                             const float* const* env, hn::Vec<D>* e, hn::Vec<D>* yL, hn::Vec<D>* yR) {
+    using Kernel = WideKernel<kind>;
+    constexpr int kTaps = Kernel::kFramesRead;
+    const hn::RebindToSigned<D> di;
+    const hn::RebindToUnsigned<D> du;
+    hn::Vec<D> t[count];
+    hn::Vec<decltype(di)> first[count];
+    for (int m = 0; m < count; ++m) {
+        const auto p = hn::Load(du, pos[m]);
+        const auto q = quotient(p, grain.frames);
+        const auto r = hn::Sub(p, hn::Mul(q, hn::Set(du, grain.frames.divisor)));
+        t[m] = hn::Mul(hn::ConvertTo(df, hn::BitCast(di, r)), hn::Set(df, src.perUnit));
+        first[m] = hn::Mul(hn::BitCast(di, q), hn::Set(di, src.stride));
+        e[m] = hn::Load(df, env[m]);
+    }
+    hn::Vec<D> taps[count][kTaps];
+    for (int m = 0; m < count; ++m)
+        if (src.stride != 1 || !windowTaps<kTaps>(src.left, first[m], src.readable, taps[m]))
+            gatherTaps<kTaps>(src.left, first[m], src.stride, taps[m]);
+    for (int m = 0; m < count; ++m)
+        yL[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
+    for (int m = 0; m < count; ++m)
+        yR[m] = yL[m];
+    if (src.both) {
+        for (int m = 0; m < count; ++m) {
+            gatherTaps<kTaps>(src.left + 1, first[m], src.stride, taps[m]);
+            yR[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
+        }
+    }
+}
+
 // Mixes `count` (1 or 2) planned blocks from block n of the plan, interleaved so that the
 // processor overlaps their kernels: one kernel is a long chain of dependent steps.
 template <Interpolation kind, int count>
 HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const BlockPlan& plan, int n,
                           float* dest, size_t blockValues, int channels) {
-    using Kernel = WideKernel<kind>;
-    constexpr int kTaps = Kernel::kFramesRead;
     const DF df;
-    const DI di;
-    const DU du;
     const size_t lanes = hn::Lanes(df);
     for (size_t j = 0; j < kFramesPerBlock; j += lanes) {
-        VF t[count], e[count], yL[count], yR[count];
-        VI first[count];
+        const uint32_t* pos[count];
+        const float* env[count];
         for (int m = 0; m < count; ++m) {
-            const VU p = hn::Load(du, plan.pos[n + m] + j);
-            const VU q = quotient(p, grain.frames);
-            const VU r = hn::Sub(p, hn::Mul(q, hn::Set(du, grain.frames.divisor)));
-            t[m] = hn::Mul(hn::ConvertTo(df, hn::BitCast(di, r)), hn::Set(df, src.perUnit));
-            first[m] = hn::Mul(hn::BitCast(di, q), hn::Set(di, src.stride));
-            e[m] = hn::Load(df, plan.env[n + m] + j);
+            pos[m] = plan.pos[n + m] + j;
+            env[m] = plan.env[n + m] + j;
         }
-        VF taps[count][kTaps];
-        for (int m = 0; m < count; ++m)
-            if (src.stride != 1 || !windowTaps<kTaps>(src.left, first[m], src.readable, taps[m]))
-                gatherTaps<kTaps>(src.left, first[m], src.stride, taps[m]);
-        for (int m = 0; m < count; ++m)
-            yL[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
-        for (int m = 0; m < count; ++m)
-            yR[m] = yL[m];
-        if (src.both) {
-            for (int m = 0; m < count; ++m) {
-                gatherTaps<kTaps>(src.left + 1, first[m], src.stride, taps[m]);
-                yR[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
-            }
-        }
+        VF e[count], yL[count], yR[count];
+        kernelValues<kind, count>(df, grain, src, pos, env, e, yL, yR);
         const VF gainL = hn::Set(df, src.gainL);
         const VF gainR = hn::Set(df, src.gainR);
         for (int m = 0; m < count; ++m) {
@@ -550,32 +593,6 @@ HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const Bloc
 }
 
 #if HWY_TARGET <= HWY_AVX3
-// windowTaps for sixteen lanes: every lane's taps within two loads of sixteen samples.
-template <int taps>
-HWY_INLINE bool windowTaps16(const float* channel, VI16 first, size_t readable, VF16* out) {
-    const DF16 df;
-    const DI16 di;
-    constexpr int32_t kWindow = 4 * kFramesPerBlock;
-    const auto a = static_cast<int32_t>(hn::GetLane(first));
-    const auto b = static_cast<int32_t>(hn::ExtractLane(first, 2 * kFramesPerBlock - 1));
-    const int32_t base = std::min(a, b);
-    if (static_cast<size_t>(base) + kWindow > readable)
-        return false;
-    const VI16 index = hn::Sub(first, hn::Set(di, base));
-    // One unsigned comparison tells negative indices and those past the window apart.
-    const DU16 du;
-    const auto inside = hn::BitCast(du, index) < hn::Set(du, static_cast<uint32_t>(kWindow - taps + 1));
-    if (!hn::AllTrue(du, inside))
-        return false;
-    const VF16 low = hn::LoadU(df, channel + base);
-    const VF16 high = hn::LoadU(df, channel + base + 2 * kFramesPerBlock);
-    for (int k = 0; k < taps; ++k) {
-        const VI16 at = hn::Add(index, hn::Set(di, k));
-        out[k] = VF16{_mm512_permutex2var_ps(low.raw, at.raw, high.raw)};
-    }
-    return true;
-}
-
 // Adds the left and right values of two blocks, sixteen lanes, to their interleaved stereo frames:
 // each block's eight frames fill one register after a two-source lane permutation.
 HWY_INLINE void addStereoPair(float* first, float* second, VF16 left, VF16 right) {
@@ -602,39 +619,16 @@ HWY_INLINE void addStereoPair(float* first, float* second, VF16 left, VF16 right
 template <Interpolation kind, int pairs>
 HWY_INLINE void mixBlockPairs(const Grain& grain, const GrainSource& src, const BlockPlan& plan, int n,
                               float* dest, size_t blockValues, int channels) {
-    using Kernel = WideKernel<kind>;
-    constexpr int kTaps = Kernel::kFramesRead;
     const DF16 df;
-    const DI16 di;
-    const DU16 du;
     const DF half;
-    VF16 t[pairs], e[pairs], yL[pairs], yR[pairs];
-    VI16 first[pairs];
+    const uint32_t* pos[pairs];
+    const float* env[pairs];
     for (int m = 0; m < pairs; ++m) {
-        const auto p = hn::Load(du, plan.pos[n + 2 * m]);
-        const auto q = quotient(p, grain.frames);
-        const auto r = hn::Sub(p, hn::Mul(q, hn::Set(du, grain.frames.divisor)));
-        t[m] = hn::Mul(hn::ConvertTo(df, hn::BitCast(di, r)), hn::Set(df, src.perUnit));
-        first[m] = hn::Mul(hn::BitCast(di, q), hn::Set(di, src.stride));
-        e[m] = hn::Load(df, plan.env[n + 2 * m]);
+        pos[m] = plan.pos[n + 2 * m];
+        env[m] = plan.env[n + 2 * m];
     }
-    VF16 taps[pairs][kTaps];
-    for (int m = 0; m < pairs; ++m) {
-        if (src.stride != 1 || !windowTaps16<kTaps>(src.left, first[m], src.readable, taps[m]))
-            for (int k = 0; k < kTaps; ++k)
-                taps[m][k] = hn::GatherIndex(df, src.left + k * src.stride, first[m]);
-    }
-    for (int m = 0; m < pairs; ++m)
-        yL[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
-    for (int m = 0; m < pairs; ++m)
-        yR[m] = yL[m];
-    if (src.both) {
-        for (int m = 0; m < pairs; ++m) {
-            for (int k = 0; k < kTaps; ++k)
-                taps[m][k] = hn::GatherIndex(df, src.left + 1 + k * src.stride, first[m]);
-            yR[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
-        }
-    }
+    VF16 e[pairs], yL[pairs], yR[pairs];
+    kernelValues<kind, pairs>(df, grain, src, pos, env, e, yL, yR);
     const VF16 gainL = hn::Set(df, src.gainL);
     const VF16 gainR = hn::Set(df, src.gainR);
     for (int m = 0; m < pairs; ++m) {
