@@ -695,9 +695,13 @@ void renderList(Grain* grain, const RunDestination& out) {
     const float* envelope = envelopeTable().data();
     float* const dest = out.buffer;
     for (; grain != nullptr; grain = grain->nextInStream) {
+        // The list is walked once per run: fetching the next grain early hides its cache miss.
+        if (const Grain* next = grain->nextInStream) {
+            __builtin_prefetch(next);
+            __builtin_prefetch(reinterpret_cast<const char*>(next) + 64);
+        }
         const int32_t select = grain->stream->channelSelect.load(std::memory_order_relaxed);
-        // A copy the compiler can keep in registers: the mix's stores cannot alias it.
-        Grain g = *grain;
+        Grain& g = *grain;
         int b = g.firstBlock;
         while (b < out.blocks && g.remaining > 0) {
             plan.count = 0;
@@ -712,8 +716,7 @@ void renderList(Grain* grain, const RunDestination& out) {
             }
             mixPlan<kind>(g, plan, dest, blockValues, out.channels, select);
         }
-        g.firstBlock = 0;
-        *grain = g;
+        grain->firstBlock = 0;
     }
 }
 
