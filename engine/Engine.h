@@ -226,6 +226,10 @@ class Engine {
     int streamCount_ = 0;
     std::atomic<int> currentStream_{0};
     GrainPool pool_;
+    // The grains whose frames run out within the wide renderer's current run: out of the active
+    // list while the run renders, finished after it. Thread: audio.
+    static constexpr size_t kFinishingCapacity = 2048;
+    std::array<Grain*, kFinishingCapacity> finishing_{};
     Lcg rng_;
     OutputFormat format_;
     std::atomic<uint32_t> outputRate_{0};  // format_.rate for callers on other threads

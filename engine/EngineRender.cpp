@@ -10,6 +10,7 @@
 #include "sounds/Sound.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 
 namespace engine {
@@ -122,14 +123,29 @@ void Engine::renderGrainRun(int block, int blocks) {
     run.blocks = blocks;
     run.channels = outChannels();
     run.kind = interpolation();
-    // Each stream's grains in the active list's order.
+    // Each stream's grains in the active list's order. A grain's frames count down by a block for
+    // every block of the run from its first, so the grains that end within the run are known now:
+    // they leave the active list in this one walk of it and are finished once they are rendered.
     std::array<Grain*, kMaxStreams> heads{};
     std::array<Grain*, kMaxStreams> tails{};
-    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next) {
+    size_t finishing = 0;
+    bool sweepAfter = false;
+    Grain* kept = nullptr;
+    for (Grain* grain = pool_.active(); grain != nullptr;) {
         const auto s = static_cast<size_t>(grain->stream - streams_.data());
         grain->nextInStream = nullptr;
         (tails[s] != nullptr ? tails[s]->nextInStream : heads[s]) = grain;
         tails[s] = grain;
+        if (grain->remaining <= (blocks - grain->firstBlock) * kFramesPerBlock) {
+            if (finishing < finishing_.size()) {
+                finishing_[finishing++] = grain;
+                grain = pool_.remove(kept, *grain);
+                continue;
+            }
+            sweepAfter = true;
+        }
+        kept = grain;
+        grain = grain->next;
     }
     const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(run.channels);
     int items = 0;
@@ -148,7 +164,12 @@ void Engine::renderGrainRun(int block, int blocks) {
             renderStreamOfRun(&run, i);
     }
     periodThreadsUsed_ = std::max(periodThreadsUsed_, threads);
-    removeFinishedGrains();
+    for (size_t i = 0; i < finishing; ++i) {
+        assert(finishing_[i]->remaining <= 0);
+        finishGrain(*finishing_[i]);
+    }
+    if (sweepAfter)
+        removeFinishedGrains();
 }
 
 int Engine::threadsForRun(int streams) const {
