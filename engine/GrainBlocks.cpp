@@ -336,7 +336,11 @@ struct SteadyPair {
     VU16 posStep;
 
     SteadyPair(uint32_t attackInc, int32_t decayDec, int32_t decayLen, uint32_t speed, float silenceLevel)
-        : attackInc(attackInc), decayDec(decayDec), decayLen(decayLen), speed(speed), silenceLevel(silenceLevel) {
+        : attackInc(attackInc),
+          decayDec(decayDec),
+          decayLen(decayLen),
+          speed(speed),
+          silenceLevel(silenceLevel) {
         const DU16 du;
         const VU16 iota = hn::Iota(du, 0u);
         attackStep = hn::Mul(iota, hn::Set(du, attackInc));
@@ -552,7 +556,8 @@ HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, c
         const auto q = quotient(p, grain.frames);
         const auto r = hn::Sub(p, hn::Mul(q, hn::Set(du, grain.frames.divisor)));
         t[m] = hn::Mul(hn::ConvertTo(df, hn::BitCast(di, r)), hn::Set(df, src.perUnit));
-        first[m] = src.stride == 1 ? hn::BitCast(di, q) : hn::Mul(hn::BitCast(di, q), hn::Set(di, src.stride));
+        first[m] =
+            src.stride == 1 ? hn::BitCast(di, q) : hn::Mul(hn::BitCast(di, q), hn::Set(di, src.stride));
         e[m] = hn::Load(df, env[m]);
     }
     hn::Vec<D> taps[count][kTaps];
