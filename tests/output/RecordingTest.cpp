@@ -306,7 +306,10 @@ TEST(RecordingOnTheAudioThread, AFileThatCannotGrowClosesWhilePlayGoesOnAndGrowi
     EXPECT_TRUE(recorder.recording());
     engine.setRecordingSink(nullptr);
     recorder.stop();
+#if !defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer's own bookkeeping takes page faults on the thread it watches.
     EXPECT_EQ(faults, 0);
+#endif
     EXPECT_EQ(fs::file_size(dir / "fresh.wav"), 44u + 3050u * 512u * 4u);
 }
 
