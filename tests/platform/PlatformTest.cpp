@@ -6,7 +6,6 @@
 #include <atomic>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -19,10 +18,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Number, first and second argument of a message, or number 0 when none waits.
-std::tuple<std::uint32_t, std::int64_t, std::int64_t> next(MessageQueue& queue) {
-    const auto message = queue.take();
-    return message ? std::tuple(message->number, message->first, message->second) : std::tuple(0u, 0l, 0l);
+using Taken = std::vector<std::tuple<std::uint32_t, std::int64_t, std::int64_t>>;
+
+// Number, first and second argument of every message waiting, in the order taken.
+Taken takeAll(MessageQueue& queue) {
+    Taken taken;
+    while (const auto message = queue.take())
+        taken.emplace_back(message->number, message->first, message->second);
+    return taken;
 }
 
 TEST(MessageQueue, DeliversInOrderQueuesScrollBarAndMonitorMessagesOnceAndAFullQueueRefuses) {
@@ -31,41 +34,38 @@ TEST(MessageQueue, DeliversInOrderQueuesScrollBarAndMonitorMessagesOnceAndAFullQ
     queue.post(kMsgSoundLoaded, 3, 7);
     queue.postText(kMsgSoundLoadFailed, "Memory allocation error - sound file too large");
     queue.post(kMsgBufferDone, 2);
-    EXPECT_EQ(next(queue), std::tuple(kMsgSoundLoaded, 3, 7));
-    const auto text = queue.take();
-    ASSERT_TRUE(text);
-    EXPECT_EQ(text->number, kMsgSoundLoadFailed);
-    EXPECT_EQ(text->text, "Memory allocation error - sound file too large");
-    EXPECT_EQ(next(queue), std::tuple(kMsgBufferDone, 2, 0));
+    const auto loaded = queue.take(), text = queue.take();
+    ASSERT_TRUE(loaded && text);
+    EXPECT_EQ(std::tuple(loaded->first, loaded->second, text->number, text->text),
+              std::tuple(3, 7, kMsgSoundLoadFailed, "Memory allocation error - sound file too large"));
     // A scroll-bar message carries the newest position at its place in the queue.
     queue.post(moveScrollBarMessage(13), 100);
     queue.post(kMsgMidiPlayStop);
     queue.post(moveScrollBarMessage(13), 200);
     queue.post(moveScrollBarMessage(4), 5);
     queue.post(moveScrollBarMessage(13), -300);
-    EXPECT_EQ(next(queue), std::tuple(34281u, -300, 0));
-    EXPECT_EQ(next(queue), std::tuple(kMsgMidiPlayStop, 0, 0));
-    EXPECT_EQ(next(queue), std::tuple(34272u, 5, 0));
-    EXPECT_FALSE(queue.take());
-    // Once taken, a new position queues a new message.
+    EXPECT_EQ(takeAll(queue),
+              (Taken{{kMsgBufferDone, 2, 0}, {34281u, -300, 0}, {kMsgMidiPlayStop, 0, 0}, {34272u, 5, 0}}));
+    // Once taken, a new position queues a new message. A monitor line is dropped while another waits.
     queue.post(moveScrollBarMessage(13), 9);
-    EXPECT_EQ(next(queue), std::tuple(34281u, 9, 0));
-    // A monitor line is dropped while another waits.
     EXPECT_TRUE(queue.post(kMsgMidiMonitor, 0x403C90));
     EXPECT_FALSE(queue.post(kMsgMidiMonitor, 0x003C80));
-    EXPECT_EQ(next(queue), std::tuple(kMsgMidiMonitor, 0x403C90, 0));
-    EXPECT_FALSE(queue.take());
+    EXPECT_EQ(takeAll(queue), (Taken{{34281u, 9, 0}, {kMsgMidiMonitor, 0x403C90, 0}}));
     EXPECT_TRUE(queue.post(kMsgMidiMonitor, 0x003C80));
-    EXPECT_EQ(next(queue), std::tuple(kMsgMidiMonitor, 0x003C80, 0));
+    EXPECT_EQ(takeAll(queue), (Taken{{kMsgMidiMonitor, 0x003C80, 0}}));
     // A full queue refuses and keeps what it holds.
     for (size_t i = 0; i < MessageQueue::kCapacity; ++i)
         ASSERT_TRUE(queue.post(kMsgBufferDone, static_cast<int64_t>(i)));
     EXPECT_FALSE(queue.post(kMsgBufferDone, -1));
     EXPECT_FALSE(queue.postText(kMsgSoundLoadFailed, "lost"));
     EXPECT_FALSE(queue.post(moveScrollBarMessage(0), 1));
-    EXPECT_EQ(next(queue), std::tuple(kMsgBufferDone, 0, 0));
-    // The refused scroll-bar message did not leave its flag set.
+    const Taken held = takeAll(queue);
+    ASSERT_EQ(held.size(), MessageQueue::kCapacity);
+    EXPECT_EQ(std::pair(held.front(), held.back()),
+              std::pair(Taken::value_type{kMsgBufferDone, 0, 0}, Taken::value_type{kMsgBufferDone, 1023, 0}));
+    // The refused scroll-bar message did not leave its flag set: the next one is queued.
     EXPECT_TRUE(queue.post(moveScrollBarMessage(0), 2));
+    EXPECT_EQ(takeAll(queue), (Taken{{moveScrollBarMessage(0), 2, 0}}));
 }
 
 TEST(MessageQueue, ConcurrentProducersKeepTheirOrderScrollPositionsNeverGoBackAndWaitsWakeOnPosts) {
@@ -75,10 +75,9 @@ TEST(MessageQueue, ConcurrentProducersKeepTheirOrderScrollPositionsNeverGoBackAn
     std::vector<std::thread> producers;
     for (int p = 0; p < kProducers; ++p) {
         producers.emplace_back([&queue, p] {
-            for (int i = 0; i < kEach; ++i) {
+            for (int i = 0; i < kEach; ++i)
                 while (!queue.post(kMsgBufferDone, p, i))
                     std::this_thread::yield();
-            }
         });
     }
     std::vector<int64_t> expected(kProducers, 0);
@@ -108,9 +107,8 @@ TEST(MessageQueue, ConcurrentProducersKeepTheirOrderScrollPositionsNeverGoBackAn
     EXPECT_LE(taken, kPosts);
     // A post that raced with the last take may have queued one more message; it carries the same
     // last position.
-    if (auto extra = queue.take()) {
-        EXPECT_EQ(extra->first, kPosts);
-    }
+    const Taken extra = takeAll(queue);
+    EXPECT_TRUE(extra.empty() || extra == (Taken{{moveScrollBarMessage(2), kPosts, 0}}));
     // A wait times out, and wakes on a post.
     const auto before = std::chrono::steady_clock::now();
     EXPECT_FALSE(queue.waitAndTake(30ms));
@@ -124,8 +122,7 @@ TEST(MessageQueue, ConcurrentProducersKeepTheirOrderScrollPositionsNeverGoBackAn
     auto message = queue.waitAndTake(10s);
     poster.join();
     ASSERT_TRUE(message);
-    EXPECT_EQ(message->number, kMsgMidiPlayStart);
-    EXPECT_EQ(hooks.load(), 1);
+    EXPECT_EQ(std::pair(message->number, hooks.load()), std::pair(kMsgMidiPlayStart, 1));
     MessageQueue woken;
     const auto readable = [&] {
         pollfd descriptor{woken.wakeDescriptor(), POLLIN, 0};
@@ -137,8 +134,7 @@ TEST(MessageQueue, ConcurrentProducersKeepTheirOrderScrollPositionsNeverGoBackAn
     EXPECT_TRUE(readable());
     woken.clearWake();
     EXPECT_FALSE(readable());
-    EXPECT_EQ(next(woken), std::tuple(kMsgSoundLoaded, 1, 2));
-    EXPECT_EQ(next(woken), std::tuple(kMsgBufferDone, 3, 0));
+    EXPECT_EQ(takeAll(woken), (Taken{{kMsgSoundLoaded, 1, 2}, {kMsgBufferDone, 3, 0}}));
 }
 
 TEST(TimerService, FiresOnceAfterItsDelayOnItsOwnThreadEarliestFirstAndIsCancelledDroppedMovedAndChained) {
@@ -151,31 +147,22 @@ TEST(TimerService, FiresOnceAfterItsDelayOnItsOwnThreadEarliestFirstAndIsCancell
         timers.startOneShot(20ms, [&] { ++dropped; });  // dropped with the service
     }
     TimerService timers;
-    std::mutex mutex;
-    std::vector<int> order;
+    std::atomic<int> order{0};  // the numbers of the callbacks as digits, in the order they ran
     std::promise<std::thread::id> fired;
     const auto start = TimerService::Clock::now();
     const auto id = timers.startOneShot(80ms, [&] {
-        const std::lock_guard lock(mutex);
-        order.push_back(2);
+        order = order * 10 + 2;
         fired.set_value(std::this_thread::get_id());
     });
-    timers.startOneShot(10ms, [&] {
-        const std::lock_guard lock(mutex);
-        order.push_back(1);
-    });
+    timers.startOneShot(10ms, [&] { order = order * 10 + 1; });
     EXPECT_TRUE(timers.isPending(id));
     auto future = fired.get_future();
     ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
     EXPECT_GE(TimerService::Clock::now() - start, 80ms);
     EXPECT_NE(future.get(), std::this_thread::get_id());
-    EXPECT_FALSE(timers.isPending(id));
-    EXPECT_FALSE(timers.cancel(id));
-    {
-        const std::lock_guard lock(mutex);
-        EXPECT_EQ(order, (std::vector<int>{1, 2}));
-    }
-    EXPECT_EQ(dropped.load(), 0);  // 80 ms after the dropped timers were due
+    // 80 ms after the dropped timers were due, neither has run.
+    EXPECT_EQ(std::tuple(timers.isPending(id), timers.cancel(id), order.load(), dropped.load()),
+              std::tuple(false, false, 12, 0));
     std::promise<void> moved;
     const auto movedStart = TimerService::Clock::now();
     const auto movedId = timers.startOneShot(10s, [&] { moved.set_value(); });
@@ -215,8 +202,7 @@ TEST(SystemMemory, ReportsTheMachinesPhysicalMemory) {
     // /proc/meminfo and sysinfo count the same RAM, in kB and bytes.
     EXPECT_NEAR(static_cast<double>(memory->totalBytes), static_cast<double>(info.totalram) * info.mem_unit,
                 1024.0 * 1024.0);
-    EXPECT_GT(memory->availableBytes, 0u);
-    EXPECT_LE(memory->availableBytes, memory->totalBytes);
+    EXPECT_TRUE(memory->availableBytes > 0 && memory->availableBytes <= memory->totalBytes);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -13,15 +11,10 @@
 #include "midi/MidiControlSettings.h"
 #include "output/ManualAudioApi.h"
 #include "output/PlayControl.h"
-#include "patches/EnginePatchStreams.h"
-#include "patches/PatchPanel.h"
 #include "platform/MessageQueue.h"
-#include "platform/TimerService.h"
 #include "shell/AppCore.h"
 #include "shell/IoOptionsDialog.h"
 #include "sounds/SoundTable.h"
-#include "tests/audio/TestFiles.h"
-#include "tests/patches/FakePanel.h"
 
 namespace shell::testing {
 
@@ -34,8 +27,8 @@ inline output::DeviceInfo stereoDevice(const std::string& name) {
     return device;
 }
 
-// The services of a core under test: `server` with one JACK device "system", no MIDI service (as
-// when none runs), the settings in `settingsFile`, device diagnostics into `log`.
+// The services of a core under test: `server` with one JACK device "system", the default output, no
+// MIDI service (as when none runs), the settings in `settingsFile`, device diagnostics into `log`.
 inline CoreServices testServices(output::ManualAudioServer& server, const std::filesystem::path& settingsFile,
                                  std::ostream& log) {
     server.devices[output::AudioApiId::kJack] = {stereoDevice("system")};
@@ -95,29 +88,5 @@ struct IoOptionsRig : PlayRig {
     midi::MidiControlSettings midi;
     FakeMidiInput midiInput;
 };
-
-// The engine and patch panel with the timers and message queue of the gesture pad.
-struct PatchRig : patches::testing::EngineRig {
-    // Stores a patch in `slot` (from 0) of `bank`, each parameter k at value(k).
-    void occupy(int bank, int slot, const std::function<int32_t(int)>& value) {
-        patches::Patch& patch = panel.bank(bank).slots[static_cast<size_t>(slot)];
-        patch.flags = patches::kPatchOccupied;
-        for (int k = 0; k < engine::kParamCount; ++k)
-            patch.values[static_cast<size_t>(k)] = value(k);
-        ++panel.bank(bank).count;
-    }
-
-    platform::TimerService timers;
-    platform::MessageQueue messages;
-};
-
-// A 16-bit stereo WAV of `frames` frames of a quiet ramp.
-inline void writeStereoWav(const std::filesystem::path& path, uint32_t frames) {
-    std::vector<int16_t> ramp(frames * 2);
-    for (size_t i = 0; i < ramp.size(); ++i)
-        ramp[i] = static_cast<int16_t>(i % 2000);
-    audio::test::writeFile(path.string(),
-                           audio::test::waveFile(1, 2, 44100, 16, audio::test::rawBytes(ramp)));
-}
 
 }  // namespace shell::testing

@@ -7,7 +7,9 @@
 #include <functional>
 #include <utility>
 
-#include "tests/shell/CoreTestSupport.h"
+#include "platform/MessageQueue.h"
+#include "platform/TimerService.h"
+#include "tests/patches/FakePanel.h"
 
 namespace shell {
 namespace {
@@ -36,8 +38,16 @@ struct FakeGestureView : GestureView {
     std::vector<TrailDot> trail;
 };
 
-class GesturePadTest : public ::testing::Test, public testing::PatchRig {
+class GesturePadTest : public ::testing::Test, public patches::testing::EngineRig {
   protected:
+    // Stores a patch in `slot` (from 0) of `bank`, each parameter k at value(k).
+    void occupy(int bank, int slot, const std::function<int32_t(int)>& value) {
+        patches::Patch& patch = panel.bank(bank).slots[static_cast<size_t>(slot)];
+        patch.flags = patches::kPatchOccupied;
+        for (int k = 0; k < engine::kParamCount; ++k)
+            patch.values[static_cast<size_t>(k)] = value(k);
+        ++panel.bank(bank).count;
+    }
     void play() { engine.playStart(true, false); }
     // One period: the render cycle applies a pending mix at its control updates.
     engine::ParamSet renderAndTargets() {
@@ -64,6 +74,8 @@ class GesturePadTest : public ::testing::Test, public testing::PatchRig {
         pad.redraw();
     }
 
+    platform::TimerService timers;
+    platform::MessageQueue messages;
     std::atomic<int64_t> ms{1000};
     std::atomic<int64_t> us{0};
     FakeGestureView view;
@@ -108,27 +120,26 @@ TEST_F(GesturePadTest, CornerCombosListOccupiedSlotsAndStartAtTheDisplayedBank) 
             EXPECT_EQ(view.entries, c.entries);
         }
         EXPECT_EQ(view.selected, c.selected);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(pad.cornerCode(i), c.codes[static_cast<size_t>(i)]);
+        EXPECT_EQ((std::array{pad.cornerCode(0), pad.cornerCode(1), pad.cornerCode(2), pad.cornerCode(3)}),
+                  c.codes);
         pad.close();
     }
 }
 
-TEST_F(GesturePadTest, WithNoPatchesTheMixKeepsEveryDefault) {
+TEST_F(GesturePadTest, TheMarkerMixesTheFourCornersBilinearly) {
+    // With no patches each corner is the default patch: the mix keeps every default.
     pad.openCommand(kPad);
     play();
     EXPECT_TRUE(pad.mouseDown(59, 59));
     EXPECT_EQ(renderAndTargets(), engine::defaultParamSet());
-}
-
-TEST_F(GesturePadTest, TheMarkerMixesTheFourCornersBilinearly) {
+    pad.mouseUp(59, 59);
+    pad.close();
     // Bank A is displayed and its first patch is entry 1: the corners are A1..A4.
     occupy(0, 0, [](int k) { return 1000 + 4 * k; });
     occupy(0, 1, [](int) { return 2000; });
     occupy(0, 2, [](int) { return 3000; });
     occupy(0, 3, [](int) { return 4001; });
     pad.openCommand(kPad);
-    play();
     struct Row {
         int px, py, markerX, markerY;
         std::function<int32_t(int)> expected;
@@ -184,7 +195,6 @@ TEST_F(GesturePadTest, RecordingThinsTheMovementAndNeedsPlay) {
     pad.openCommand(kPad);
     pad.recordButton();  // not playing: stays unchecked
     EXPECT_EQ(std::pair(pad.recording(), view.buttons), std::pair(false, std::pair(false, false)));
-
     play();
     pad.recordButton();
     EXPECT_EQ(view.buttons, std::pair(false, true));
@@ -204,7 +214,6 @@ TEST_F(GesturePadTest, RecordingThinsTheMovementAndNeedsPlay) {
                                         : pad.mouseMove(move.px, move.py);
     }
     EXPECT_EQ(pad.points(), (std::vector<GesturePoint>{{52, 52, 0}, {67, 52, 0}, {67, 66, 200}}));
-
     // A new recording of two points is too short to play back.
     pad.recordButton();
     pad.recordButton();
@@ -232,7 +241,6 @@ TEST_F(GesturePadTest, PlaybackStepsThroughTheRecordingInALoop) {
     ASSERT_EQ(view.trail.size(), 18u);
     EXPECT_EQ(view.trail.front(), (TrailDot{6, 12, 0.0f}));
     EXPECT_EQ(view.trail.back(), (TrailDot{74, 32, 17.0f / 18.0f}));
-
     // Step from index i: to point i, on to i + 1 after gap i; from the last point on to index 1
     // after gap 0.
     for (int i = 1; i <= 25; ++i) {
@@ -264,7 +272,6 @@ TEST_F(GesturePadTest, RecordingContinuesFromThePlaybackPosition) {
     ASSERT_EQ(recorded.size(), 20u);
     startPlaybackAndAwaitFirstStep();
     EXPECT_EQ(pad.stepDeadline(), 100000000);
-
     // A new deadline less than 0.5 ms from the scheduled one leaves the timer alone.
     for (auto [nowUs, expected] : std::vector<std::pair<int64_t, int64_t>>{
              {300, 100000000}, {500, 100000500}, {700, 100000500}, {2000, 100002000}}) {
@@ -273,7 +280,6 @@ TEST_F(GesturePadTest, RecordingContinuesFromThePlaybackPosition) {
         EXPECT_EQ(pad.stepDeadline(), expected) << nowUs;
     }
     ASSERT_EQ(pad.playbackIndex(), 5u);
-
     // Recording at index 5 keeps points 0..4 and goes on from point 4's 400000 ms; playback stops.
     ms = 5000000;
     pad.recordButton();

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "tests/audio/TestFiles.h"
 
@@ -29,8 +29,7 @@ class TempHome : public ::testing::Test {
     std::filesystem::path settingsFile() const { return root / "config" / "frisson" / "settings.reg"; }
 
     static std::string read(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
     }
     static void write(const std::filesystem::path& path, const std::string& text) {
         std::filesystem::create_directories(path.parent_path());

@@ -1,14 +1,110 @@
-#include "shell/IoOptionsDialog.h"
-
+// Play over play control as the program builds it: the console's play loop, and the I/O options
+// dialog that edits the settings play uses.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "output/Recorder.h"
+#include "shell/IoOptionsDialog.h"
+#include "shell/PlayLoop.h"
+#include "tests/audio/TestFiles.h"
 #include "tests/shell/CoreTestSupport.h"
 
 namespace shell {
 namespace {
+
+using namespace std::chrono_literals;
+
+// Play on a manual sound server whose periods a thread of its own pulls, as a
+// device's driver would, while the test's thread runs the message loop.
+class PlayLoopTest : public ::testing::Test, public testing::PlayRig {
+  protected:
+    PlayLoopTest() : PlayRig(44100) { EXPECT_FALSE(control.allocateBuffers().has_value()); }
+    ~PlayLoopTest() override {
+        driverRunning = false;
+        if (driver.joinable())
+            driver.join();
+    }
+
+    void startDriver() {
+        driver = std::thread([this] {
+            while (driverRunning)
+                if (server.runPeriod().empty())
+                    std::this_thread::sleep_for(200us);
+        });
+    }
+    void dispatch(uint32_t message) {
+        queue.post(message);
+        messages.dispatchWaiting();
+    }
+
+    MessageLoop messages{queue, control, nullptr};
+    PlayLoop loop{messages, control};
+    std::atomic<int> interrupts{0};
+    std::atomic<bool> driverRunning{true};
+    std::thread driver;
+};
+
+TEST_F(PlayLoopTest, AtTheEndTimeASoftStopLetsTheGrainsFadeThenPlayEnds) {
+    ASSERT_TRUE(control.startPlay(0));
+    startDriver();
+    int ticks = 0;
+    loop.run(PlayLoop::Clock::now() + 50ms, interrupts, [&] { ++ticks; });
+    // The grains faded out, not cut.
+    EXPECT_EQ(std::tuple(control.playing(), loop.interrupted(), engine.anyGrainActive(), ticks > 0),
+              std::tuple(false, false, false, true));
+}
+
+TEST_F(PlayLoopTest, ASecondInterruptStopsAtOnceAndAFirstAsksForAStop) {
+    ASSERT_TRUE(control.startPlay(0));
+    // Without a driver the ring never drains: only the second Ctrl-C ends play.
+    interrupts = 2;
+    loop.run(PlayLoop::Clock::now() + 1h, interrupts, {});
+    EXPECT_EQ(std::tuple(control.playing(), loop.interrupted(), server.streamState()),
+              std::tuple(false, true, output::StreamState::kClosed));
+
+    ASSERT_TRUE(control.startPlay(0));
+    startDriver();
+    interrupts = 1;
+    PlayLoop again{messages, control};
+    again.run(PlayLoop::Clock::now() + 1h, interrupts, {});
+    EXPECT_EQ(std::pair(control.playing(), again.interrupted()), std::pair(false, true));
+}
+
+// MIDI's play toggles reach the play toggle; the messages the loop does not handle go to the other
+// handler, in order. With MIDI the loop outlasts a stop, and play may start again inside it.
+TEST_F(PlayLoopTest, MidiPlayTogglesReachThePlayToggleOthersTheOtherHandlerAndTheLoopOutlastsAStop) {
+    std::vector<uint32_t> others;
+    messages.setOtherMessages([&](const platform::Message& message) { others.push_back(message.number); });
+    sound.softStop = false;  // stops end play at once
+    engine.setSoftStop(false);
+    ASSERT_TRUE(control.startPlay(0));
+    server.runPeriod();
+    dispatch(platform::kMsgMidiPlayStop);
+    EXPECT_FALSE(control.playing());
+    queue.post(platform::kMsgProgramChange, 1403, 0);
+    queue.post(platform::kMsgMidiMonitor, 0x644890);
+    dispatch(platform::kMsgMidiPlayStart);
+    EXPECT_TRUE(control.playing());
+    EXPECT_EQ(others, (std::vector<uint32_t>{platform::kMsgProgramChange, platform::kMsgMidiMonitor}));
+
+    startDriver();
+    dispatch(platform::kMsgMidiPlayStop);
+    ASSERT_FALSE(control.playing());
+    loop.setRunWhileStopped(true);
+    std::thread keyboard([this] {
+        std::this_thread::sleep_for(30ms);
+        queue.post(platform::kMsgMidiPlayStart);
+    });
+    int ticksWhilePlaying = 0;
+    const auto begin = PlayLoop::Clock::now();
+    loop.run(begin + 100ms, interrupts, [&] { ++ticksWhilePlaying; });
+    keyboard.join();
+    EXPECT_GE(PlayLoop::Clock::now() - begin, 100ms);
+    EXPECT_GT(ticksWhilePlaying, 0);  // play started again inside the loop
+    EXPECT_EQ(std::pair(control.playing(), loop.interrupted()), std::pair(false, false));
+}
 
 // Devices of JACK, PulseAudio and ALSA; 22050 Hz, periods of 256 frames; MIDI channel 3, the
 // first MIDI device.
@@ -22,13 +118,12 @@ class IoOptionsDialogTest : public ::testing::Test, public testing::IoOptionsRig
     }
     IoOptionsDialog& dialog() {
         if (!dialog_)
-            dialog_ = std::make_unique<IoOptionsDialog>(
-                parts(), [this](std::chrono::milliseconds wait) { pauses.push_back(wait.count()); });
+            dialog_.emplace(parts(),
+                            [this](std::chrono::milliseconds wait) { pauses.push_back(wait.count()); });
         return *dialog_;
     }
-
     std::vector<long> pauses;
-    std::unique_ptr<IoOptionsDialog> dialog_;
+    std::optional<IoOptionsDialog> dialog_;
 };
 
 TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaTheCurrentChoicesAndTheRingInFramesAndMilliseconds) {
@@ -40,7 +135,6 @@ TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaTheCurrentChoicesAndTheRin
     EXPECT_EQ(std::tuple(dialog().selectedDevice(), dialog().selectedRate(), dialog().trackPosition(),
                          dialog().midiDeviceEntries(), dialog().selectedMidiEntry()),
               std::tuple(0, 5, 9, std::vector<std::string>{"None", "Keyboard", "Pads"}, 1));
-
     // The label gives the ring's frames and milliseconds.
     EXPECT_EQ(dialog().bufferLabel(), "1024 frames, 46 ms");  // 1024 / 22050 s = 46.4 ms
     dialog().chooseRate(3);                                   // 44100
@@ -54,25 +148,21 @@ TEST_F(IoOptionsDialogTest, ShowsServerDevicesThenAlsaTheCurrentChoicesAndTheRin
     EXPECT_EQ(sound.bufferFrames, 4u);
 }
 
-TEST_F(IoOptionsDialogTest, ChoosingDevicesSetsSelectionAndNameAndTheChannelEditTakesOnly0To16) {
+// Choices change the live settings; Cancel puts back what the dialog found.
+TEST_F(IoOptionsDialogTest, ChoicesSetSelectionAndNameTheChannelEditTakesOnly0To16AndCancelPutsThemBack) {
+    const output::SoundSettings before = sound;
     dialog().chooseDevice(1);
     EXPECT_EQ(std::tuple(sound.deviceSelection, sound.deviceName, audio.currentApi()),
               std::tuple(output::kRtDeviceBase + 1, "(PULSE0) PulseAudio", output::AudioApiId::kPulse));
     dialog().chooseDevice(2);
     EXPECT_EQ(std::tuple(sound.deviceSelection, sound.deviceName), std::tuple(0, "(ALSA) null"));
-
     for (const auto& [typed, shown] : std::vector<std::pair<std::string, std::string>>{
-             {"16", "16"}, {"17", "16"}, {"x", "16"}, {"0", "0"}})
+             {"16", "16"}, {"17", "16"}, {"x", "16"}, {"0", "0"}, {"9", "9"}})
         EXPECT_EQ(dialog().channelEditLostFocus(typed), shown) << typed;
-    EXPECT_EQ(dialog().midiChannel(), 0);
-}
+    EXPECT_EQ(dialog().midiChannel(), 9);
 
-TEST_F(IoOptionsDialogTest, CancelPutsBackRateDeviceAndMidiChannel) {
-    const output::SoundSettings before = sound;
     dialog().chooseRate(0);
-    dialog().chooseDevice(2);
     dialog().setStereo(false);
-    dialog().channelEditLostFocus("9");
     dialog().chooseMidiDevice(2);
     dialog().cancel();
     EXPECT_EQ(std::tuple(sound, midi.channel.load(), midi.selectedDevice.load(), midiInput.openCalls),
@@ -108,12 +198,9 @@ TEST_F(IoOptionsDialogTest, TestPlayPlaysWithTheEditedSettingsAndStopsOnFocusLos
 }
 
 TEST_F(IoOptionsDialogTest, ATestPlayNeverRecords) {
-    const std::filesystem::path folder = std::filesystem::path(FRISSON_TEST_TMP) / "io-options";
-    std::filesystem::create_directories(folder);
-    const std::string path = (folder / "fizz.wav").string();
+    const std::string path = audio::test::scratchDir() + "/fizz.wav";
     output::Recorder recorder(engine.lock());
-    std::array<bool, output::kRecordingSlots> streams{};
-    streams[0] = true;
+    const std::array<bool, output::kRecordingSlots> streams{true};
     ASSERT_TRUE(recorder.start(path, {22050, 2, output::recordingSampleFormat(16)}, false, streams, 0));
     engine.setRecordingSink(&recorder);
     IoOptionsDialog recordingDialog(parts(&recorder), [](std::chrono::milliseconds) {});
@@ -126,9 +213,8 @@ TEST_F(IoOptionsDialogTest, ATestPlayNeverRecords) {
     engine.renderStep();
     engine.setRecordingSink(nullptr);
     recorder.stop();
-    constexpr std::uintmax_t kHeader = 44;
-    constexpr std::uintmax_t kOnePeriod = 256 * 2 * 2;  // frames × channels × 16-bit
-    EXPECT_EQ(std::filesystem::file_size(path), kHeader + kOnePeriod);
+    // The header, and one period: frames × channels × 16-bit.
+    EXPECT_EQ(std::filesystem::file_size(path), 44u + 256 * 2 * 2);
 }
 
 }  // namespace
