@@ -2,33 +2,34 @@
 // turned into play, parameter changes, program changes and monitor lines.
 #include "engine/ParamSpec.h"
 #include "midi/MidiInput.h"
-#include "midi/MidiInputHandler.h"
 #include "midi/MonitorLine.h"
 #include "midi/ResponseRowFields.h"
-#include "midi/ShortMessageAssembler.h"
 #include "platform/MessageQueue.h"
 #include "tests/midi/FakeMidiTarget.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
 namespace midi {
 namespace {
 using Change = testing::FakeMidiTarget::Change;
+using Changes = std::vector<Change>;
 using Numbers = std::vector<uint32_t>;
+using Streams = std::vector<int>;
+using Texts = std::vector<std::string>;
 using platform::kMsgMidiPlayStart;
 using platform::kMsgMidiPlayStop;
 
-std::vector<ShortMessage> assemble(ShortMessageAssembler& assembler, std::vector<uint8_t> bytes) {
-    std::vector<ShortMessage> messages;
-    assembler.feed(bytes, [&](const ShortMessage& message) { messages.push_back(message); });
-    return messages;
-}
-
 TEST(ShortMessageAssembler, RunningStatusSplitDeliveriesAndRealTimeBytes) {
     using Messages = std::vector<ShortMessage>;
+    auto assemble = [](ShortMessageAssembler& assembler, std::vector<uint8_t> bytes) {
+        Messages messages;
+        assembler.feed(bytes, [&](const ShortMessage& message) { messages.push_back(message); });
+        return messages;
+    };
     ShortMessageAssembler running;  // running status reuses the last channel status
     EXPECT_EQ(assemble(running, {0x91, 60, 100, 62, 90, 60, 0, 0xC2, 5, 7}),
               (Messages{{0x91, 60, 100}, {0x91, 62, 90}, {0x91, 60, 0}, {0xC2, 5, 0}, {0xC2, 7, 0}}));
@@ -62,31 +63,26 @@ class MidiInputHandlerTest : public ::testing::Test {
     }
 
     void send(std::vector<uint8_t> bytes) { handler.handleBytes(bytes); }
-    // Sends `bytes` and returns the numbers of the messages they posted.
-    Numbers posted(std::vector<uint8_t> bytes) {
+    // Sends `bytes` and returns the numbers of the messages posted since the last look, scroll bar
+    // moves left out.
+    Numbers posted(std::vector<uint8_t> bytes = {}) {
         send(std::move(bytes));
-        return numbers();
-    }
-
-    std::vector<platform::Message> messages() {
-        std::vector<platform::Message> taken;
-        while (auto message = queue.take())
-            taken.push_back(*message);
-        return taken;
-    }
-    // Numbers of the messages posted, scroll bar moves left out.
-    Numbers numbers() {
         Numbers taken;
         for (const auto& message : messages())
             if (!platform::isMoveScrollBarMessage(message.number))
                 taken.push_back(message.number);
         return taken;
     }
-    std::vector<Change> pitchChanges() const {
-        std::vector<Change> pitches;
-        for (const auto& change : target.changes)
-            if (change.param == engine::Pitch)
-                pitches.push_back(change);
+    std::vector<platform::Message> messages() {
+        std::vector<platform::Message> taken;
+        while (auto message = queue.take())
+            taken.push_back(*message);
+        return taken;
+    }
+    Changes pitchChanges() const {
+        Changes pitches;
+        std::ranges::copy_if(target.changes, std::back_inserter(pitches),
+                             [](const Change& change) { return change.param == engine::Pitch; });
         return pitches;
     }
     // (note, velocity, pitch bend, aftertouch) of the last note.
@@ -103,13 +99,11 @@ class MidiInputHandlerTest : public ::testing::Test {
 
 TEST_F(MidiInputHandlerTest, FirstNoteStartsPlayWithItsPitchAndATiedNoteOnlyRestartsWhenAskedTo) {
     target.exists[2] = true;
-    send({0x90, 62, 100});
     // The clock restarts, every stream snaps and, with restart on a new note, restarts its loop.
-    EXPECT_EQ(std::tuple(target.frameClockResets, target.snaps, target.loopResets),
-              std::tuple(1, std::vector<int>{0, 2}, std::vector<int>{0, 2}));
-    EXPECT_EQ(pitchChanges(), (std::vector<Change>{{0, engine::Pitch, 6881, 0.64}}));
-    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStart});
-    EXPECT_EQ(last(), std::tuple(62, 101, 0, 0));
+    EXPECT_EQ(posted({0x90, 62, 100}), Numbers{kMsgMidiPlayStart});
+    EXPECT_EQ(std::tuple(target.frameClockResets, target.snaps, target.loopResets, pitchChanges(), last()),
+              std::tuple(1, Streams{0, 2}, Streams{0, 2}, Changes{{0, engine::Pitch, 6881, 0.64}},
+                         std::tuple(62, 101, 0, 0)));
 
     target = testing::FakeMidiTarget();
     target.playing = true;
@@ -120,7 +114,7 @@ TEST_F(MidiInputHandlerTest, FirstNoteStartsPlayWithItsPitchAndATiedNoteOnlyRest
     EXPECT_EQ(std::tuple(pitchChanges().back().value, handler.lastNote().velocity), std::tuple(9830, 64));
     settings.restartOnTiedNote = true;
     send({0x90, 73, 1});
-    EXPECT_EQ(std::tuple(target.loopResets, handler.lastNote().velocity), std::tuple(std::vector<int>{0}, 0));
+    EXPECT_EQ(std::tuple(target.loopResets, handler.lastNote().velocity), std::tuple(Streams{0}, 0));
 
     target.stopping = true;  // a note during a soft stop starts play again
     EXPECT_EQ(posted({0x90, 60, 127}), Numbers{kMsgMidiPlayStart});
@@ -132,14 +126,13 @@ TEST_F(MidiInputHandlerTest, RunningStatusAndVelocityZeroReleaseNotesAndOnlyPlay
     send({0x90, 60, 100, 64, 90});               // two notes, the second by running status
     EXPECT_EQ(handler.heldNotes().count(), 2);
     target.playing = true;
-    (void)numbers();
-    send({60, 0});  // note-on with velocity 0 by running status: a release
+    (void)posted();
+    // Note-on with velocity 0 by running status is a release; with one note still held play goes on.
+    EXPECT_TRUE(posted({60, 0}).empty());
     EXPECT_EQ(handler.heldNotes().count(), 1);
-    EXPECT_TRUE(numbers().empty());  // one note still held: play goes on
-    send({0x80, 64, 0});
-    EXPECT_TRUE(handler.heldNotes().empty());
-    EXPECT_EQ(numbers(), Numbers{kMsgMidiPlayStop});
-    EXPECT_EQ(handler.lastNote().note, -1);  // the last note was released
+    EXPECT_EQ(posted({0x80, 64, 0}), Numbers{kMsgMidiPlayStop});
+    EXPECT_EQ(std::pair(handler.heldNotes().empty(), handler.lastNote().note), std::pair(true, -1))
+        << "the last note was released";
 
     target.playing = false;
     (void)posted({0x90, 60, 100});
@@ -157,13 +150,12 @@ TEST_F(MidiInputHandlerTest, RunningStatusAndVelocityZeroReleaseNotesAndOnlyPlay
 TEST_F(MidiInputHandlerTest, NotesAreRoutedAndCountedPerChannel) {
     settings.channel = 0;  // omni: channels to the streams of their number, if they exist
     target.exists[2] = true;
-    send({0x98, 60, 100});  // channel 9: no stream 8
-    send({0x91, 60, 100});  // channel 2: stream 1 does not exist
+    // Channel 9: no stream 8; channel 2: stream 1 does not exist.
+    EXPECT_TRUE(posted({0x98, 60, 100, 0x91, 60, 100}).empty());
     EXPECT_TRUE(target.changes.empty());
-    EXPECT_TRUE(numbers().empty());
     send({0x92, 60, 100});  // channel 3 plays into stream 2
-    EXPECT_EQ(pitchChanges(), (std::vector<Change>{{2, engine::Pitch, 6144, 0.64}}));
-    EXPECT_EQ(handler.lastNote().stream, 2);
+    EXPECT_EQ(std::pair(pitchChanges(), handler.lastNote().stream),
+              std::pair(Changes{{2, engine::Pitch, 6144, 0.64}}, 2));
 
     send({0x92, 60, 0});  // released while stopped
     target.exists[1] = true;
@@ -174,11 +166,11 @@ TEST_F(MidiInputHandlerTest, NotesAreRoutedAndCountedPerChannel) {
     send({0x81, 60, 0});  // channel 2 still holds 62: no release response
     EXPECT_TRUE(target.changes.empty());
     send({0x81, 62, 0});  // channel 2 now empty: release response into stream 1
-    EXPECT_EQ(target.changes, (std::vector<Change>{{1, engine::Amp, 0, 12.8}}));
-    EXPECT_EQ(handler.heldNotes().count(), 1);
+    EXPECT_EQ(std::pair(target.changes, handler.heldNotes().count()),
+              std::pair(Changes{{1, engine::Amp, 0, 12.8}}, 1));
     send({0x80, 60, 0});
     EXPECT_TRUE(handler.heldNotes().empty());
-    EXPECT_EQ(numbers().back(), kMsgMidiPlayStop);
+    EXPECT_EQ(posted().back(), kMsgMidiPlayStop);
 
     target.changes.clear();
     settings.channel = 5;  // one channel, into the current stream
@@ -187,19 +179,18 @@ TEST_F(MidiInputHandlerTest, NotesAreRoutedAndCountedPerChannel) {
     send({0x90, 60, 100, 0x93, 61, 100});  // channels 1 and 4: ignored
     EXPECT_TRUE(target.changes.empty());
     send({0x94, 60, 100});
-    EXPECT_EQ(pitchChanges(), (std::vector<Change>{{3, engine::Pitch, 6144, 0.64}}));
+    EXPECT_EQ(pitchChanges(), (Changes{{3, engine::Pitch, 6144, 0.64}}));
 }
 
 TEST_F(MidiInputHandlerTest, PitchBendMovesThePitchAroundTheNoteAndAftertouchOnlyTheAftertouch) {
     settings.maxPitchBend = 2;
     settings.rows[0] = withTo(withTargetIndex(withSourceIndex(0, 3), 10), 100);  // aftertouch -> Attack
-    send({0x90, 60, 100});
-    send({0xE0, 0, 95});
+    send({0x90, 60, 100, 0xE0, 0, 95});
     EXPECT_EQ(std::tuple(handler.lastNote().pitchBend, pitchChanges().back().value), std::tuple(8192, 6512));
     target.changes.clear();
     send({0xD0, 64});
-    EXPECT_EQ(last(), std::tuple(60, 101, 8192, 64));
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Attack, 128, 12.8}}));
+    EXPECT_EQ(std::pair(last(), target.changes),
+              std::pair(std::tuple(60, 101, 8192, 64), Changes{{0, engine::Attack, 128, 12.8}}));
     send({0xA0, 61, 127});  // poly pressure of another key: ignored
     EXPECT_EQ(handler.lastNote().aftertouch, 64);
     send({0xA0, 60, 127});
@@ -218,13 +209,10 @@ TEST_F(MidiInputHandlerTest, PitchBendMovesThePitchAroundTheNoteAndAftertouchOnl
 }
 
 TEST_F(MidiInputHandlerTest, ControllersSystemMessagesAndProgramChanges) {
-    send({0xB0, 7, 64});
-    EXPECT_EQ(target.changes.back(), (Change{0, engine::LengthRnd, 130, 12.8}));
-    send({0xB0, 70, 1, 0xB0, 3, 1});  // controllers outside both ranges
-    EXPECT_EQ(target.changes.size(), 1u);
+    send({0xB0, 7, 64, 0xB0, 70, 1, 0xB0, 3, 1});  // the last two are outside both ranges
+    EXPECT_EQ(target.changes, (Changes{{0, engine::LengthRnd, 130, 12.8}}));
     // All notes off and all sound off stop play; system Start starts it, Continue restarts the loops.
-    EXPECT_TRUE(posted({0xB0, 123, 0}).empty());  // not playing: nothing to stop
-    EXPECT_TRUE(posted({0xFC}).empty());
+    EXPECT_TRUE(posted({0xB0, 123, 0, 0xFC}).empty());  // not playing: nothing to stop
     EXPECT_EQ(posted({0xFA}), Numbers{kMsgMidiPlayStart});
     EXPECT_EQ(std::tuple(target.loopResets.size(), target.changes.size()), std::tuple(0u, 1u))
         << "a system start is no new note";
@@ -232,7 +220,7 @@ TEST_F(MidiInputHandlerTest, ControllersSystemMessagesAndProgramChanges) {
     EXPECT_TRUE(posted({0xFA}).empty());
     settings.restartOnTiedNote = true;
     EXPECT_TRUE(posted({0xFB}).empty());  // continue while playing: restarts the loops, no toggle
-    EXPECT_EQ(target.loopResets, (std::vector<int>{0}));
+    EXPECT_EQ(target.loopResets, (Streams{0}));
     EXPECT_EQ(posted({0xFC}), Numbers{kMsgMidiPlayStop});
     EXPECT_EQ(posted({0xB0, 120, 0}), Numbers{kMsgMidiPlayStop});
     target.stopping = true;  // a second stop would restart the fading play
@@ -256,11 +244,11 @@ TEST_F(MidiInputHandlerTest, StopShowsMidiValuesOnTheScrollBarsWhenTheyDidNotFol
     target.targets[0][engine::Amp] = 1000;
     target.targets[0][engine::PanPos] = -300;  // outside the range: clamped
     send({0xFC});
-    const auto posted = messages();
-    ASSERT_EQ(posted.size(), 1u + engine::kParamCount);
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), 1u + engine::kParamCount);
     EXPECT_EQ(
-        std::tuple(posted[0].number, posted[1 + engine::Amp].number, posted[1 + engine::Amp].first,
-                   posted[1 + engine::PanPos].first, posted[1 + engine::ChangeTime].first),
+        std::tuple(shown[0].number, shown[1 + engine::Amp].number, shown[1 + engine::Amp].first,
+                   shown[1 + engine::PanPos].first, shown[1 + engine::ChangeTime].first),
         std::tuple(kMsgMidiPlayStop, platform::moveScrollBarMessage(engine::Amp), 24, 256, 4096 - 64 + 1));
 }
 
@@ -275,12 +263,11 @@ TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChangeAndNothingHappensWhileT
     for (const auto& message : messages()) {
         if (message.number == platform::kMsgMidiMonitor)
             lines.push_back(message.first);
-        if (message.number == platform::moveScrollBarMessage(engine::LengthRnd))
-            ++sliderMoves;
+        sliderMoves += message.number == platform::moveScrollBarMessage(engine::LengthRnd);
     }
     // The first line still waits when the second is posted: only one reaches the window.
-    EXPECT_EQ(lines, (std::vector<int64_t>{0x4007B0}));
-    EXPECT_EQ(std::tuple(sliderMoves, target.changes.size()), std::tuple(1, 51u));
+    EXPECT_EQ(std::tuple(lines, sliderMoves, target.changes.size()),
+              std::tuple(std::vector<int64_t>{0x4007B0}, 1, 51u));
 
     target.changes.clear();
     settings.monitorInput = kMonitorOpening;
@@ -307,10 +294,7 @@ class FakeBackend : public MidiInputBackend {
             callback = std::move(onBytes);
         return !failOpen;
     }
-    void close() override {
-        ++closes;
-        callback = nullptr;
-    }
+    void close() override { ++closes, callback = nullptr; }
 
     static constexpr std::array<uint8_t, 3> kNoteOn{0x90, 60, 100};
     std::vector<std::string> ports;
@@ -320,14 +304,15 @@ class FakeBackend : public MidiInputBackend {
     BytesCallback callback;
 };
 
-class RecordingNotices : public MidiNotices {
-  public:
-    void showStatus(int part, std::string_view text) override { statuses.emplace_back(part, text); }
-    void showWarning(std::string_view caption, std::string_view text) override {
-        warnings.emplace_back(caption, text);
+// Statuses shown as "status part: text", warnings as "caption: text".
+struct RecordingNotices : MidiNotices {
+    void showStatus(int part, std::string_view text) override {
+        shown.push_back("status " + std::to_string(part) + ": " + std::string(text));
     }
-    std::vector<std::pair<int, std::string>> statuses;
-    std::vector<std::pair<std::string, std::string>> warnings;
+    void showWarning(std::string_view caption, std::string_view text) override {
+        shown.push_back(std::string(caption) + ": " + std::string(text));
+    }
+    Texts shown;
 };
 
 class MidiInputTest : public MidiInputHandlerTest {
@@ -337,34 +322,31 @@ class MidiInputTest : public MidiInputHandlerTest {
     MidiInput input{settings, handler, backend, notices};
 };
 
-TEST_F(MidiInputTest, NoDevicesShowsTheStatusTextAndDevicesAreFoundByPartOfTheirName) {
+TEST_F(MidiInputTest, DevicesAreListedWithoutUnreadableOnesAndTheSettingsAreBroughtInRange) {
     EXPECT_EQ(input.initMidiInput(), 0);
-    EXPECT_EQ(notices.statuses,
-              (std::vector<std::pair<int, std::string>>{{2, "No MIDI input devices found"}}));
-    EXPECT_TRUE(backend.openedPorts.empty());
+    EXPECT_EQ(std::pair(notices.shown, backend.openedPorts.empty()),
+              std::pair(Texts{"status 2: No MIDI input devices found"}, true));
 
-    const std::vector<std::string> names{"system:midi_capture_1", "keys:out", "pads:out"};
-    EXPECT_EQ(std::tuple(findDeviceContaining(names, "out"), findDeviceContaining(names, "pads"),
-                         findDeviceContaining(names, "drums")),
-              std::tuple(1, 2, std::nullopt));
-}
-
-TEST_F(MidiInputTest, UnreadableDevicesAreDroppedAndTheRestKeepTheirPorts) {
     backend.ports = {"Keys", "", "Pads"};
     settings.selectedDevice = 1;
     settings.channel = 17;  // out of range: reset to 1
     EXPECT_EQ(input.initMidiInput(), 2);
-    EXPECT_EQ(input.deviceNames(), (std::vector<std::string>{"Keys", "Pads"}));
     EXPECT_EQ(
-        notices.warnings,
-        (std::vector<std::pair<std::string, std::string>>{{"MIDI input device error", "unreadable port"}}));
-    EXPECT_EQ(backend.openedPorts, (std::vector<unsigned>{2}));  // position 1 is port 2
+        std::tuple(input.deviceNames(), notices.shown, backend.openedPorts),
+        std::tuple(Texts{"Keys", "Pads"},
+                   Texts{"status 2: No MIDI input devices found", "MIDI input device error: unreadable port"},
+                   std::vector<unsigned>{2}));  // position 1 is port 2
     EXPECT_EQ(std::tuple(settings.channel, input.isOpen()), std::tuple(1, true));
 
     settings.selectedDevice = 4;  // out of range: reset to the first device
     settings.channel = 16;
     input.initMidiInput();
     EXPECT_EQ(std::tuple(settings.selectedDevice, settings.channel), std::tuple(0, 16));
+
+    const Texts names{"system:midi_capture_1", "keys:out", "pads:out"};
+    EXPECT_EQ(std::tuple(findDeviceContaining(names, "out"), findDeviceContaining(names, "pads"),
+                         findDeviceContaining(names, "drums")),
+              std::tuple(1, 2, std::nullopt));
 }
 
 TEST_F(MidiInputTest, InputWhileOpeningIsIgnoredReopeningClosesFirstAndFailuresWarn) {
@@ -372,31 +354,27 @@ TEST_F(MidiInputTest, InputWhileOpeningIsIgnoredReopeningClosesFirstAndFailuresW
     settings.monitorInput = 1;
     ASSERT_EQ(input.initMidiInput(), 2);
     ASSERT_TRUE(input.isOpen());
-    EXPECT_TRUE(handler.heldNotes().empty()) << "the note sent while the port was opening";
-    EXPECT_FALSE(queue.take());
-    EXPECT_EQ(settings.monitorInput, 1);
+    EXPECT_EQ(std::tuple(handler.heldNotes().empty(), queue.take().has_value(), settings.monitorInput),
+              std::tuple(true, false, 1))
+        << "the note sent while the port was opening";
     backend.callback(FakeBackend::kNoteOn);
     EXPECT_EQ(handler.heldNotes().count(), 1);
 
     settings.selectedDevice = 1;
     const int closesBefore = backend.closes;
     EXPECT_TRUE(input.openMidiInput());
-    EXPECT_EQ(backend.closes, closesBefore + 1);
-    EXPECT_EQ(backend.openedPorts, (std::vector<unsigned>{0, 1}));
+    EXPECT_EQ(std::pair(backend.closes, backend.openedPorts),
+              std::pair(closesBefore + 1, std::vector<unsigned>{0, 1}));
     settings.selectedDevice = -1;  // None closes only
     EXPECT_TRUE(input.openMidiInput());
-    EXPECT_FALSE(input.isOpen());
-    EXPECT_EQ(backend.openedPorts.size(), 2u);
+    EXPECT_EQ(std::pair(input.isOpen(), backend.openedPorts.size()), std::pair(false, 2ul));
 
     backend.failOpen = true;
     settings.selectedDevice = 0;
     settings.monitorInput = 0;
     EXPECT_FALSE(input.openMidiInput());
-    EXPECT_FALSE(input.isOpen());
-    EXPECT_EQ(
-        notices.warnings,
-        (std::vector<std::pair<std::string, std::string>>{{"Error opening MIDI input device", "port busy"}}));
-    EXPECT_EQ(settings.monitorInput, 0);
+    EXPECT_EQ(std::tuple(input.isOpen(), notices.shown, settings.monitorInput),
+              std::tuple(false, Texts{"Error opening MIDI input device: port busy"}, 0));
 }
 }  // namespace
 }  // namespace midi

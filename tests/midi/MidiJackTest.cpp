@@ -6,34 +6,19 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <map>
-#include <memory>
 #include <thread>
-#include <vector>
 
-#include "engine/Engine.h"
 #include "engine/ParamSpec.h"
 #include "midi/EngineMidiTarget.h"
 #include "midi/MidiInput.h"
-#include "midi/MidiInputHandler.h"
 #include "midi/RtMidiInputBackend.h"
-#include "output/PlayControl.h"
-#include "patches/EnginePatchStreams.h"
-#include "patches/PatchPanel.h"
-#include "platform/MessageQueue.h"
-#include "tests/patches/FakePanel.h"
 #include "tests/shell/CoreTestSupport.h"
 
 namespace midi {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr uint32_t kRate = 44100;
-constexpr auto kPatience = 5s;  // a JACK period is 6 ms; this allows for a loaded machine
-// Unique per process: tests of other processes may play their own keyboards at the same time.
-const std::string kKeyboardClient = "FrissonTestKeys" + std::to_string(getpid());
 
 // Any warning of the MIDI input fails the test.
 struct FailingNotices : MidiNotices {
@@ -51,12 +36,13 @@ class MidiJackTest : public ::testing::Test {
         EXPECT_FALSE(rig.control.allocateBuffers().has_value());
         panel.start(engine::defaultParamSet());
         settings.setOptions(decodeOptions(kDefaultResponseOptions));
-        settings.monitorInput = 1;
-
-        keyboard = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, kKeyboardClient);
+        // The client name is unique per process: tests of other processes may play their own keyboards
+        // at the same time.
+        const std::string client = "FrissonTestKeys" + std::to_string(getpid());
+        keyboard.emplace(RtMidi::UNIX_JACK, client);
         keyboard->openVirtualPort("out");
         input.initMidiInput();
-        const auto port = findDeviceContaining(input.deviceNames(), kKeyboardClient + ":");
+        const auto port = findDeviceContaining(input.deviceNames(), client + ":");
         if (!port) {
             ADD_FAILURE() << "the keyboard's port is not among the MIDI sources";
             return;
@@ -75,11 +61,13 @@ class MidiJackTest : public ::testing::Test {
 
     void send(std::vector<unsigned char> bytes) { keyboard->sendMessage(&bytes); }
 
-    // Runs the main thread's part until `done` holds; false when it never did.
-    bool pumpUntil(const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + kPatience;
-        while (std::chrono::steady_clock::now() < end) {
-            while (const auto message = queue.take())
+    // Runs the main thread's part until `done` holds, for at most 5 s (a JACK period is 6 ms; this
+    // allows for a loaded machine); false when it never did.
+    template <typename Done>
+    bool pumpUntil(Done done) {
+        for (const auto end = std::chrono::steady_clock::now() + 5s;
+             std::chrono::steady_clock::now() < end;) {
+            while (const auto message = rig.queue.take())
                 dispatch(*message);
             if (done())
                 return true;
@@ -90,11 +78,11 @@ class MidiJackTest : public ::testing::Test {
 
     void dispatch(const platform::Message& message) {
         if (message.number == platform::kMsgMidiPlayStart || message.number == platform::kMsgMidiPlayStop)
-            play.togglePlay(output::PlayControl::kMidiMode);
+            rig.control.togglePlay(output::PlayControl::kMidiMode);
         else if (message.number == platform::kMsgProgramChange)
             panel.programChange(static_cast<int>(message.first), static_cast<int>(message.second));
         else if (message.number == platform::kMsgBufferDone)
-            play.onBufferDone(message.first, message.second);
+            rig.control.onBufferDone(message.first, message.second);
         else if (message.number == platform::kMsgMidiMonitor)
             monitorLines.push_back(message.first);
         else if (platform::isMoveScrollBarMessage(message.number))
@@ -104,21 +92,19 @@ class MidiJackTest : public ::testing::Test {
     int32_t targetOf(int param) const { return engine.stream(0).param(param).targetValue(); }
 
     // Play control over a manual sound server whose JACK device "system" is selected.
-    shell::testing::PlayRig rig{kRate};
+    shell::testing::PlayRig rig{44100};
     engine::Engine& engine = rig.engine;
-    output::PlayControl& play = rig.control;
-    platform::MessageQueue& queue = rig.queue;
     patches::EnginePatchStreams patchStreams{engine};
     patches::testing::FakeView panelView;
     patches::PatchPanel panel{patchStreams, panelView};
 
     MidiControlSettings settings;
-    EngineMidiTarget midiTarget{engine, play, nullptr};
-    MidiInputHandler handler{settings, midiTarget, queue};
+    EngineMidiTarget midiTarget{engine, rig.control, nullptr};
+    MidiInputHandler handler{settings, midiTarget, rig.queue};
     RtMidiInputBackend backend;
     FailingNotices notices;
     MidiInput input{settings, handler, backend, notices};
-    std::unique_ptr<RtMidiOut> keyboard;
+    std::optional<RtMidiOut> keyboard;
 
     std::vector<int64_t> monitorLines;
     std::map<int, int64_t> scrollPositions;
@@ -150,7 +136,6 @@ TEST_F(MidiJackTest, KeyboardPlaysPitchesMovesParametersAndRecallsPatchesUntilTh
 
     send({0x80, 72, 0});  // the last held note: play stops
     EXPECT_TRUE(pumpUntil([&] { return !engine.playing(); })) << "releasing the note did not stop play";
-
     send({0xFA});
     EXPECT_TRUE(pumpUntil([&] { return engine.playing(); })) << "system Start did not start play";
     send({0xFC});
@@ -164,11 +149,10 @@ TEST_F(MidiJackTest, KeyboardPlaysPitchesMovesParametersAndRecallsPatchesUntilTh
     input.shutDown();
     send({0x90, 60, 100});
     std::this_thread::sleep_for(200ms);  // many JACK periods
-    while (const auto message = queue.take())
+    while (const auto message = rig.queue.take())
         dispatch(*message);
-    EXPECT_TRUE(handler.heldNotes().empty());
-    EXPECT_FALSE(engine.playing());
-    EXPECT_TRUE(panelView.warnings.empty());
+    EXPECT_EQ(std::tuple(handler.heldNotes().empty(), engine.playing(), panelView.warnings.empty()),
+              std::tuple(true, false, true));
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include "engine/ParamSpec.h"
 #include "midi/MidiResponse.h"
 #include "midi/MidiResponseDialog.h"
-#include "midi/MidiSettings.h"
-#include "midi/ResponseOptions.h"
 #include "midi/ResponseRowFields.h"
 #include "midi/ResponseTables.h"
 #include "platform/MessageQueue.h"
@@ -15,8 +13,10 @@
 namespace midi {
 namespace {
 using Change = testing::FakeMidiTarget::Change;
+using Moves = std::vector<std::pair<int, int64_t>>;
+using Move = std::pair<int, int64_t>;
 
-TEST(ResponseOptions, DefaultWordStopModeBitsAndBendRangeLimits) {
+TEST(ResponseOptions, DefaultWordStopModeBitsBendRangeLimitsAndRoundTrips) {
     // Pitch, last note off stops, restart on a new note, program changes, seven semitones.
     const ResponseOptions o = decodeOptions(kDefaultResponseOptions);
     EXPECT_EQ(std::tuple(o.noteToPitch, o.noteStopMode, o.restartOnNewNote, o.restartOnTiedNote,
@@ -32,9 +32,6 @@ TEST(ResponseOptions, DefaultWordStopModeBitsAndBendRangeLimits) {
                          decodeOptions(0x1700).maxPitchBend),
               std::tuple(24, 24, 23));
     EXPECT_TRUE(decodeOptions(0x10).restartOnTiedNote);
-}
-
-TEST(ResponseOptions, PackingRoundTripsEveryCombination) {
     for (uint32_t flags = 0; flags < 0x40; ++flags) {
         if ((flags & 0x6) == 0x6)
             continue;  // both stop bits: decodes to mode 4 alone
@@ -48,7 +45,7 @@ TEST(ResponseOptions, PackingRoundTripsEveryCombination) {
 // Source index 1 (Velocity, flags 0x4000000), target 12 (Output amp), From 20, To 90.
 constexpr ResponseRow kVelocityToAmp = 0x14000000u | 0x000C0000u | (20u << 8) | 90u;
 
-TEST(ResponseRowFields, ReadsEachFieldAndTheTargetParameter) {
+TEST(ResponseRowFields, ReadersWritersWhichClampPercentagesAndCompaction) {
     const ResponseRow k = kVelocityToAmp;
     EXPECT_EQ(std::tuple(responseTo(k), responseFrom(k), responseTargetIndex(k), responseSourceIndex(k)),
               std::tuple(90, 20, 12u, 1u));
@@ -58,21 +55,17 @@ TEST(ResponseRowFields, ReadsEachFieldAndTheTargetParameter) {
     for (uint32_t none : {0u, 13u, 15u})
         EXPECT_FALSE(responseTargetParam(withTargetIndex(k, none)))
             << "target " << none << " has no parameter";
-}
 
-TEST(ResponseRowFields, WritersReplaceOneFieldAndClampPercentages) {
-    ResponseRow row = 0;
-    row = withSourceIndex(row, 5);  // Note/Pbend
-    EXPECT_EQ(row, 0x53000000u);
-    row = withTargetIndex(row, 3);
-    row = withFrom(row, 150);
-    row = withTo(row, -4);
-    EXPECT_EQ(row, 0x53000000u | 0x30000u | (100u << 8) | 0u);
-    row = withSourceIndex(row, 0);
-    EXPECT_EQ(std::tuple(responseSourceFlags(row), responseTargetIndex(row)), std::tuple(0u, 3u));
-}
+    // Writers replace one field; percentages are clamped to 0..100.
+    const ResponseRow row =
+        withTo(withFrom(withTargetIndex(withSourceIndex(0, 5), 3), 150), -4);  // Note/Pbend
+    EXPECT_EQ(std::pair(withSourceIndex(0, 5), row),
+              std::pair(0x53000000u, 0x53000000u | 0x30000u | (100u << 8)));
+    EXPECT_EQ(std::tuple(responseSourceFlags(withSourceIndex(row, 0)),
+                         responseTargetIndex(withSourceIndex(row, 0))),
+              std::tuple(0u, 3u));
 
-TEST(ResponseRowFields, CompactionDropsIncompleteRowsAndMovesTheRestUp) {
+    // Compaction drops incomplete rows and moves the rest up.
     const ResponseRow noSource = withSourceIndex(kVelocityToAmp, 0);
     const ResponseRow noTarget = withTargetIndex(kVelocityToAmp, 0);
     const ResponseRow noSpan = withTo(kVelocityToAmp, 20);
@@ -87,16 +80,12 @@ class MidiResponseTest : public ::testing::Test {
     MidiResponseTest() { settings.maxPitchBend = 2; }
 
     // The scroll bar moves posted, as (parameter, position).
-    std::vector<std::pair<int, int64_t>> sliderMoves() {
-        std::vector<std::pair<int, int64_t>> moves;
+    Moves sliderMoves() {
+        Moves moves;
         while (auto message = queue.take())
             if (platform::isMoveScrollBarMessage(message->number))
                 moves.emplace_back(message->number - platform::kMsgMoveScrollBar, message->first);
         return moves;
-    }
-
-    static ResponseRow row(uint32_t source, uint32_t target, int32_t from, int32_t to) {
-        return withTo(withFrom(withTargetIndex(withSourceIndex(0, source), target), from), to);
     }
 
     MidiControlSettings settings;
@@ -105,38 +94,40 @@ class MidiResponseTest : public ::testing::Test {
     MidiResponse response{settings, target, queue};
 };
 
+ResponseRow row(uint32_t source, uint32_t target, int32_t from, int32_t to) {
+    return withTo(withFrom(withTargetIndex(withSourceIndex(0, source), target), from), to);
+}
+
 TEST_F(MidiResponseTest, CoarseControllersSetTheParameterAndItsCoarseValueAndFineOnesAddToIt) {
     // Controller 7 is LengthRnd (0..256): step 2, data 64 counts as 65.
     response.controllerChange(0, 7, 64);
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::LengthRnd, 130, 12.8}}));
-    EXPECT_EQ(target.coarse[0][engine::LengthRnd], 130);
-    EXPECT_EQ(sliderMoves(), (std::vector<std::pair<int, int64_t>>{{engine::LengthRnd, 2 * (128 - 65)}}));
+    EXPECT_EQ(std::tuple(target.changes, target.coarse[0][engine::LengthRnd], sliderMoves()),
+              std::tuple(std::vector<Change>{{0, engine::LengthRnd, 130, 12.8}}, 130,
+                         Moves{{engine::LengthRnd, 2 * (128 - 65)}}));
     // Data 63 stays 63; Freq's step is 16359 / 128 = 127.8046875.
     response.controllerChange(0, 11, 63);
     EXPECT_EQ(target.changes.back().value, 25 + 8051);  // trunc(25 + 8051.695...)
     // Pan runs from left to right.
     response.controllerChange(0, 31, 0);
-    EXPECT_EQ(target.changes.back(), (Change{0, engine::PanPos, 256, 12.8}));
-    EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::PanPos, -256}));
+    EXPECT_EQ(std::pair(target.changes.back(), sliderMoves().back()),
+              std::pair(Change{0, engine::PanPos, 256, 12.8}, Move{engine::PanPos, -256}));
     response.controllerChange(0, 31, 127);
     EXPECT_EQ(target.changes.back().value, -256);
 
     // A fourteen-bit pair adds the low half to the coarse value, within the range.
     target.changes.clear();
-    settings.relativeFine = false;
     response.controllerChange(0, 17, 96);  // Pitch: -16384 + 256 * 97
     EXPECT_EQ(target.changes.back().value, 8448);
     response.controllerChange(0, 49, 64);  // + 2 * 65 + 0.5
-    EXPECT_EQ(target.changes.back(), (Change{0, engine::Pitch, 8578, 12.8}));
-    EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Pitch, -8578}));
+    EXPECT_EQ(std::pair(target.changes.back(), sliderMoves().back()),
+              std::pair(Change{0, engine::Pitch, 8578, 12.8}, Move{engine::Pitch, -8578}));
     response.controllerChange(0, 49, 0);  // no offset: the coarse value again, nothing to do
     EXPECT_EQ(target.changes.size(), 2u);
 
     target.changes.clear();
     response.controllerChange(0, 17, 127);  // Pitch at the top: 16384
-    response.controllerChange(0, 49, 127);
-    EXPECT_EQ(target.changes.back().value, 16384);
-    EXPECT_EQ(target.changes.size(), 1u);  // clamped back to the coarse value: no change
+    response.controllerChange(0, 49, 127);  // clamped back to the coarse value: no change
+    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Pitch, 16384, 12.8}}));
 }
 
 TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetOrTheSmoothedValueAndSlidersFollow) {
@@ -162,24 +153,17 @@ TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetOrTheSmoothedVa
     target.changes.clear();
     target.exists[1] = true;
     response.controllerChange(1, 7, 10);
-    EXPECT_TRUE(sliderMoves().empty());
     settings.moveSliders = false;
     response.controllerChange(0, 7, 10);
-    EXPECT_TRUE(sliderMoves().empty());
-    EXPECT_EQ(target.changes.size(), 2u);
+    EXPECT_EQ(std::pair(sliderMoves().empty(), target.changes.size()), std::pair(true, 2ul));
 }
 
 TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
     // Note 60 is 6144 and 62 is 6881 in the pitch table, 58 is 5461, 72 is 9830, 0 is 1293,
     // 110 + 24 is past its top (bend towards 16384 from 110's 15548).
-    struct Case {
-        const char* label;
-        int bendRange, note;
-        int32_t bend, pitchBefore;  // the target before: its sign is the playing direction
-        float currentBefore;
-        int32_t pitch;
-    };
-    const Case cases[] = {
+    // (label, bend range, note, bend, target and smoothed pitch before, new pitch); the sign of the
+    // target before is the playing direction.
+    const std::tuple<const char*, int, int, int32_t, int32_t, float, int32_t> cases[] = {
         {"half bend up: 6144 + 8192 * 737 / 16384 = 6512.5, truncated", 2, 60, 8192, 6144, 6144, 6512},
         {"full bend down reaches note 58 exactly", 2, 60, -16384, 6144, 6144, 5461},
         {"full bend up: 16511 * 737 / 16384 = 742.7", 2, 60, 16511, 6144, 6144, 6144 + 742},
@@ -189,15 +173,15 @@ TEST_F(MidiResponseTest, NotePitchFollowsTheTableTheBendRangeAndTheDirection) {
         {"reverse playback stays reverse", 2, 60, 0, -100, -100, -6144},
         {"a bend without a note keeps the smoothed pitch", 2, -1, 16511, -5000, -5000.7f, -5000},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        settings.maxPitchBend = c.bendRange;
-        target.targets[0][engine::Pitch] = c.pitchBefore;
-        target.currents[0][engine::Pitch] = c.currentBefore;
-        response.notePitch(0, LastNote{.note = c.note, .pitchBend = c.bend});
+    for (const auto& [label, bendRange, note, bend, pitchBefore, currentBefore, pitch] : cases) {
+        SCOPED_TRACE(label);
+        settings.maxPitchBend = bendRange;
+        target.targets[0][engine::Pitch] = pitchBefore;
+        target.currents[0][engine::Pitch] = currentBefore;
+        response.notePitch(0, LastNote{.note = note, .pitchBend = bend});
         ASSERT_FALSE(target.changes.empty());
-        EXPECT_EQ(target.changes.back(), (Change{0, engine::Pitch, c.pitch, 0.64}));
-        EXPECT_EQ(sliderMoves().back(), (std::pair<int, int64_t>{engine::Pitch, -c.pitch}));
+        EXPECT_EQ(std::pair(target.changes.back(), sliderMoves().back()),
+                  std::pair(Change{0, engine::Pitch, pitch, 0.64}, Move{engine::Pitch, -pitch}));
     }
 }
 
@@ -207,48 +191,35 @@ TEST_F(MidiResponseTest, ResponseRowsMapTheirInputOntoTheTargetRange) {
     const LastNote noteDown{.note = 60, .pitchBend = -8192};  // 60 + 60 * -64 / 128 = 30
     auto velocity = [](int32_t v) { return LastNote{.velocity = v}; };
     auto aftertouch = [](int32_t a) { return LastNote{.aftertouch = a}; };
-    struct Case {
-        const char* label;
-        ResponseRow row;
-        LastNote input;
-        uint32_t sources;
-        int32_t rateBefore;  // Rate's target before, for the signed target
-        int param;
-        int32_t value;
-    };
-    const Case cases[] = {
-        {"velocity 0 to Amp", row(1, 12, 0, 100), velocity(0), kSourceVelocity, 0, engine::Amp, 0},
-        {"velocity 128 to Amp", row(1, 12, 0, 100), velocity(128), kSourceVelocity, 0, engine::Amp, 1024},
-        {"velocity 64 to Amp", row(1, 12, 0, 100), velocity(64), kSourceVelocity, 0, engine::Amp, 512},
+    // (label, row, input, Rate's target before for the signed target, parameter, value); each row is
+    // applied for the source kinds it names.
+    const std::tuple<const char*, ResponseRow, LastNote, int32_t, int, int32_t> cases[] = {
+        {"velocity 0 to Amp", row(1, 12, 0, 100), velocity(0), 0, engine::Amp, 0},
+        {"velocity 128 to Amp", row(1, 12, 0, 100), velocity(128), 0, engine::Amp, 1024},
+        {"velocity 64 to Amp", row(1, 12, 0, 100), velocity(64), 0, engine::Amp, 512},
         // Grain freq (25..16384) from 80 % down to 10 %, aftertouch 32:
         // 25 + (16359 * 80 + 16359 * -70 * 32 / 128) / 100 = 25 + (1308720 - 286282) / 100.
-        {"from above to below", row(3, 3, 80, 10), aftertouch(32), kSourceAftertouch, 0, engine::Freq,
-         25 + 10224},
-        {"negative aftertouch counts as 0", row(3, 3, 0, 100), aftertouch(-1), kSourceAftertouch, 0,
-         engine::Freq, 25},
-        {"signed target, positive", row(4, 1, 0, 50), bendZero, kSourcePitchBend, 0, engine::Rate,
-         8192 * 50 * 64 / 128 / 100},
-        {"signed target keeps its sign", row(4, 1, 0, 50), bendZero, kSourcePitchBend, -1, engine::Rate,
-         -2048},
+        {"from above to below", row(3, 3, 80, 10), aftertouch(32), 0, engine::Freq, 25 + 10224},
+        {"negative aftertouch counts as 0", row(3, 3, 0, 100), aftertouch(-1), 0, engine::Freq, 25},
+        {"signed target, positive", row(4, 1, 0, 50), bendZero, 0, engine::Rate, 8192 * 50 * 64 / 128 / 100},
+        {"signed target keeps its sign", row(4, 1, 0, 50), bendZero, -1, engine::Rate, -2048},
         // Attack 0..256, 0..100 %: 256 * 100 * 93 / 128 / 100 = 186.
-        {"note and bend up", row(5, 10, 0, 100), noteUp, kSourceNote | kSourcePitchBend, 0, engine::Attack,
-         186},
-        {"note and bend down: 256 * 30 / 128", row(5, 10, 0, 100), noteDown, kSourceNote | kSourcePitchBend,
-         0, engine::Attack, 60},
-        {"the note alone: 256 * 60 / 128", row(6, 10, 0, 100), noteDown, kSourceNote, 0, engine::Attack, 120},
+        {"note and bend up", row(5, 10, 0, 100), noteUp, 0, engine::Attack, 186},
+        {"note and bend down: 256 * 30 / 128", row(5, 10, 0, 100), noteDown, 0, engine::Attack, 60},
+        {"the note alone: 256 * 60 / 128", row(6, 10, 0, 100), noteDown, 0, engine::Attack, 120},
         {"To 127 from edited settings stops at the range", withTargetIndex(withSourceIndex(0, 1), 3) | 127u,
-         velocity(128), kSourceVelocity, 0, engine::Freq, 16384},
+         velocity(128), 0, engine::Freq, 16384},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        target.targets[0][engine::Rate] = c.rateBefore;
-        response.MapMIDIresponse(c.row, 0, c.input, c.sources);
+    for (const auto& [label, row, input, rateBefore, param, value] : cases) {
+        SCOPED_TRACE(label);
+        target.targets[0][engine::Rate] = rateBefore;
+        response.MapMIDIresponse(row, 0, input, responseSourceFlags(row));
         ASSERT_FALSE(target.changes.empty());
-        EXPECT_EQ(target.changes.back(), (Change{0, c.param, c.value, 12.8}));
+        EXPECT_EQ(target.changes.back(), (Change{0, param, value, 12.8}));
         // The slider of the current stream follows, upside down (Amp runs 0..1024).
         const auto moves = sliderMoves();
-        if (c.param == engine::Amp) {
-            EXPECT_EQ(moves.back(), (std::pair<int, int64_t>{engine::Amp, 1024 - c.value}));
+        if (param == engine::Amp) {
+            EXPECT_EQ(moves.back(), (Move{engine::Amp, 1024 - value}));
         }
     }
 
@@ -283,18 +254,20 @@ TEST_F(MidiResponseTest, ApplyResponsesSelectsRowsByEvent) {
 
 using Dialog = MidiResponseDialog;
 
-class MidiResponseDialogTest : public ::testing::Test {
-  protected:
-    MidiResponseDialogTest() { settings.setOptions(decodeOptions(kDefaultResponseOptions)); }
+// Settings with the default response options.
+MidiControlSettings defaults() {
     MidiControlSettings settings;
-};
+    settings.setOptions(decodeOptions(kDefaultResponseOptions));
+    return settings;
+}
 
 // (checked, enabled) of a check box or radio button.
 std::pair<bool, bool> state(const Dialog::CheckBox& box) {
     return {box.checked, box.enabled};
 }
 
-TEST_F(MidiResponseDialogTest, OpeningShowsTheOptionsAndRows) {
+TEST(MidiResponseDialog, OpeningShowsTheOptionsAndRowsAndControlsChangeTheSettingsAtOnce) {
+    MidiControlSettings settings = defaults();
     settings.rows[0] = 0x14000000u | 0xC0000u | (10u << 8) | 90u;
     Dialog dialog(settings);
     const auto& c = dialog.controls();
@@ -307,18 +280,6 @@ TEST_F(MidiResponseDialogTest, OpeningShowsTheOptionsAndRows) {
                          c.rows[1].sourceIndex),
               std::tuple(1, 12, 10, 90, 0));
 
-    settings.setOptions(decodeOptions(0x10));  // tied-note restart alone
-    Dialog bare(settings);
-    const auto& b = bare.controls();
-    EXPECT_EQ(std::tuple(b.noteOffStops.checked, b.newNoteOn.enabled, b.untiedNoteOff.enabled,
-                         b.tiedNote.enabled, b.pitchBendLabel),
-              std::tuple(false, false, false, false, "None"));
-    EXPECT_FALSE(settings.restartOnTiedNote) << "cleared: it needs the new-note restart";
-}
-
-TEST_F(MidiResponseDialogTest, ControlsChangeTheSettingsAtOnce) {
-    Dialog dialog(settings);
-    const auto& c = dialog.controls();
     dialog.clickStopRadio(Dialog::kNewNoteOnId);
     EXPECT_EQ(std::tuple(settings.noteStopMode, c.newNoteOn.checked, c.untiedNoteOff.checked),
               std::tuple(kNewNoteStops, true, false));
@@ -345,46 +306,48 @@ TEST_F(MidiResponseDialogTest, ControlsChangeTheSettingsAtOnce) {
     EXPECT_EQ(std::tuple(settings.maxPitchBend, c.pitchBendLabel), std::tuple(12, "12 notes"));
     dialog.movePitchBendSlider(0);
     EXPECT_EQ(c.pitchBendLabel, "None");
+
+    settings.setOptions(decodeOptions(0x10));  // tied-note restart alone
+    Dialog bare(settings);
+    const auto& b = bare.controls();
+    EXPECT_EQ(std::tuple(b.noteOffStops.checked, b.newNoteOn.enabled, b.untiedNoteOff.enabled,
+                         b.tiedNote.enabled, b.pitchBendLabel),
+              std::tuple(false, false, false, false, "None"));
+    EXPECT_FALSE(settings.restartOnTiedNote) << "cleared: it needs the new-note restart";
 }
 
-TEST_F(MidiResponseDialogTest, OkPacksOptionsAndCompactsRows) {
+TEST(MidiResponseDialog, OkPacksOptionsAndCompactsRowsAndCancelRestoresTheWholeRecord) {
+    MidiControlSettings settings = defaults();
     Dialog dialog(settings);
-    dialog.chooseSource(0, 1);  // row 1: Velocity, target None: dropped
-    dialog.leaveToEdit(0, 100);
-    dialog.chooseSource(1, 3);  // row 2: Aftertouch -> Attack, 0..150 clamped to 100
-    dialog.chooseTarget(1, 10);
-    dialog.leaveToEdit(1, 150);
-    EXPECT_EQ(dialog.controls().rows[1].to, 100);
-    dialog.chooseTarget(2, 4);  // row 3: no source: dropped
-    dialog.leaveToEdit(2, 50);
-    dialog.chooseSource(3, 4);  // row 4: Pitchbend -> Decay with From = To: dropped
-    dialog.chooseTarget(3, 11);
-    dialog.leaveFromEdit(3, 40);
-    dialog.leaveToEdit(3, 40);
-    dialog.chooseSource(5, 5);  // row 6: Note/Pbend -> Glissando 100..-3 clamped to 0
-    dialog.chooseTarget(5, 7);
-    dialog.leaveFromEdit(5, 100);
-    dialog.leaveToEdit(5, -3);
+    auto edit = [&](int row, int32_t source, int32_t target, int32_t from, int32_t to) {
+        dialog.chooseSource(row, source);
+        dialog.chooseTarget(row, target);
+        dialog.leaveFromEdit(row, from);
+        dialog.leaveToEdit(row, to);
+    };
+    edit(0, 1, 0, 0, 100);   // row 1: Velocity, target None: dropped
+    edit(1, 3, 10, 0, 150);  // row 2: Aftertouch -> Attack, 0..150 clamped to 100
+    edit(2, 0, 4, 0, 50);    // row 3: no source: dropped
+    edit(3, 4, 11, 40, 40);  // row 4: Pitchbend -> Decay with From = To: dropped
+    edit(5, 5, 7, 100, -3);  // row 6: Note/Pbend -> Glissando 100..-3 clamped to 0
+    EXPECT_EQ(std::pair(dialog.controls().rows[1].to, dialog.controls().rows[5].to), std::pair(100, 0));
     dialog.movePitchBendSlider(24);
     dialog.clickTiedNote();
-
     EXPECT_EQ(dialog.ok(), 0x1800u + 0x20 + 0x10 + 0x8 + 0x4 + 0x1);
     const std::array<ResponseRow, kResponseRowCount> expected{
         0x38000000u | 0xA0000u | 100u, 0x53000000u | 0x70000u | (100u << 8), 0, 0, 0, 0};
     EXPECT_EQ(settings.responseRows(), expected);
-}
 
-TEST_F(MidiResponseDialogTest, CancelRestoresTheWholeRecord) {
     settings.rows[2] = 0x14000000u | 0xC0000u | 90u;
     settings.channel = 3;
     const MidiSettings before = settings.stored();
-    Dialog dialog(settings);
-    dialog.movePitchBendSlider(20);
-    dialog.clickNoteOffStops();
-    dialog.clickNewNote();
-    dialog.chooseSource(2, 0);
-    dialog.leaveFromEdit(4, 30);
-    dialog.cancel();
+    Dialog cancelled(settings);
+    cancelled.movePitchBendSlider(20);
+    cancelled.clickNoteOffStops();
+    cancelled.clickNewNote();
+    cancelled.chooseSource(2, 0);
+    cancelled.leaveFromEdit(4, 30);
+    cancelled.cancel();
     EXPECT_EQ(settings.stored(), before);
 }
 }  // namespace

@@ -1,20 +1,11 @@
 #pragma once
 
-#include <algorithm>
-#include <array>
 #include <deque>
 #include <filesystem>
 #include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "engine/Engine.h"
-#include "engine/ParamSpec.h"
 #include "patches/EnginePatchStreams.h"
-#include "patches/PanelView.h"
 #include "patches/PatchPanel.h"
-#include "patches/PatchStreams.h"
 #include "sounds/SoundTable.h"
 #include "tests/audio/TestFiles.h"
 
@@ -102,27 +93,27 @@ class FakeStreams : public PatchStreams {
     FakeStreams() {
         streams[0].exists = true;
         for (auto& s : streams)
-            std::copy(s.target.begin(), s.target.end(), s.current.begin());
+            for (size_t p = 0; p < s.target.size(); ++p)
+                s.current[p] = static_cast<float>(s.target[p]);
     }
 
     int currentStream() const override { return currentIndex; }
-    bool streamExists(int stream) const override { return at(stream).exists; }
-    int32_t target(int stream, int param) const override { return at(stream).target.at(param); }
-    float current(int stream, int param) const override { return at(stream).current.at(param); }
+    bool streamExists(int stream) const override { return streams.at(stream).exists; }
+    int32_t target(int stream, int param) const override { return streams.at(stream).target.at(param); }
+    float current(int stream, int param) const override { return streams.at(stream).current.at(param); }
     void setParameter(int stream, int param, int32_t value, double changeTime) override {
         calls.push_back({stream, param, value, changeTime});
         at(stream).target.at(param) = value;
     }
     int32_t changeTime() const override { return globalChangeTime; }
-    std::string soundPath(int stream) const override { return at(stream).sound; }
-    int32_t bankIndex(int stream) const override { return at(stream).bankIndex; }
-    int32_t patchSlot(int stream) const override { return at(stream).patchSlot; }
+    std::string soundPath(int stream) const override { return streams.at(stream).sound; }
+    int32_t bankIndex(int stream) const override { return streams.at(stream).bankIndex; }
+    int32_t patchSlot(int stream) const override { return streams.at(stream).patchSlot; }
     void setPatchOf(int stream, int32_t bank, int32_t slot) override {
         at(stream).bankIndex = bank, at(stream).patchSlot = slot;
     }
 
     StreamData& at(int stream) { return streams.at(static_cast<size_t>(stream)); }
-    const StreamData& at(int stream) const { return streams.at(static_cast<size_t>(stream)); }
 
     int currentIndex = 0;
     int32_t globalChangeTime = 64;
