@@ -11,6 +11,7 @@
 namespace audio {
 namespace {
 
+// The last code has a tag character in b0 and b3 zero: no order.
 TEST(SampleFormat, CodesNameTheirSizeAndByteOrder) {
     using enum ByteOrder;
     const struct {
@@ -18,41 +19,34 @@ TEST(SampleFormat, CodesNameTheirSizeAndByteOrder) {
         const char* name;
         std::size_t size;
         ByteOrder order;
-    } cases[] = {
-        {0x01626201, "byte", 1, Little},
-        {0x01636301, "char", 1, Little},
-        {0x36316902, "int16_LE", 2, Little},
-        {0x02693136, "int16_BE", 2, Big},
-        {0x34326903, "int24_LE", 3, Little},
-        {0x03693234, "int24_BE", 3, Big},
-        {0x32336904, "int32_LE", 4, Little},
-        {0x04693332, "int32_BE", 4, Big},
-        {0x32336604, "float32_LE", 4, Little},
-        {0x04663332, "float32_BE", 4, Big},
-        {0x34366608, "float64_LE", 8, Little},
-        {0x08663634, "float64_BE", 8, Big},
-        {0x003E3C00, "Compressed", 0, None},
-        {0x003F3F00, "Unsupported", 0, None},
-        {0, "Unknown", 0, None},
-        {0x00693136, "Unknown", 0, None},  // a tag character in b0 with b3 zero has no order
-    };
+    } cases[] = {{0x01626201, "byte", 1, Little},
+                 {0x01636301, "char", 1, Little},
+                 {0x36316902, "int16_LE", 2, Little},
+                 {0x02693136, "int16_BE", 2, Big},
+                 {0x34326903, "int24_LE", 3, Little},
+                 {0x03693234, "int24_BE", 3, Big},
+                 {0x32336904, "int32_LE", 4, Little},
+                 {0x04693332, "int32_BE", 4, Big},
+                 {0x32336604, "float32_LE", 4, Little},
+                 {0x04663332, "float32_BE", 4, Big},
+                 {0x34366608, "float64_LE", 8, Little},
+                 {0x08663634, "float64_BE", 8, Big},
+                 {0x003E3C00, "Compressed", 0, None},
+                 {0x003F3F00, "Unsupported", 0, None},
+                 {0, "Unknown", 0, None},
+                 {0x00693136, "Unknown", 0, None}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const SampleFormat format{c.code};
         EXPECT_EQ(name(format), c.name);
         EXPECT_EQ(sampleSize(format), c.size);
         EXPECT_EQ(byteOrder(format), c.order);
+        EXPECT_EQ(::testing::PrintToString(format), c.name);  // as written to a stream
     }
-    EXPECT_EQ(name(SampleFormat{0x12345678}), "Unknown");
-    std::ostringstream out;
-    out << kInt24BE;
-    EXPECT_EQ(out.str(), "int24_BE");
+    EXPECT_EQ(name(SampleFormat{0x12345678}), "Unknown");  // big by its bytes, but no name
 }
 
-using test::Bytes;
-using test::kK16;
-using test::kK8;
-using test::rawBytes;
+using namespace test;
 
 // The bytes of application samples of each type.
 const auto s8 = [](std::initializer_list<std::int8_t> v) { return rawBytes(v); };
@@ -79,12 +73,12 @@ Bytes convert(SampleFormat file, SampleFormat app, bool encode, const Bytes& in)
 
 constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
+constexpr double kK8d = 1.0 / 127.0, kK16d = 1.0 / 32767.0, kK32d = 1.0 / 2147483647.0;
 
+// File samples to decode and what they decode to, or application samples to encode and what they encode to.
 struct Conversion {
-    SampleFormat file;
-    SampleFormat app;
-    Bytes in;  // file samples to decode, or application samples to encode
-    Bytes out;
+    SampleFormat file, app;
+    Bytes in, out;
 };
 
 void expectConversions(std::span<const Conversion> table, bool encode) {
@@ -122,6 +116,10 @@ TEST(ConversionTable, FileSamplesDecodeToEveryApplicationTypeAndApplicationSampl
         // (2^31 - 1) * 2^-31 rounds to 1 in single precision.
         {kInt32LE, kFloat32LE, int32, f32({0x12345678 * 0x1p-31f, -65536 * 0x1p-31f, 1.0f})},
         {kInt32LE, kInt32LE, s32({kMin32, 7}), s32({kMin32, 7})},
+        // Integers to doubles: the products with the double-precision scales.
+        {kChar, kFloat64LE, chars, f64({-128 * kK8d, -3 * kK8d, 0.0, kK8d, 127 * kK8d})},
+        {kInt16LE, kFloat64LE, int16, f64({-32768 * kK16d, -257 * kK16d, -kK16d, 0.0, 32767 * kK16d})},
+        {kInt32LE, kFloat64LE, int32, f64({0x12345678 * kK32d, -65536 * kK32d, kMax32 * kK32d})},
         {kFloat32LE, kFloat64LE, f32({0.1f, -3.0e38f}), f64({0.1f, -3.0e38f})},
         {kFloat64LE, kFloat32LE, f64({0.1, 1.5}), f32({0.1f, 1.5f})},
         {kFloat32LE, kFloat32LE, f32({1.5f, -2.0f}), f32({1.5f, -2.0f})},  // also beyond full scale
@@ -134,23 +132,13 @@ TEST(ConversionTable, FileSamplesDecodeToEveryApplicationTypeAndApplicationSampl
         {kInt24BE, kFloat32LE, int24be, f32({-1.0f, 0x12345600 * 0x1p-31f})},
         {kInt24BE, kFloat64LE, int24be, f64({-1.0, 0x12345600 * 0x1p-31f})},
         // Big-endian files swap through scratch.
-        {kInt16BE,
-         kFloat32LE,
-         {0x7F, 0xFF, 0x80, 0x00, 0x00, 0x01},
+        {kInt16BE, kFloat32LE, intSamples({32767, -32768, 1}, 2, true),
          f32({32767 * kK16, -32768 * kK16, kK16})},
         {kFloat32BE, kFloat32LE, {0x3F, 0x80, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00}, f32({1.0f, -2.0f})},
         {kFloat64BE, kFloat32LE, {0x3F, 0xF8, 0, 0, 0, 0, 0, 0}, f32({1.5f})},
         {kInt32BE, kFloat32LE, {0x40, 0x00, 0x00, 0x00}, f32({0.5f})},
     };
     expectConversions(decodes, false);
-    // Doubles are the exact quotients.
-    const auto toDouble = [](SampleFormat file, const Bytes& in) {
-        return values<double>(convert(file, kFloat64LE, false, in));
-    };
-    EXPECT_EQ(toDouble(kChar, chars)[1], -3.0 / 127.0);
-    EXPECT_DOUBLE_EQ(toDouble(kChar, chars)[4], 1.0);
-    EXPECT_EQ(toDouble(kInt16LE, int16)[2], -1.0 / 32767.0);
-    EXPECT_EQ(toDouble(kInt32LE, int32)[2], 2147483647.0 * (1.0 / 2147483647.0));
     // Application samples encode rounded and clipped.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const Bytes floats = f32({1.0f, -1.0f, 0.5f, 2.0f, -7.0f, 0.0f, 0.99999988f});
@@ -174,16 +162,11 @@ TEST(ConversionTable, FileSamplesDecodeToEveryApplicationTypeAndApplicationSampl
          kFloat32LE,
          f32({1.0f, -1.0f, 0.5f, 4.0f}),
          {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80, 0x00, 0x00, 0x40, 0xFF, 0xFF, 0x7F}},
+        // Half a step (+-128) goes away from zero, less (+-127) towards it; 0x7FFFFE80 rounds up to the
+        // limit, 0x7FFFFE7F down; above the limit (0x7FFFFF80) the top bytes are kept as they are.
         {kInt24LE,
          kInt32LE,
-         s32({kMax32, kMin32,
-              128,           // half a step: away from zero
-              127,           // below half: down
-              -128,          // half a step below zero: away from zero
-              -127,          //
-              0x7FFFFE80,    // rounds up to the limit
-              0x7FFFFE7F,    //
-              0x7FFFFF80}),  // above the limit: top bytes as they are
+         s32({kMax32, kMin32, 128, 127, -128, -127, 0x7FFFFE80, 0x7FFFFE7F, 0x7FFFFF80}),
          {0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF,
           0xFF, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x7F, 0xFE, 0xFF, 0x7F, 0xFF, 0xFF, 0x7F}},
         {kInt24BE, kFloat32LE, f32({1.0f, -1.0f}), {0x7F, 0xFF, 0xFF, 0x80, 0x00, 0x01}},
@@ -197,8 +180,8 @@ TEST(ConversionTable, FileSamplesDecodeToEveryApplicationTypeAndApplicationSampl
     expectConversions(encodes, true);
 }
 
-// Long blocks take the vectorised paths; every sample must still follow the
-// table's rule, computed here one value at a time.
+// Long blocks take the vectorised paths; every sample must still follow the table's rule, computed here
+// one value at a time.
 TEST(ConversionTable, LongBlocksFollowTheRuleForEverySample) {
     const float inf = std::numeric_limits<float>::infinity();
     std::vector<float> floats{
@@ -229,7 +212,9 @@ TEST(ConversionTable, LongBlocksFollowTheRuleForEverySample) {
         ASSERT_EQ(decoded[i], static_cast<float>(ints[i]) * kK16) << i;
 }
 
-TEST(ConversionTable, TwoStageScratchGrowsAndNeverShrinksAndZeroCountsTouchNothing) {
+using ConverterObjects = ReaderTest;  // captures the console
+
+TEST_F(ConverterObjects, TwoStageScratchOnlyGrowsNonNativeApplicationFormatsWarnAndOddFormatsAreRefused) {
     SampleConverter converter = GetConverter(kFloat32BE, kFloat32LE);
     ASSERT_TRUE(converter.decode.isTwoStage());
     std::vector<std::uint8_t> in(4 * 100);
@@ -244,14 +229,8 @@ TEST(ConversionTable, TwoStageScratchGrowsAndNeverShrinksAndZeroCountsTouchNothi
     GetConverter(kInt16BE, kFloat32LE).encode(&untouched, nullptr, 0);
     EXPECT_EQ(untouched, 42.0f);
     // The writer's formats convert in one stage.
-    EXPECT_FALSE(GetConverter(kInt16LE, kFloat32LE).encode.isTwoStage());
-    EXPECT_FALSE(GetConverter(kInt24LE, kFloat32LE).encode.isTwoStage());
-    EXPECT_FALSE(GetConverter(kFloat32LE, kFloat32LE).encode.isTwoStage());
-}
-
-using ConverterErrors = test::ReaderTest;  // captures the console
-
-TEST_F(ConverterErrors, NonNativeApplicationFormatWarnsAndOddFormatsAreRefused) {
+    for (const SampleFormat format : {kInt16LE, kInt24LE, kFloat32LE})
+        EXPECT_FALSE(GetConverter(format, kFloat32LE).encode.isTwoStage()) << format;
     std::ostringstream log;
     setLog(log);
     // Both big-endian: no swap, so the bytes convert as they lie.
@@ -259,16 +238,15 @@ TEST_F(ConverterErrors, NonNativeApplicationFormatWarnsAndOddFormatsAreRefused) 
     setLog(std::cerr);
     EXPECT_EQ(converted, s32({0x34120000}));
     EXPECT_EQ(log.str(), "Data conversion warning - Byte-inverted data is not usable in app code?\n");
-    using test::thrown;
     EXPECT_EQ(thrown<std::runtime_error>([] { GetConverter(kCompressed, kFloat32LE); }),
               "Could not handle data conversion");
     EXPECT_EQ(console_.str(), "Compressed => float32_LE\n");
     EXPECT_EQ(thrown<std::runtime_error>([] { GetConverter(kInt16LE, kInt24LE); }),
               "Illegal conversion - 24-bit are not usable in app code?\n"
               "conversion may be accessible from GetInt24Converter");
-    EXPECT_THROW(GetConverter(kUnsupported, kFloat32LE), std::runtime_error);
-    EXPECT_THROW(GetConverter(kUnknown, kFloat32LE), std::runtime_error);
-    EXPECT_THROW(GetConverter(kInt24LE, kUnknown), std::runtime_error);
+    for (const auto& [file, app] :
+         {std::pair(kUnsupported, kFloat32LE), {kUnknown, kFloat32LE}, {kInt24LE, kUnknown}})
+        EXPECT_THROW(GetConverter(file, app), std::runtime_error) << file << " => " << app;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// Files written by sox, an independent writer, in every layout it can write
-// that the reader supports, decode to the same samples as hand-made files
-// holding the same stored samples.
-#include <cstring>
+// Files written by sox, an independent writer, in every layout it can write that the reader supports,
+// decode to the same samples as hand-made files holding the same stored samples.
+#include <numeric>
 
 #include "tests/audio/TestFiles.h"
 
@@ -24,8 +23,8 @@ struct SoxCase {
     bool isFloat() const { return std::string(encoding) == "floating-point"; }
 };
 
-// Stored samples: any bit pattern for integers and G.711; for floats, values
-// that survive sox's 32-bit integer pipeline (multiples of 2^-15).
+// Stored samples: any bit pattern for integers and G.711; for floats, values that survive sox's 32-bit
+// integer pipeline (multiples of 2^-15).
 Bytes storedSamples(const SoxCase& c) {
     const int bytes = c.bits / 8;
     ByteWriter out;
@@ -91,9 +90,9 @@ TEST_P(SoxFiles, DecodeLikeHandMadeFiles) {
     ASSERT_EQ(run(command), 0) << command;
     const auto sox = Soundfile::open(path("sox.out"));
     const auto hand = open("hand.out", handMade(c, samples));
-    EXPECT_EQ(sox->description(), (Description{kRate, c.channels, c.expected}));
-    EXPECT_EQ(hand->description(), sox->description());
-    EXPECT_EQ(sox->decoder().frameCount(), kFrames);
+    const Description expected{kRate, c.channels, c.expected};
+    EXPECT_EQ(std::tuple(sox->description(), hand->description(), sox->decoder().frameCount()),
+              std::tuple(expected, expected, kFrames));
     EXPECT_EQ(readAll(*sox), readAll(*hand));
     EXPECT_EQ(console_.str(), "");
 }
@@ -101,8 +100,8 @@ TEST_P(SoxFiles, DecodeLikeHandMadeFiles) {
 INSTANTIATE_TEST_SUITE_P(EveryLayout, SoxFiles, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<SoxCase>& info) { return info.param.name; });
 
-// Codecs the reader does not have are described, then refused when read; sox's
-// own G.711 expansion to 16-bit integers agrees with ours.
+// Codecs the reader does not have are described, then refused when read; sox's own G.711 expansion to
+// 16-bit integers agrees with ours.
 TEST_F(ReaderTest, SoxCodecFiles) {
     for (const char* encoding : {"ima-adpcm", "ms-adpcm", "gsm-full-rate"}) {
         SCOPED_TRACE(encoding);
@@ -110,14 +109,13 @@ TEST_F(ReaderTest, SoxCodecFiles) {
                       " synth 0.1 sine 440"),
                   0);
         const auto file = Soundfile::open(path("adpcm.wav"));
-        EXPECT_EQ(file->description().format, kUnknown);
-        EXPECT_EQ(file->decoder().frameCount(), 0u);
-        std::vector<float> out(1);
-        EXPECT_THROW(file->decoder().read(out.data(), 1), std::runtime_error);
+        EXPECT_EQ(std::tuple(file->description().format, file->decoder().frameCount()),
+                  std::tuple(kUnknown, 0u));
+        float out = 0.0f;
+        EXPECT_THROW(file->decoder().read(&out, 1), std::runtime_error);
     }
     Bytes codes(256);
-    for (int i = 0; i < 256; ++i)
-        codes[i] = static_cast<std::uint8_t>(i);
+    std::iota(codes.begin(), codes.end(), 0);
     for (const auto& [tag, encoding] : {std::pair<std::uint16_t, const char*>{6, "a-law"}, {7, "u-law"}}) {
         SCOPED_TRACE(encoding);
         writeFile(path("g711.wav"), waveFile(tag, 1, kRate, 8, codes));
@@ -136,23 +134,23 @@ TEST_F(ReaderTest, SoxCodecFiles) {
 // frisson info and frisson convert, run as the user runs them.
 class Commands : public ReaderTest {
   protected:
-    // Runs frisson with the arguments (file names are taken in the scratch folder); keeps its stdout and
-    // stderr.
+    // Runs frisson with the arguments (file names taken in the scratch folder); keeps stdout and stderr.
     int frisson(const std::string& command, const std::string& files = "", const std::string& options = "") {
         std::string line = std::string(FRISSON_EXE) + " " + command;
         std::istringstream names(files);
         for (std::string name; names >> name;)
             line += " " + path(name);
         const int status = run(line + " " + options + " >" + path("stdout") + " 2>" + path("stderr"));
-        const Bytes out = readFile(path("stdout"));
-        const Bytes err = readFile(path("stderr"));
-        stdout_.assign(out.begin(), out.end());
-        stderr_.assign(err.begin(), err.end());
+        stdout_ = text("stdout");
+        stderr_ = text("stderr");
         return status;
     }
+    std::string text(const std::string& name) const {
+        const Bytes bytes = readFile(path(name));
+        return {bytes.begin(), bytes.end()};
+    }
 
-    std::string stdout_;
-    std::string stderr_;
+    std::string stdout_, stderr_;
 };
 
 TEST_F(Commands, InfoDescribesTheFileOrPrintsTheReadersTextAndCommandLineErrorsExitTwo) {
@@ -162,9 +160,6 @@ TEST_F(Commands, InfoDescribesTheFileOrPrintsTheReadersTextAndCommandLineErrorsE
               "container: RIFF\nsample rate: 44100\nchannels: 2\nsample format: int16_LE\nframes: 1000\n"
               "<chunk fourcc=\"fmt \" filepos=\"12\" size=\"16\"  />\n\n\t"
               "<chunk fourcc=\"data\" filepos=\"36\" size=\"4000\"  />\n\n");
-    writeFile(path("u.wav"), waveFile(7, 1, 8000, 8, Bytes(10, 0)));
-    ASSERT_EQ(frisson("info", "u.wav"), 0);
-    EXPECT_NE(stdout_.find("sample format: Compressed\nframes: 10\n"), std::string::npos);
     writeFile(path("bad.wav"), Bytes(40, 'x'));
     writeFile(path("zero.wav"), waveFile(1, 0, 8000, 16, Bytes(4, 0)));
     for (const auto& [file, error] :

@@ -54,7 +54,6 @@ inline Bytes intSamples(std::initializer_list<std::int32_t> values, int width, b
         w.put(static_cast<std::uint32_t>(v), width, bigEndian);
     return w.take();
 }
-
 // The bytes of values as they lie in memory.
 template <class T>
 Bytes rawBytes(const std::vector<T>& values) {
@@ -65,14 +64,12 @@ template <class T>
 Bytes rawBytes(std::initializer_list<T> values) {
     return rawBytes(std::vector<T>(values));
 }
-
 // A chunk with a little- or big-endian size and a pad byte when its size is odd.
 inline Bytes chunk(const std::string& code, const Bytes& contents, bool bigEndian = false) {
     ByteWriter w;
     w.text(code).put(static_cast<std::uint32_t>(contents.size()), 4, bigEndian).bytes(contents);
     return w.zeros(contents.size() % 2).take();
 }
-
 // "RIFF" size "WAVE" chunks..., or "FORM" size formType chunks... with big-endian sizes.
 inline Bytes formFile(const std::string& type, std::initializer_list<Bytes> chunks) {
     ByteWriter body;
@@ -83,9 +80,6 @@ inline Bytes formFile(const std::string& type, std::initializer_list<Bytes> chun
     w.text(type == "WAVE" ? "RIFF" : "FORM")
         .put(static_cast<std::uint32_t>(contents.size() + 4), 4, type != "WAVE");
     return w.text(type).bytes(contents).take();
-}
-inline Bytes riffFile(std::initializer_list<Bytes> chunks) {
-    return formFile("WAVE", chunks);
 }
 
 // A 16-byte "fmt " chunk, or a WAVE_FORMAT_EXTENSIBLE one whose sub-format GUID carries subTag.
@@ -103,24 +97,19 @@ inline Bytes formatChunk(std::uint16_t tag, std::uint16_t channels, std::uint32_
 // The canonical WAV file: a 44-byte header, then the samples.
 inline Bytes waveFile(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
                       const Bytes& samples) {
-    return riffFile({formatChunk(tag, channels, rate, bits), chunk("data", samples)});
+    return formFile("WAVE", {formatChunk(tag, channels, rate, bits), chunk("data", samples)});
 }
 
-// An 80-bit extended float holding a rate above 0: rate = mantissa * 2^(exponent - 16383 - 63).
-inline Bytes extendedRate(std::uint32_t rate) {
+// A "COMM" chunk, its rate an 80-bit extended float: rate = mantissa * 2^(exponent - 16383 - 63); with a
+// compression type, the AIFC layout (its name is "none").
+inline Bytes commChunk(std::int16_t channels, std::uint32_t frames, std::int16_t bits, std::uint32_t rate,
+                       const std::string& compression = "") {
     const int shift = std::countl_zero(rate);
     const std::uint64_t mantissa = std::uint64_t{rate} << (32 + shift);
     ByteWriter w;
-    w.be16(static_cast<std::uint32_t>(16383 + 31 - shift)).be32(static_cast<std::uint32_t>(mantissa >> 32));
-    return w.be32(static_cast<std::uint32_t>(mantissa)).take();
-}
-
-// A "COMM" chunk; with a compression type, the AIFC layout (its name is "none").
-inline Bytes commChunk(std::int16_t channels, std::uint32_t frames, std::int16_t bits, std::uint32_t rate,
-                       const std::string& compression = "") {
-    ByteWriter w;
     w.be16(static_cast<std::uint16_t>(channels)).be32(frames).be16(static_cast<std::uint16_t>(bits));
-    w.bytes(extendedRate(rate));
+    w.be16(static_cast<std::uint32_t>(16383 + 31 - shift)).be32(static_cast<std::uint32_t>(mantissa >> 32));
+    w.be32(static_cast<std::uint32_t>(mantissa));
     if (!compression.empty())
         w.text(compression).bytes({4}).text("none");
     return chunk("COMM", w.take(), true);
@@ -145,7 +134,6 @@ inline void writeFile(const std::string& path, const Bytes& bytes) {
     if (!out)
         throw std::runtime_error("cannot write " + path);
 }
-
 inline Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
@@ -182,21 +170,18 @@ class ReaderTest : public ::testing::Test {
   protected:
     ReaderTest() { setConsole(console_); }
     ~ReaderTest() override { setConsole(std::cerr); }
-
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
     std::unique_ptr<Soundfile> open(const std::string& name, const Bytes& bytes) const {
         writeFile(path(name), bytes);
         return Soundfile::open(path(name));
     }
-
     // All frames of the file as floats.
     static std::vector<float> readAll(Soundfile& file) {
         std::vector<float> out(file.decoder().frameCount() * file.description().channels);
         EXPECT_EQ(file.decoder().read(out.data(), file.decoder().frameCount()), file.decoder().frameCount());
         return out;
     }
-
     std::string dir_ = scratchDir();
     std::ostringstream console_;
 };

@@ -1,15 +1,8 @@
 #include "sounds/SoundLoader.h"
 
-#include <gtest/gtest.h>
-
-#include <bit>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <future>
-#include <string>
-#include <vector>
+
+#include "tests/audio/TestFiles.h"
 
 namespace sounds {
 namespace {
@@ -17,34 +10,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr uint32_t kOutputRate = 44100;
-
-std::filesystem::path scratch(const std::string& name) {
-    const std::filesystem::path dir = std::filesystem::path(FRISSON_TEST_TMP) / "loader";
-    std::filesystem::create_directories(dir);
-    return dir / name;
-}
-
-// `value` as `bytes` little-endian bytes.
-std::string le(uint32_t value, int bytes) {
-    std::string out;
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-    return out;
-}
-
-// A 32-bit float WAV file (format tag 3) holding exactly `samples`.
-std::string writeFloatWav(const std::string& name, uint32_t rate, uint16_t channels,
-                          const std::vector<float>& samples) {
-    const auto dataBytes = static_cast<uint32_t>(samples.size() * 4);
-    std::string bytes = "RIFF" + le(36 + dataBytes, 4) + "WAVEfmt " + le(16, 4) + le(3, 2) + le(channels, 2) +
-                        le(rate, 4) + le(rate * channels * 4, 4) + le(channels * 4u, 2) + le(32, 2) + "data" +
-                        le(dataBytes, 4);
-    for (float sample : samples)
-        bytes += le(std::bit_cast<uint32_t>(sample), 4);
-    const auto path = scratch(name);
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-}
 
 std::vector<float> ramp(size_t count) {
     std::vector<float> samples(count);
@@ -68,6 +33,13 @@ class HeldQuestion : public LargeSoundQuestion {
 
 class SoundLoaderTest : public ::testing::Test {
   protected:
+    // A 32-bit float WAV file holding exactly `samples`.
+    std::string floatWav(const std::string& name, uint32_t rate, uint16_t channels,
+                         const std::vector<float>& samples) const {
+        audio::test::writeFile(dir_ + name,
+                               audio::test::waveFile(3, channels, rate, 32, audio::test::rawBytes(samples)));
+        return dir_ + name;
+    }
     platform::Message waitForMessage() {
         auto message = queue_.waitAndTake(10s);
         EXPECT_TRUE(message);
@@ -89,6 +61,7 @@ class SoundLoaderTest : public ::testing::Test {
         return *loader_;
     }
 
+    std::string dir_ = audio::test::scratchDir() + "/";
     SoundTable table_{kOutputRate};
     platform::MessageQueue queue_;
     HeldQuestion question_;
@@ -98,15 +71,13 @@ class SoundLoaderTest : public ::testing::Test {
 
 TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstantsOnceForEveryUser) {
     const auto samples = ramp(3000 * 2);
-    const std::string path = writeFloatWav("stereo.wav", 22050, 2, samples);
-
+    const std::string path = floatWav("stereo.wav", 22050, 2, samples);
     const auto request = loader().request(path, 2, kOutputRate);
     ASSERT_EQ(request.outcome, SoundLoader::Outcome::Loading);
     const auto message = waitForMessage();
     ASSERT_EQ(std::tuple(message.number, message.first), std::tuple(platform::kMsgSoundLoaded, int64_t{2}));
     Sound* sound = loader().loadedSound(message);
     ASSERT_EQ(sound, request.sound);
-
     EXPECT_EQ(std::tuple(sound->refCount, sound->loading.load(), sound->path, sound->name()),
               std::tuple(1, false, path, "stereo.wav"));
     EXPECT_EQ(std::tuple(sound->frames, sound->channels, sound->sampleRate), std::tuple(3000, 2, 22050));
@@ -121,7 +92,6 @@ TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstantsOnceForEvery
     EXPECT_GE(guardSamples, (268435456u % 89479u + 11u) * 2u);
     for (size_t k = 0; k < guardSamples; ++k)
         ASSERT_EQ(sound->data[samples.size() + k], samples[k % samples.size()]) << k;
-
     // A second request of the loaded path counts another user at once.
     const auto second = loader().request(path, 1, kOutputRate);
     EXPECT_EQ(std::tuple(second.outcome, second.sound), std::tuple(SoundLoader::Outcome::InMemory, sound));
@@ -129,26 +99,13 @@ TEST_F(SoundLoaderTest, LoadsAStereoFileWithItsGuardAndRateConstantsOnceForEvery
     EXPECT_FALSE(queue_.take());
 }
 
-TEST_F(SoundLoaderTest, ReadsWhatSoxWrote) {
-    const auto path = scratch("sox.wav").string();
-    const std::string make =
-        "sox -q -n -r 11025 -c 2 -b 16 '" + path + "' synth 0.25 sine 440 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(make.c_str()), 0);
-    loader().request(path, 0, kOutputRate);
-    const auto message = waitForMessage();
-    ASSERT_EQ(message.number, platform::kMsgSoundLoaded) << message.text;
-    const Sound* sound = loader().loadedSound(message);
-    // 0.25 s at 11025 Hz is 2756 frames, as soxi counts them.
-    EXPECT_EQ(std::tuple(sound->frames, sound->channels, sound->sampleRate), std::tuple(2756, 2, 11025));
-}
-
 TEST_F(SoundLoaderTest, FailuresNameTheFileAndFreeTheRecord) {
-    const std::string missing = scratch("no-such-file.wav").string();
-    const std::string text = scratch("notes.wav").string();
+    const std::string missing = dir_ + "no-such-file.wav";
+    const std::string text = dir_ + "notes.wav";
     std::ofstream(text) << "These are not the samples you are looking for.\n";
-    const std::string empty = writeFloatWav("empty.wav", 44100, 1, {});
-    const std::string quad = writeFloatWav("quad.wav", 44100, 4, ramp(400));
-    const std::string big = writeFloatWav("big.wav", 44100, 2, ramp(3000 * 2));
+    const std::string empty = floatWav("empty.wav", 44100, 1, {});
+    const std::string quad = floatWav("quad.wav", 44100, 4, ramp(400));
+    const std::string big = floatWav("big.wav", 44100, 2, ramp(3000 * 2));
     // Only the big sound exceeds this memory: 3000 frames × 2 channels × 4 bytes = 24000 bytes = 23 kB.
     memory_ = [] { return std::optional(platform::PhysicalMemory{10240, 10240}); };
     const std::pair<std::string, std::string> cases[] = {
@@ -172,7 +129,7 @@ TEST_F(SoundLoaderTest, FailuresNameTheFileAndFreeTheRecord) {
 TEST_F(SoundLoaderTest, AsksBeforeLoadingWhatMayNotFitAndKeepsTheRecordWhileItAsks) {
     memory_ = [] { return std::optional(platform::PhysicalMemory{16u << 20, 1u << 20}); };
     // 600000 stereo frames: 4,800,000 bytes, above 4 MiB, a quarter of the total and what is free.
-    const std::string path = writeFloatWav("large.wav", 44100, 2, std::vector<float>(600000 * 2, 0.125f));
+    const std::string path = floatWav("large.wav", 44100, 2, std::vector<float>(600000 * 2, 0.125f));
     for (const bool ok : {false, true}) {
         SCOPED_TRACE(ok ? "OK" : "Cancel");
         question_.asked = {};

@@ -7,13 +7,9 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <functional>
 #include <numbers>
 #include <thread>
-#include <tuple>
-#include <vector>
 
 namespace {
 using sounds::Sound;
@@ -31,7 +27,6 @@ class SoundTableTest : public ::testing::Test {
         table.beginLoad(*sound, path);
         sound->frames = frames;
         sound->channels = channels;
-        sound->sampleRate = static_cast<int32_t>(kRate);
         sound->data.assign(16, 0.25f);
         table.finishLoad(*sound);
         return *sound;
@@ -44,34 +39,34 @@ class SoundTableTest : public ::testing::Test {
     SoundTable table{kRate};
 };
 
-TEST_F(SoundTableTest, ReleaseKeepsUpTo1050000SamplesFreesLargerButNeverASoundingOrBuiltinSound) {
+TEST_F(SoundTableTest, ReleaseAndSearchFreeLargeUnusedSoundsKeepSmallOnesAndSpareSoundingAndBuiltinOnes) {
     Sound& kept = load("/a.wav", 525'000, 2);
     table.release(kept);
     EXPECT_EQ(state(kept), std::tuple(-1, "/a.wav", false, 525'000));
     Sound& freed = load("/b.wav", 1'050'001);
     table.release(freed);
     EXPECT_EQ(state(freed), std::tuple(0, "", true, 0));
-
-    Sound& big = load("/big.wav", 2'000'000);
+    Sound& big = load("/big.wav", 2'097'153);
     big.activeGrains = 3;
     table.release(big);
-    EXPECT_EQ(state(big), std::tuple(0, "/big.wav", false, 2'000'000)) << "a sounding record is never freed";
-    // Searches pass over it while its grains sound.
+    EXPECT_EQ(state(big), std::tuple(0, "/big.wav", false, 2'097'153)) << "a sounding record is never freed";
+    // Searches pass over it while its grains sound, and free it, unused and above 2097152 samples, after.
     Sound* other = table.findOrAllocate("/other.wav");
     EXPECT_TRUE(other != nullptr && other != &big);
     EXPECT_EQ(big.path, "/big.wav");
-
+    big.activeGrains = 0;
+    table.findOrAllocate("/x.wav");
+    EXPECT_EQ(state(big), std::tuple(0, "", true, 0));
     table.release(table.builtin());
     table.releaseKeeping(table.builtin());
     EXPECT_EQ(std::tuple(table.builtin().refCount, table.builtin().frames),
               std::tuple(1, sounds::kBuiltinSineFrames));
 }
 
-TEST_F(SoundTableTest, SearchFindsALoadedOrKeptPathAgainAndCountsItsUsers) {
+TEST_F(SoundTableTest, SearchCountsUsersOfAFoundPathPrefersFreeRecordsAndNeverTakesOneBeingLoaded) {
     Sound& first = load("/same.wav", 1000);
     EXPECT_EQ(std::tuple(table.findOrAllocate("/same.wav"), first.refCount), std::tuple(&first, 2));
     EXPECT_NE(table.findOrAllocate("/SAME.wav"), &first) << "paths compare case-sensitively";
-
     Sound& kept = load("/kept.wav", 1000);
     table.release(kept);
     ASSERT_EQ(kept.refCount, -1);
@@ -81,6 +76,13 @@ TEST_F(SoundTableTest, SearchFindsALoadedOrKeptPathAgainAndCountsItsUsers) {
     EXPECT_EQ(kept.path, "/kept.wav");
     EXPECT_EQ(std::tuple(table.findOrAllocate("/kept.wav"), kept.refCount), std::tuple(&kept, 1))
         << "a kept sound found again has one user";
+    // A search never takes a record being loaded.
+    Sound* loading = table.findOrAllocate("/slow.wav");
+    ASSERT_NE(loading, nullptr);
+    table.beginLoad(*loading, "/slow.wav");
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NE(table.findOrAllocate("/other" + std::to_string(i) + ".wav"), loading);
+    EXPECT_EQ(loading->path, "/slow.wav");
 }
 
 TEST_F(SoundTableTest, WithAllRecordsKeptSearchReusesTheOldest) {
@@ -97,25 +99,6 @@ TEST_F(SoundTableTest, WithAllRecordsKeptSearchReusesTheOldest) {
     ASSERT_EQ(loaded.front()->refCount, lowest);
     EXPECT_EQ(table.findOrAllocate("/new.wav"), loaded.front());
     EXPECT_EQ(state(*loaded.front()), std::tuple(0, "", true, 0));
-}
-
-TEST_F(SoundTableTest, SearchFreesLargeUnusedRecordsButNeverOneBeingLoaded) {
-    Sound* record = table.findOrAllocate("/huge.wav");
-    ASSERT_NE(record, nullptr);
-    table.beginLoad(*record, "/huge.wav");
-    record->frames = 2'097'153;
-    record->channels = 1;
-    record->data.assign(4, 0.0f);
-    record->loading = false;  // loaded, never attached: refCount 0
-    table.findOrAllocate("/x.wav");
-    EXPECT_EQ(std::tuple(record->path, record->data.empty()), std::tuple(std::string(), true));
-
-    Sound* loading = table.findOrAllocate("/slow.wav");
-    ASSERT_NE(loading, nullptr);
-    table.beginLoad(*loading, "/slow.wav");
-    for (int i = 0; i < 5; ++i)
-        EXPECT_NE(table.findOrAllocate("/other" + std::to_string(i) + ".wav"), loading);
-    EXPECT_EQ(loading->path, "/slow.wav");
 }
 
 TEST_F(SoundTableTest, SearchReturnsNothingWhenEveryRecordIsInUse) {
@@ -138,7 +121,6 @@ TEST_F(SoundTableTest, DelayedReleaseWaitsForTheTimer) {
     ASSERT_TRUE(pending);
     pending();
     EXPECT_EQ(sound.refCount, -1);
-
     // Through the platform's timer service.
     platform::TimerService timers;
     table.useTimerService(timers);
@@ -153,21 +135,13 @@ TEST_F(SoundTableTest, DelayedReleaseWaitsForTheTimer) {
     EXPECT_EQ(count, -1);
 }
 
-TEST(Sound, NameRateConstantsAndGuardRegion) {
+TEST(Sound, NameUnitsPerFrameAndGuardRegion) {
     Sound sound;
     sound.path = "/home/me/sounds/bell.wav";
     const std::string name(sound.name());  // the part after the last slash
     sound.path = "bell.aif";
     EXPECT_EQ(std::tuple(name, sound.name()), std::tuple("bell.wav", "bell.aif"));
-
-    sound.sampleRate = 48000;
-    sounds::setOutputRate(sound, 44100);
-    // 268435456 / 44100 = 6086.97; 44100 × 2048 / 48000 = 1881.6.
-    EXPECT_EQ(std::tuple(sound.clockUnit, sound.rateRatio), std::tuple(6086, 1881));
-    // 2^28 / 44100 = 6086.97... in single precision, plus 2 / 2 for two channels.
-    EXPECT_FLOAT_EQ(sounds::unitsPerFrameOf(44100, 2), 6087.9716796875f);
-    EXPECT_EQ(sounds::unitsPerFrameOf(65536, 1), 4096.0f);
-
+    EXPECT_EQ(sounds::unitsPerFrameOf(65536, 1), 4096.0f);  // 2^28 / 65536, plus 1 / 2 = 0 for one channel
     // 268435456 mod 6087 = 4843, plus 11.
     EXPECT_EQ(sounds::guardFramesOf(44100, 6087.9716796875f), 4854);
     // A three-frame sound: every reachable position plus five frames must lie inside the data.
@@ -177,8 +151,7 @@ TEST(Sound, NameRateConstantsAndGuardRegion) {
     Sound three;
     three.frames = 3;
     three.channels = 2;
-    three.data = {1, -1, 2, -2, 3, -3};
-    three.data.resize(static_cast<size_t>(3 + 4) * 2);
+    three.data = {1, -1, 2, -2, 3, -3, 0, 0, 0, 0, 0, 0, 0, 0};  // room for 4 guard frames
     sounds::fillGuardRegion(three, 4);
     EXPECT_EQ(three.data, (std::vector<float>{1, -1, 2, -2, 3, -3, 1, -1, 2, -2, 3, -3, 1, -1}));
 }
@@ -188,9 +161,9 @@ TEST_F(SoundTableTest, BuiltinSineHasFiveCyclesIn8192FramesWithAContinuingGuard)
     EXPECT_EQ(std::tuple(sine.path, sine.name()), std::tuple("Built-in 110 Hz sine", "Built-in 110 Hz sine"));
     EXPECT_EQ(std::tuple(sine.frames, sine.channels, sine.sampleRate, sine.refCount),
               std::tuple(8192, 1, 180225, 1));
-    EXPECT_EQ(std::pair(sine.unitsPerFrame, sine.ampUnitsPerFrame), std::pair(32768.0f, 32768.0f));
-    EXPECT_EQ(std::tuple(sine.clockUnit, sine.rateRatio),
-              std::tuple(6086, 501));  // 44100 × 2048 / 180225 = 501.1
+    // 44100 × 2048 / 180225 = 501.1.
+    EXPECT_EQ(std::tuple(sine.unitsPerFrame, sine.ampUnitsPerFrame, sine.clockUnit, sine.rateRatio),
+              std::tuple(32768.0f, 32768.0f, 6086, 501));
     ASSERT_EQ(sine.data.size(), 8203u);
     EXPECT_EQ(sine.ampTable, std::vector<float>(8192, 0.5f));
     // One cycle is 8192 / 5 frames; the phase starts at -10π, a zero on the way up, so the sine peaks a
@@ -213,14 +186,13 @@ TEST(AmpTable, OneEntryPer100FramesAndAtLeast20AndLookupsPastTheEndUseTheLastEnt
     EXPECT_EQ(std::tuple(sounds::ampTableSize(0), sounds::ampTableSize(1899), sounds::ampTableSize(1900)),
               std::tuple(20, 20, 20));
     EXPECT_EQ(std::tuple(sounds::ampTableSize(2000), sounds::ampTableSize(44100)), std::tuple(21, 442));
-
     const std::vector<float> table{0.1f, 0.2f, 0.3f};
-    EXPECT_EQ(std::tuple(sounds::ampAt(table, 0), sounds::ampAt(table, 2), sounds::ampAt(table, 3)),
-              std::tuple(0.1f, 0.3f, 0.3f));
-    EXPECT_EQ(sounds::ampAt(table, 1000), 0.3f);
+    EXPECT_EQ(std::tuple(sounds::ampAt(table, 0), sounds::ampAt(table, 2), sounds::ampAt(table, 3),
+                         sounds::ampAt(table, 1000)),
+              std::tuple(0.1f, 0.3f, 0.3f, 0.3f));
 }
 
-TEST(AmpTableBuild, ConstantSoundFollowsTheFilterStepResponse) {
+TEST(AmpTableBuild, ConstantSoundFollowsTheFilterStepResponseLoudStartDecaysShortOrSilentSoundsAreFlat) {
     // For a constant x the filter state after k frames is x²(1 − b^k). The warm-up runs 19 entries (1900
     // frames) before the main pass, so main entry j has seen 1900 + 100 (j + 1) frames.
     constexpr int32_t kRate = 8000;
@@ -230,7 +202,6 @@ TEST(AmpTableBuild, ConstantSoundFollowsTheFilterStepResponse) {
     ASSERT_TRUE(sounds::buildAmpTable(sound));
     const int n = sounds::ampTableSize(kFrames);
     ASSERT_EQ(sound.ampTable.size(), static_cast<size_t>(n));
-
     const double w = 2 * std::numbers::pi / kRate;
     const double k = 2 - std::cos(10 * w);
     const double b = k - std::sqrt(k * k - 1);
@@ -241,26 +212,22 @@ TEST(AmpTableBuild, ConstantSoundFollowsTheFilterStepResponse) {
     EXPECT_FLOAT_EQ(sound.ampTable[static_cast<size_t>(n - 2)], 1.0f);
     EXPECT_FLOAT_EQ(sound.ampTable[static_cast<size_t>(n - 1)],
                     (sound.ampTable[static_cast<size_t>(n - 2)] + sound.ampTable[0]) / 2);
-}
-
-TEST(AmpTableBuild, LoudStartAndSilentEndDecaysAndShortOrSilentSoundsAreFlat) {
-    constexpr int32_t kFrames = 4000;
-    Sound sound;
-    makeConstant(sound, kFrames, 44100, 0.0f);
-    for (int32_t i = 0; i < kFrames / 2; ++i)
-        sound.data[static_cast<size_t>(i)] = (i % 2 == 0) ? 0.8f : -0.8f;
-    ASSERT_TRUE(sounds::buildAmpTable(sound));
-    const auto& t = sound.ampTable;
+    // A loud first half and a silent second half.
+    Sound half;
+    makeConstant(half, 4000, 44100, 0.0f);
+    for (int32_t i = 0; i < 2000; ++i)
+        half.data[static_cast<size_t>(i)] = (i % 2 == 0) ? 0.8f : -0.8f;
+    ASSERT_TRUE(sounds::buildAmpTable(half));
+    const auto& t = half.ampTable;
     EXPECT_FLOAT_EQ(*std::max_element(t.begin(), t.end()), 1.0f);
     EXPECT_GT(t[19], t[25]) << "the level falls once the sound goes silent";
     EXPECT_GT(t[25], t[35]);
-
     // Short or silent sounds get a flat half.
     for (const auto& [frames, value, entries] : {std::tuple(1899, 0.9f, 20), std::tuple(5000, 0.0f, 51)}) {
-        Sound sound;
-        makeConstant(sound, frames, 44100, value);
-        ASSERT_TRUE(sounds::buildAmpTable(sound));
-        EXPECT_EQ(sound.ampTable, std::vector<float>(static_cast<size_t>(entries), 0.5f)) << frames;
+        Sound flat;
+        makeConstant(flat, frames, 44100, value);
+        ASSERT_TRUE(sounds::buildAmpTable(flat));
+        EXPECT_EQ(flat.ampTable, std::vector<float>(static_cast<size_t>(entries), 0.5f)) << frames;
     }
 }
 }  // namespace
