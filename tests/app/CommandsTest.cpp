@@ -39,7 +39,7 @@ auto summary(const RenderOptions& o) {
                       o.softStop, o.resetLoop, o.perStream, periodCount(o));
 }
 
-TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionAndStreamItemIsRead) {
+TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionStreamItemAndTimedChangeIsRead) {
     const RenderOptions defaults = parse({"-o", "x.wav"});
     EXPECT_EQ(defaults.output, "x.wav");
     // ceil(5 × 44100 / 256) = ceil(861.33) = 862 periods.
@@ -68,10 +68,9 @@ TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionAndStreamItemIsRead
     EXPECT_TRUE(parseStreamSpec("sound=sine").sound.empty());
     const StreamSpec banked = parseStreamSpec("bank=b.fpb,patch=20");
     EXPECT_EQ(std::tuple(banked.bank, banked.patch), std::tuple("b.fpb", 20));
-}
 
-TEST(RenderOptions, TimedChangesRoundHalvesToEvenAtTheFinalRate) {
-    // 2^-14 s and 3 × 2^-14 s are 0.5 and 1.5 frames at 8192 Hz, exactly.
+    // Timed changes round halves to even at the final rate: 2^-14 s and 3 × 2^-14 s are 0.5 and 1.5 frames at
+    // 8192 Hz, exactly.
     const RenderOptions options =
         parse({"--stream", "sound=sine", "--stream", "sound=sine", "--at", "0.00006103515625:Amp=1", "--at",
                "0.00018310546875:2:Pitch=-5", "--at", "1.25:ChangeTime=4096", "--rate", "8192"});

@@ -130,7 +130,7 @@ class GrainStart : public ::testing::Test {
     Lcg rng;
 };
 
-TEST_F(GrainStart, DefaultGrainHasNaturalSpeedAndHalfEnvelopes) {
+TEST_F(GrainStart, DefaultGrainHasNaturalSpeedAndHalfEnvelopesAndPitchGlissandoStartAndLengthChangeIt) {
     const Grain g = shape();
     // One sound frame per output frame; GrainLen 324: 324² × 44100 / 2^20 = 4414.98 frames.
     EXPECT_EQ(std::tuple(g.speed, g.speedSlope, g.remaining, g.fixedGain),
@@ -148,9 +148,7 @@ TEST_F(GrainStart, DefaultGrainHasNaturalSpeedAndHalfEnvelopes) {
     const Grain flat = shape({{Attack, 0}, {Decay, 0}});
     EXPECT_EQ(std::pair(flat.attackPhase, flat.decayLen), std::pair(0x10000000, 0));
     EXPECT_EQ(drawsMade(), 3) << "without envelope only pan, pitch and glissando draw";
-}
 
-TEST_F(GrainStart, PitchGlissandoStartAndLengthParameters) {
     EXPECT_EQ(shape({{Pitch, 16384}}).speed, 32u * 4096) << "five octaves up";
     // trunc(−4096 + 0.5) = −4095 (toward zero), modulo the sound.
     EXPECT_EQ(shape({{Pitch, -6144}}).speed, 0x10000000u - 4095) << "backwards at natural speed";
