@@ -14,7 +14,6 @@
 #include "app/CommandLine.h"
 #include "app/RenderOptions.h"
 #include "engine/ParamSpec.h"
-#include "patches/BankFile.h"
 #include "patches/BankStorage.h"
 #include "patches/PatchStatus.h"
 #include "tests/app/AppTestSupport.h"
@@ -27,6 +26,7 @@ namespace fs = std::filesystem;
 using apptest::readBytes;
 using apptest::run;
 using apptest::scratch;
+using apptest::wavSamples;
 
 RenderOptions parse(std::vector<std::string> args) {
     return parseRenderOptions(Args(args));
@@ -39,7 +39,7 @@ auto summary(const RenderOptions& o) {
                       o.softStop, o.resetLoop, o.perStream, periodCount(o));
 }
 
-TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionIsRead) {
+TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionStreamItemAndTimedChangeIsRead) {
     const RenderOptions defaults = parse({"-o", "x.wav"});
     EXPECT_EQ(defaults.output, "x.wav");
     // ceil(5 × 44100 / 256) = ceil(861.33) = 862 periods.
@@ -54,24 +54,23 @@ TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionIsRead) {
     // ceil(2.5 × 22050 / 512) = ceil(107.67) = 108 periods.
     EXPECT_EQ(summary(every),
               std::tuple(2.5, 22050u, false, 16, Interpolation::Cubic, 512, 7, false, false, true, 108));
-}
 
-TEST(RenderOptions, StreamSpecItems) {
+    // The items of a stream.
     const StreamSpec stream = parseStreamSpec(
         "sound=/tmp/a b.wav,Pitch=-16384,Amp=1024,mute,solo,hardsync,channel=right,ChangeTime=1");
     EXPECT_EQ(std::tuple(stream.sound, stream.mute, stream.solo, stream.hardSync, stream.channelSelect),
               std::tuple("/tmp/a b.wav", true, true, true, 2));
     EXPECT_EQ(stream.overrides, (std::vector<std::pair<int, int32_t>>{{13, -16384}, {23, 1024}, {28, 1}}));
-    EXPECT_EQ(parseStreamSpec("channel=left").channelSelect, 1);
-    EXPECT_EQ(parseStreamSpec("channel=both").channelSelect, 3);
+    EXPECT_EQ(
+        std::tuple(parseStreamSpec("channel=left").channelSelect,
+                   parseStreamSpec("channel=both").channelSelect, parseStreamSpec("patch=default").patch),
+        std::tuple(1, 3, 0));
     EXPECT_TRUE(parseStreamSpec("sound=sine").sound.empty());
-    EXPECT_EQ(parseStreamSpec("patch=default").patch, 0);
     const StreamSpec banked = parseStreamSpec("bank=b.fpb,patch=20");
     EXPECT_EQ(std::tuple(banked.bank, banked.patch), std::tuple("b.fpb", 20));
-}
 
-TEST(RenderOptions, TimedChangesRoundHalvesToEvenAtTheFinalRate) {
-    // 2^-14 s and 3 × 2^-14 s are 0.5 and 1.5 frames at 8192 Hz, exactly.
+    // Timed changes round halves to even at the final rate: 2^-14 s and 3 × 2^-14 s are 0.5 and 1.5 frames at
+    // 8192 Hz, exactly.
     const RenderOptions options =
         parse({"--stream", "sound=sine", "--stream", "sound=sine", "--at", "0.00006103515625:Amp=1", "--at",
                "0.00018310546875:2:Pitch=-5", "--at", "1.25:ChangeTime=4096", "--rate", "8192"});
@@ -110,8 +109,6 @@ TEST(RenderOptions, WrongCommandLinesAreUsageErrorsAndHelpStopsParsing) {
     EXPECT_TRUE(parse({"--help", "--bogus"}).help);
     EXPECT_TRUE(parse({"-h"}).help);
 }
-
-using apptest::wavSamples;
 
 int render(const std::vector<std::string>& args) {
     return apptest::run("render", args);
@@ -158,89 +155,26 @@ TEST(RenderCommand, HardStopWritesExactlyTheRequestedPeriodsWithTheirHeader) {
 // (frame 4032).
 TEST(RenderCommand, ASoftStopFadesLongGrainsOverHalfASecondAndAChangeAppliesFromItsPeriod) {
     struct Case {
-        std::vector<std::string> more;
         size_t frames, soundFrom, silentFrom, silentTo;
+        std::vector<std::string> more;
     };
     const auto out = scratch("render-soft") / "out.wav";
     for (const Case& c : std::vector<Case>{
-             {{"--stream", "sound=sine,GrainLen=4096,Freq=25"}, (125 + 63) * 64, 8000, 8000 + 4000, SIZE_MAX},
-             {{"--hard-stop", "--stream", "sound=sine,Amp=0", "--at", "0:ChangeTime=1", "--at",
-               "0.5:Amp=1024"},
-              125 * 64,
+             {(125 + 63) * 64, 8000, 8000 + 4000, SIZE_MAX, {"--stream", "sound=sine,GrainLen=4096,Freq=25"}},
+             {125 * 64,
               4032,
               0,
-              4032}}) {
-        std::vector<std::string> args{"--seconds", "1"};
+              4032,
+              {"--hard-stop", "--stream", "sound=sine,Amp=0", "--at", "0:ChangeTime=1", "--at",
+               "0.5:Amp=1024"}}}) {
+        auto args = small(out, {"--seconds", "1"});
         args.insert(args.end(), c.more.begin(), c.more.end());
-        ASSERT_EQ(render(small(out, args)), 0);
+        ASSERT_EQ(render(args), 0);
         const auto all = wavSamples(out);
         ASSERT_EQ(all.size(), c.frames);
         EXPECT_FALSE(allZero(all, c.soundFrom, c.soundFrom + 1000));
         EXPECT_TRUE(allZero(all, c.silentFrom, c.silentTo));
     }
-}
-
-// The same command writes the same bytes (random draws included), and neither the ring's size nor the loop
-// reset changes them.
-TEST(RenderCommand, RendersThatMustWriteTheSameBytes) {
-    const auto dir = scratch("render-same");
-    const std::vector<std::string> random{"--seconds", "0.5",
-                                          "--stream",  "sound=sine,FreqRnd=256,PitchRnd=200,PanRnd=256",
-                                          "--stream",  "sound=sine,StartRnd=256,GrainLenRnd=256",
-                                          "--at",      "0.2:2:Pitch=-3000"};
-    struct Pair {
-        std::vector<std::string> first, second;
-        size_t atLeastFrames;
-    };
-    for (const auto& [first, second, frames] :
-         std::vector<Pair>{{random, random, 4000},
-                           {{"--seconds", "0.3", "--buffers", "1"},
-                            {"--seconds", "0.3", "--buffers", "7", "--no-reset-loop"},
-                            2400}}) {
-        ASSERT_EQ(render(small(dir / "a.wav", first)), 0);
-        ASSERT_EQ(render(small(dir / "b.wav", second)), 0);
-        const std::string a = readBytes(dir / "a.wav");
-        EXPECT_GT(a.size(), 44u + frames * 4u);
-        EXPECT_EQ(a, readBytes(dir / "b.wav"));
-    }
-}
-
-// Which single streams sound: muted ones, a silent patch recalled from a bank (and made loud by an override
-// after the recall), an empty slot (a warning, the defaults) and the channels of a sound with a sine on the
-// left and silence on the right.
-TEST(RenderCommand, StreamsThatSoundAndStreamsThatAreSilent) {
-    const auto dir = scratch("render-silent");
-    patches::PatchBank bank;  // slot 1: the defaults with Amp 0; slot 2 empty
-    patches::Patch& silent = bank.slot(1);
-    silent.flags = patches::kPatchOccupied;
-    silent.setSoundPath("fizz_sine");
-    silent.values = engine::defaultParamSet();
-    silent.values[engine::Amp] = 0;
-    bank.count = 1;
-    const std::string bankPath = (dir / "quiet.fpb").string();
-    std::ofstream(bankPath, std::ios::binary) << patches::encodeBankFile(bank);
-    const std::string leftOnly = (dir / "left-only.wav").string();
-    ASSERT_EQ(
-        std::system(
-            ("sox -q -n -r 8000 -c 2 '" + leftOnly + "' synth 1 sine 440 remix 1 0 >/dev/null 2>&1").c_str()),
-        0);
-
-    const std::vector<std::pair<std::string, bool>> streams{{"sound=sine,mute", true},
-                                                            {"bank=" + bankPath + ",patch=1", true},
-                                                            {"bank=" + bankPath + ",patch=1,Amp=400", false},
-                                                            {"bank=" + bankPath + ",patch=2", false},
-                                                            {"sound=" + leftOnly + ",channel=right", true},
-                                                            {"sound=" + leftOnly + ",channel=left", false}};
-    for (const auto& [stream, silence] : streams) {
-        ::testing::internal::CaptureStderr();
-        ASSERT_EQ(render(small(dir / "out.wav", {"--seconds", "0.2", "--stream", stream})), 0) << stream;
-        const std::string said = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(allZero(wavSamples(dir / "out.wav")), silence) << stream;
-        EXPECT_EQ(said.find("warning: patch 2 of " + bankPath + " is empty") != std::string::npos,
-                  stream.ends_with("patch=2"))
-            << said;
-    }
-    EXPECT_TRUE(fs::exists(bankPath));
 }
 
 TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
@@ -282,11 +216,10 @@ TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
     // 512 − |M|) / 512 and leaves everything else (draws, timing) as it was.
     const auto dir = scratch("render-ampam");
     const auto renderWith = [&](int depth) {
-        const fs::path out = dir / ("am" + std::to_string(depth) + ".wav");
-        EXPECT_EQ(render(small(out, {"--seconds", "0.3", "--hard-stop", "--stream",
-                                     "sound=sine,Amp=300,AmpAM=" + std::to_string(depth)})),
+        EXPECT_EQ(render(small(dir / "am.wav", {"--seconds", "0.3", "--hard-stop", "--stream",
+                                                "sound=sine,Amp=300,AmpAM=" + std::to_string(depth)})),
                   0);
-        return wavSamples(out);
+        return wavSamples(dir / "am.wav");
     };
     const std::vector<float> plain = renderWith(0);
     ASSERT_FALSE(allZero(plain));
@@ -325,9 +258,10 @@ TEST(RenderCommand, FailuresExitWithOneAndKeepThePreviousFile) {
     std::ofstream(out) << "an earlier render";
     std::ofstream(dir / "notes.wav") << "not a sound";
     std::ofstream(dir / "bank.fpb") << "Fbnk";  // a bank file that is not one
-    for (const fs::path& bad : {dir / "missing.wav", dir / "notes.wav"})
-        EXPECT_EQ(render(small(out, {"--stream", "sound=" + bad.string()})), 1) << bad;
-    EXPECT_EQ(render(small(out, {"--stream", "bank=" + (dir / "bank.fpb").string() + ",patch=1"})), 1);
+    for (const std::string& bad :
+         {"sound=" + (dir / "missing.wav").string(), "sound=" + (dir / "notes.wav").string(),
+          "bank=" + (dir / "bank.fpb").string() + ",patch=1"})
+        EXPECT_EQ(render(small(out, {"--stream", bad})), 1) << bad;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(render(small(dir / "no-folder" / "x.wav", {"--seconds", "0.1"})), 1);
     const std::string said = ::testing::internal::GetCapturedStderr();
@@ -393,7 +327,7 @@ class BankCommandTest : public ::testing::Test {
     std::string bankPath;
 };
 
-TEST_F(BankCommandTest, ListsTheSavedBankInFileOrder) {
+TEST_F(BankCommandTest, ListsTheSavedBankInFileOrderAndRefusesWhatIsNotABank) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(run("bank", {bankPath}), kExitOk);
     const std::string listing = ::testing::internal::GetCapturedStdout();
@@ -401,9 +335,8 @@ TEST_F(BankCommandTest, ListsTheSavedBankInFileOrder) {
     for (const char* part : {"slot 2: /sounds/voice.wav\n", " Pitch=5000\n", " Pitch=7000\n", " Amp=300 "})
         EXPECT_NE(listing.find(part), std::string::npos) << part;
     EXPECT_EQ(listing.find("ChangeTime"), std::string::npos) << "version 100 keeps no change time";
-}
 
-TEST_F(BankCommandTest, RefusesWhatIsNotABankAndLeavesItAlone) {
+    // What is not a bank is refused and left alone.
     std::ofstream(dir / "empty.fpb", std::ios::binary) << "Fbnk" << std::string("\x64\0\0\0\0\0\0\0", 8);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(run("bank", {(dir / "empty.fpb").string()}), kExitFailure);
@@ -417,26 +350,54 @@ TEST_F(BankCommandTest, RefusesWhatIsNotABankAndLeavesItAlone) {
         EXPECT_THROW(run("bank", args), UsageError) << args.size();
 }
 
-TEST_F(BankCommandTest, RenderRecallsExactlyTheStoredParameters) {
-    // The patch stored in slot 5 is the file's second record.
+// Renders that must write the same bytes: the patch recalled from the bank (slot 5, the file's second
+// record) and its values spelled out, random draws included; and renders that differ only in the ring's
+// size and the loop reset.
+TEST_F(BankCommandTest, RendersThatMustWriteTheSameBytes) {
     const patches::ParamValues values = patchValues(7000);
     std::string spelled = "sound=sine";
-    for (int p = 0; p < 27; ++p) {
-        spelled += ',';
-        spelled += engine::paramSpec(p).name;
-        spelled += '=';
-        spelled += std::to_string(values[size_t(p)]);
-    }
-    const auto render = [&](const std::string& name, const std::string& stream) {
+    for (int p = 0; p < 27; ++p)
+        spelled += ',' + std::string(engine::paramSpec(p).name) + '=' + std::to_string(values[size_t(p)]);
+    const std::pair<std::vector<std::string>, std::vector<std::string>> pairs[] = {
+        {{"--stream", "bank=" + bankPath + ",patch=2"}, {"--stream", spelled}},
+        {{"--buffers", "1"}, {"--buffers", "7", "--no-reset-loop"}}};
+    const auto bytesOf = [&](const std::string& name, std::vector<std::string> args) {
         const fs::path out = dir / name;
-        EXPECT_EQ(
-            run("render", {"--seconds", "0.3", "--rate", "22050", "-o", out.string(), "--stream", stream}),
-            kExitOk);
+        args.insert(args.end(), {"--seconds", "0.3", "--rate", "22050", "-o", out.string()});
+        EXPECT_EQ(run("render", args), kExitOk);
         return readBytes(out);
     };
-    const std::string recalled = render("recalled.wav", "bank=" + bankPath + ",patch=2");
-    EXPECT_GT(recalled.size(), 44u);
-    EXPECT_EQ(recalled, render("written.wav", spelled));
+    for (const auto& [first, second] : pairs) {
+        const std::string a = bytesOf("a.wav", first);
+        EXPECT_GE(a.size(), 44u + 6615u * 8u) << "0.3 s of 22050 Hz stereo float";
+        EXPECT_EQ(a, bytesOf("b.wav", second));
+    }
+}
+
+// Which single streams sound: muted ones, a patch recalled from the bank and made silent by an override after
+// the recall, an empty patch (a warning, the defaults) and the channels of a sound with a sine on the left
+// and silence on the right.
+TEST_F(BankCommandTest, StreamsThatSoundAndStreamsThatAreSilent) {
+    const std::string leftOnly = (dir / "left-only.wav").string();
+    ASSERT_EQ(
+        std::system(
+            ("sox -q -n -r 8000 -c 2 '" + leftOnly + "' synth 1 sine 440 remix 1 0 >/dev/null 2>&1").c_str()),
+        0);
+    const std::vector<std::pair<std::string, bool>> streams{{"sound=sine,mute", true},
+                                                            {"bank=" + bankPath + ",patch=1", false},
+                                                            {"bank=" + bankPath + ",patch=1,Amp=0", true},
+                                                            {"bank=" + bankPath + ",patch=3", false},
+                                                            {"sound=" + leftOnly + ",channel=right", true},
+                                                            {"sound=" + leftOnly + ",channel=left", false}};
+    for (const auto& [stream, silence] : streams) {
+        ::testing::internal::CaptureStderr();
+        ASSERT_EQ(render(small(dir / "out.wav", {"--seconds", "0.2", "--stream", stream})), 0) << stream;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(allZero(wavSamples(dir / "out.wav")), silence) << stream;
+        EXPECT_EQ(said.find("warning: patch 3 of " + bankPath + " is empty") != std::string::npos,
+                  stream.ends_with("patch=3"))
+            << said;
+    }
 }
 
 TEST(ParamsCommand, ListsEveryParameterWithItsRangeDefaultAndMeaning) {
@@ -446,8 +407,7 @@ TEST(ParamsCommand, ListsEveryParameterWithItsRangeDefaultAndMeaning) {
     std::vector<std::string> lines;
     for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
         lines.push_back(text.substr(start, end - start));
-    ASSERT_EQ(lines.size(),
-              1u + 29u);  // the heading, then one line a parameter in scroll-bar order
+    ASSERT_EQ(lines.size(), 1u + 29u);  // the heading, then one line a parameter in scroll-bar order
     const auto line = [&](size_t param) { return lines.at(param + 1); };
     EXPECT_EQ(line(0).substr(0, 5), "Start");
     for (const auto& [param, name, range, value] :

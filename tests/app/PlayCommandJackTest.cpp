@@ -68,9 +68,7 @@ class JackCapture {
     bool ready() const { return client_ != nullptr; }
     bool connected() const { return connected_; }
     // Thread: after capturing stopped.
-    std::vector<float> samples() const {
-        return {samples_.begin(), samples_.begin() + kChannels * frames_.load()};
-    }
+    std::vector<float> samples() const { return {samples_.begin(), samples_.begin() + kChannels * frames_}; }
 
   private:
     static int process(jack_nframes_t frames, void* self) {
@@ -92,8 +90,7 @@ class JackCapture {
     jack_port_t* ports_[kChannels] = {nullptr, nullptr};
     std::vector<float> samples_;
     std::atomic<long> frames_{0};
-    std::atomic<bool> connected_{false};
-    std::atomic<bool> stopWatching_{false};
+    std::atomic<bool> connected_{false}, stopWatching_{false};
     std::thread watcher_;
 };
 
@@ -117,12 +114,10 @@ class PlayCommandJackTest : public ::testing::Test {
 };
 
 TEST_F(PlayCommandJackTest, RecordsAndPlaysExactlyWhatRenderWrites) {
-    const std::vector<std::string> streams{"--stream", "sound=sine,Pitch=40,GrainLen=300,PitchRnd=20",
-                                           "--stream", "sound=sine,Pitch=-30,PanRnd=50"};
-    const fs::path rendered = folder / "render.wav";
-    const fs::path recorded = folder / "play.wav";
-    const auto with = [&](std::vector<std::string> args) {
-        args.insert(args.end(), streams.begin(), streams.end());
+    const fs::path rendered = folder / "render.wav", recorded = folder / "play.wav";
+    const auto with = [](std::vector<std::string> args) {
+        args.insert(args.end(), {"--stream", "sound=sine,Pitch=40,GrainLen=300,PitchRnd=20", "--stream",
+                                 "sound=sine,Pitch=-30,PanRnd=50"});
         return args;
     };
     ASSERT_EQ(run("render", with({"-o", rendered.string(), "--seconds", "1"})), 0);

@@ -22,7 +22,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using apptest::readBytes;
+using Clock = std::chrono::steady_clock;
 
 constexpr int kChannels = 2;
 constexpr double kRate = 44100.0;
@@ -97,10 +99,9 @@ TEST_F(PulseCommands, PlayGivesTheSinkTheRenderedSound) {
     ASSERT_EQ(frisson("render -o " + rendered.string() + " --seconds 1 --bits 16 --stream " + kStream), 0)
         << err_;
     const std::string wav = readBytes(rendered);
-    constexpr std::size_t kHeader = 44;
-    ASSERT_GT(wav.size(), kHeader);
-    ASSERT_EQ(wav.substr(kHeader - 8, 4), "data");
-    const Sound expected = soundOf(wav.substr(kHeader));
+    ASSERT_GT(wav.size(), apptest::kWavHeaderBytes);
+    ASSERT_EQ(wav.substr(apptest::kWavHeaderBytes - 8, 4), "data");
+    const Sound expected = soundOf(wav.substr(apptest::kWavHeaderBytes));
     ASSERT_GT(expected.frames, 0u);
 
     // parec records the null sink's monitor as raw 16-bit stereo, from once the server lists its
@@ -112,22 +113,18 @@ TEST_F(PulseCommands, PlayGivesTheSinkTheRenderedSound) {
     ASSERT_GT(parec, 0);
     int tries = 0;
     while (std::system("pactl list short source-outputs 2>/dev/null | grep -q .") != 0 && ++tries < 100)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const auto start = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(50ms);
+    const auto start = Clock::now();
     const int status = frisson(std::string("play --device PULSE --seconds 1 --stream ") + kStream);
     // Everything the sink played until play ended, and half a second more (the monitor hands the
     // samples out in blocks, late), or what came in 10 seconds.
-    const auto wanted =
-        static_cast<std::size_t>(std::chrono::duration<double>(std::chrono::steady_clock::now() - start +
-                                                               std::chrono::milliseconds(500))
-                                     .count() *
-                                 kRate);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const double wanted = std::chrono::duration<double>(Clock::now() - start + 500ms).count() * kRate;
+    const auto deadline = Clock::now() + 10s;
     std::string monitored;
     do {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(100ms);
         monitored = readBytes(raw);
-    } while (monitored.size() / (2 * kChannels) < wanted && std::chrono::steady_clock::now() < deadline);
+    } while (static_cast<double>(monitored.size() / (2 * kChannels)) < wanted && Clock::now() < deadline);
     kill(parec, SIGINT);
     waitpid(parec, nullptr, 0);
     ASSERT_LT(tries, 100) << "parec never connected";

@@ -20,7 +20,6 @@
 namespace {
 
 using namespace engine;
-using enginetest::CapturingSink;
 using Settings = std::vector<std::pair<int, int32_t>>;
 
 constexpr uint32_t kRate = 44100;
@@ -32,6 +31,32 @@ const auto kCentre = static_cast<float>(std::sin(std::numbers::pi / 4));
 // sin(π/4) × 461 / 512: a centred grain at the default Amp.
 const float kCentreGain = kCentre * 461 / 512;
 const float kLimit = static_cast<float>(32767.0 / 32768.0);
+
+// Gives `stream` `sound`, with flat grains (a plain window: no envelope, no randomness) and `settings`
+// reached at once.
+void prepareFlat(Engine& engine, sounds::Sound& sound, Settings settings, int stream = 0) {
+    engine.attachSound(stream, sound);
+    settings.insert(settings.begin(), {{Attack, 0}, {Decay, 0}});
+    for (const auto& [param, value] : settings)
+        engine.setParameter(stream, param, value);
+    engine.snapParameters(stream);
+}
+
+// Collects every period the render step hands to the recording.
+class CapturingSink : public RecordingSink {
+  public:
+    std::vector<float> mix;
+    std::array<std::vector<float>, kMaxStreams> streams;
+    std::array<bool, kMaxStreams> open{};
+
+    bool streamFileOpen(int stream) const override { return open[static_cast<size_t>(stream)]; }
+    void writePeriod(const RenderedPeriod& period) override {
+        mix.insert(mix.end(), period.mix, period.mix + period.samples);
+        for (size_t i = 0; i < streams.size(); ++i)
+            if (period.streams[i] != nullptr && open[i])
+                streams[i].insert(streams[i].end(), period.streams[i], period.streams[i] + period.samples);
+    }
+};
 
 class EngineRender : public ::testing::Test {
   protected:
@@ -49,18 +74,10 @@ class EngineRender : public ::testing::Test {
         return enginetest::makeSound(table, record, kRampFrames, 1, kRate,
                                      [](int32_t i, int) { return static_cast<float>(i) / kRampFrames; });
     }
-    void set(int stream, int param, int32_t value) {
-        engine.setParameter(stream, param, value);
-        engine.snapParameters(stream);
-    }
-    // Gives `stream` `sound` with flat grains and `settings`.
     void prepare(sounds::Sound& sound, const Settings& settings, int stream = 0) {
-        engine.attachSound(stream, sound);
-        enginetest::flatGrains(engine, stream);
-        for (const auto& [param, value] : settings)
-            set(stream, param, value);
+        prepareFlat(engine, sound, settings, stream);
     }
-    // Plays it on stream 0 from the start for `periods` periods.
+    // Plays `sound` with `settings` on stream 0 from the start for `periods` periods.
     void play(sounds::Sound& sound, const Settings& settings, int periods) {
         prepare(sound, settings);
         engine.playStart(true, false);
@@ -70,14 +87,18 @@ class EngineRender : public ::testing::Test {
         for (int p = 0; p < periods; ++p)
             engine.renderOfflinePeriod();
     }
-    // The mix of a mono-output engine playing record 0 with flat grains; `start` starts play.
-    std::vector<float> monoMix(int periods, const std::function<void(Engine&)>& start) {
+    // The mix of a mono-output engine playing record 0 from `channels` with flat grains and `settings`;
+    // `playing` runs once play has started.
+    std::vector<float> monoMix(
+        int periods, int32_t channels, const Settings& settings = {},
+        const std::function<void(Engine&)>& playing = [](Engine&) {}) {
         Engine mono{table, {.rate = kRate, .stereo = false, .framesPerBuffer = kPeriod, .bufferCount = 4}};
         CapturingSink capture;
         mono.setRecordingSink(&capture);
-        mono.attachSound(0, table.record(0));
-        enginetest::flatGrains(mono, 0);
-        start(mono);
+        prepareFlat(mono, table.record(0), settings);
+        mono.setChannelSelect(0, channels);
+        mono.playStart(true, false);
+        playing(mono);
         for (int p = 0; p < periods; ++p)
             mono.renderOfflinePeriod();
         mono.setRecordingSink(nullptr);
@@ -95,16 +116,7 @@ class EngineRender : public ::testing::Test {
     std::vector<int16_t> out = std::vector<int16_t>(2 * kPeriod);
 };
 
-TEST(UnderrunReport, NeedsMoreThanTwoUnderruns) {
-    EXPECT_FALSE(underrunReport(2, 10).has_value());
-    EXPECT_FALSE(underrunReport(5, 0).has_value());
-    EXPECT_EQ(underrunReport(3, 1000).value(), "3 buffer underruns in performance (0.3 %)");
-    // 3000 / 7 = 428 per mille
-    EXPECT_EQ(underrunReport(3, 7).value(), "3 buffer underruns in performance (42.8 %)");
-    EXPECT_EQ(underrunReport(40, 40).value(), "40 buffer underruns in performance (100.0 %)");
-}
-
-TEST_F(EngineRender, PlayStartFillsTheRingAndEachCardPeriodConsumesTheOldestSlotTillASoftStopDrainsIt) {
+TEST_F(EngineRender, PlayStartFillsTheRingAndEachCardPeriodConvertsTheOldestSlotTillASoftStopDrainsIt) {
     engine.playStart();
     EXPECT_EQ(std::tuple(engine.filled(), engine.writeIndex(), engine.frameClock()),
               std::tuple(kBuffers, 0, kBuffers * kPeriod));
@@ -129,9 +141,9 @@ TEST_F(EngineRender, PlayStartFillsTheRingAndEachCardPeriodConsumesTheOldestSlot
     ASSERT_EQ(doneSlots.size(), 1u);
     EXPECT_FALSE(engine.anyGrainActive());
     EXPECT_EQ(std::pair(engine.filled(), engine.underruns()), std::pair(0, 0u));
-}
 
-TEST_F(EngineRender, FullScaleConvertsTo32767) {
+    // Full scale converts to ±32767.
+    engine.stopPlay();
     prepare(enginetest::makeSound(table, 0, 4096, 1, 44100, [](int32_t, int) { return -1.0f; }),
             {{Amp, 1024}});
     engine.playStart();
@@ -139,22 +151,25 @@ TEST_F(EngineRender, FullScaleConvertsTo32767) {
     EXPECT_EQ(std::tuple(out[0], out[1]), std::tuple(-32767, -32767));
 }
 
-TEST_F(EngineRender, UnderrunsReplayTheLeastRecentlyRenderedSlotAndAreReported) {
+TEST_F(EngineRender, UnderrunsReplayTheLeastRecentlyRenderedSlotAndMoreThanTwoAreReported) {
+    EXPECT_FALSE(underrunReport(2, 10) || underrunReport(5, 0));
+    EXPECT_EQ(underrunReport(3, 1000).value(), "3 buffer underruns in performance (0.3 %)");
+    EXPECT_EQ(underrunReport(40, 40).value(), "40 buffer underruns in performance (100.0 %)");
     engine.playStart();
     engine.setQuitKeyHeld(true);  // every period asks to stop and renders nothing more
     for (int k = 0; k < 7; ++k)
         engine.periodCallback(out.data());
     EXPECT_EQ(doneSlots, (std::vector<int>{0, 1, 2, 3, 0, 0, 0}));
     EXPECT_EQ(engine.underruns(), 3u);
+    // 3000 / 7 = 428 per mille.
     EXPECT_EQ(engine.stopPlay().value(), "3 buffer underruns in performance (42.8 %)");
     EXPECT_EQ(std::pair(engine.underruns(), engine.callbacksTotal()), std::pair(0u, 0u));
 }
 
 TEST_F(EngineRender, RejectsFormatsItCannotRender) {
-    EXPECT_TRUE(
-        engine.setOutputFormat({.rate = 44100, .stereo = true, .framesPerBuffer = 100, .bufferCount = 4}));
-    EXPECT_TRUE(
-        engine.setOutputFormat({.rate = 44100, .stereo = true, .framesPerBuffer = 256, .bufferCount = 8}));
+    // Periods are a multiple of 8 frames, and the ring holds at most 7 of them.
+    for (const auto& [frames, count] : {std::pair(100, 4), std::pair(256, 8)})
+        EXPECT_TRUE(engine.setOutputFormat({.rate = 44100, .framesPerBuffer = frames, .bufferCount = count}));
     EXPECT_FALSE(
         engine.setOutputFormat({.rate = 48000, .stereo = false, .framesPerBuffer = 512, .bufferCount = 7}));
     EXPECT_EQ(engine.samplesPerBuffer(), 512u);
@@ -197,10 +212,8 @@ TEST(EngineThreads, RenderingWhileParametersAndSoundsChange) {
     sounds::Sound& stereo = enginetest::makeSound(
         table, 1, 30000, 2, 22050, [](int32_t i, int c) { return c == 0 ? 0.3f : -0.2f * (i % 7); });
     Engine engine(table, {.rate = kRate, .stereo = true, .framesPerBuffer = 128, .bufferCount = 4});
-    for (int s = 1; s < 4; ++s)
-        engine.createStream();
-    for (int s = 0; s < 4; ++s)
-        engine.setParameter(s, Freq, 14000, 1.0);  // dense: hundreds of grains per second
+    for (int s = 0; s < 4; ++s)  // dense: hundreds of grains per second
+        engine.setParameter(s > 0 ? engine.createStream() : 0, Freq, 14000, 1.0);
     engine.playStart();
 
     std::atomic<bool> done{false};
@@ -212,7 +225,7 @@ TEST(EngineThreads, RenderingWhileParametersAndSoundsChange) {
     });
 
     int round = 0;
-    while (!done) {
+    for (; !done; ++round, std::this_thread::yield()) {
         const int s = round % 4;
         engine.setParameter(s, Pitch, 2000 + 97 * (round % 100));
         engine.setParameter(s, PanRnd, round % 256, 6.4);
@@ -231,8 +244,6 @@ TEST(EngineThreads, RenderingWhileParametersAndSoundsChange) {
                 engine.setStreamState(k, Active);
         else if (round % 11 == 0)
             engine.setStreamState(s, Muted);
-        ++round;
-        std::this_thread::yield();
     }
     audio.join();
     EXPECT_GT(round, 0);
@@ -240,39 +251,32 @@ TEST(EngineThreads, RenderingWhileParametersAndSoundsChange) {
     EXPECT_GT(mono.refCount + stereo.refCount, 2) << "the test's own references remain";
 }
 
-TEST_F(EngineRender, DefaultDensityStartsAGrainEvery2205FramesOrSo) {
-    play(dc(0, 1.0f), {{GrainLen, 13}}, 40);  // 7 frames: grains never overlap
-    // clockUnit 6086, increment trunc(single(6086 × 6062 × 35) / 10608) = 121725: the phase
-    // reaches 2^28 after 2206, 2205, 2205, 2206 frames.
-    std::vector<size_t> onsets;
-    for (size_t f = 0; f < sink.mix.size() / 2; ++f)
-        if (left(f) != 0.0f && (f == 0 || left(f - 1) == 0.0f))
-            onsets.push_back(f);
-    ASSERT_GE(onsets.size(), 5u);
-    EXPECT_EQ(std::vector<size_t>(onsets.begin(), onsets.begin() + 5),
-              (std::vector<size_t>{0, 2206, 4411, 6616, 8822}));
-    // A grain whose start delay is 6 begins at frame 6 of its block, in both channels.
-    EXPECT_EQ(std::pair(left(2205), right(2205)), std::pair(0.0f, 0.0f));
-    EXPECT_FLOAT_EQ(left(2206), kCentreGain);
-    EXPECT_FLOAT_EQ(right(2206), kCentreGain);
-}
-
-TEST_F(EngineRender, GrainsReadAtTheirPitchFromTheStartAndTheMovingLoop) {
+TEST_F(EngineRender, GrainsStartEvery2205FramesOrSoAndReadAtTheirPitchFromTheStartAndTheMovingLoop) {
     // Four streams play 421-frame grains of the ramp from a quarter of it (frame 16384): at natural pitch,
-    // with the loop standing still, backwards, and at pitch 0.
-    const Settings settings[] = {{}, {{Rate, 0}}, {{Pitch, -6144}}, {{Pitch, 0}}};
+    // with the loop standing still, backwards, and at pitch 0 (holding the value of frame 16384).
+    const std::pair<int, int32_t> own[] = {{GrainLen, 100}, {Rate, 0}, {Pitch, -6144}, {Pitch, 0}};
     engine.setPerStreamOutput(true);
     for (int s = 0; s < 4; ++s) {
         if (s > 0)
             engine.createStream();
-        prepare(linearRamp(s), settings[s], s);
-        set(s, GrainLen, 100);
-        set(s, Start, 1024);
+        prepare(linearRamp(s), {{GrainLen, 100}, {Start, 1024}, own[s]}, s);
         sink.open[static_cast<size_t>(s)] = true;
     }
     engine.playStart(true, false);
-    render(20);
+    render(40);
     const auto left = [&](int s, size_t frame) { return sink.streams[static_cast<size_t>(s)][2 * frame]; };
+    // clockUnit 6086, increment trunc(single(6086 × 6062 × 35) / 10608) = 121725: the phase reaches 2^28
+    // after 2206, 2205, 2205, 2206 frames. A grain whose start delay is 6 begins at frame 6 of its block, in
+    // both channels.
+    std::vector<size_t> onsets;
+    for (size_t f = 0; f < sink.streams[1].size() / 2; ++f)
+        if (left(1, f) != 0.0f && (f == 0 || left(1, f - 1) == 0.0f))
+            onsets.push_back(f);
+    ASSERT_GE(onsets.size(), 5u);
+    EXPECT_EQ(std::vector(onsets.begin(), onsets.begin() + 5),
+              (std::vector<size_t>{0, 2206, 4411, 6616, 8822}));
+    EXPECT_EQ(sink.streams[1][2 * 2205 + 1], 0.0f);
+    EXPECT_FLOAT_EQ(sink.streams[1][2 * 2206 + 1], rampAt(16384));
     for (size_t j = 0; j < 400; ++j)
         ASSERT_FLOAT_EQ(left(0, j), rampAt(16384.0 + j)) << j;
     // The second grain starts at frame 2206 in the block from frame 2200; the loop has moved at natural
@@ -307,41 +311,34 @@ TEST_F(EngineRender, StereoSourceInStereoAndMonoOutput) {
     EXPECT_FLOAT_EQ(left(3), 0.5f * kCentreGain);
     EXPECT_FLOAT_EQ(right(3), 0.25f * kCentreGain);
 
-    auto monoFrame = [&](int32_t select) {
-        return monoMix(1,
-                       [&](Engine& mono) {
-                           mono.setChannelSelect(0, select);
-                           mono.playStart(true, false);
-                       })
-            .at(3);
-    };
     // Both channels: the left at full gain, the right at half gain.
-    EXPECT_FLOAT_EQ(monoFrame(BothChannels), 0.5f * kCentreGain + 0.5f * 0.25f * kCentreGain);
-    EXPECT_FLOAT_EQ(monoFrame(LeftChannel), 0.5f * kCentreGain);
-    EXPECT_FLOAT_EQ(monoFrame(RightChannel), 0.25f * kCentreGain);
+    EXPECT_FLOAT_EQ(monoMix(1, BothChannels).at(3), 0.5f * kCentreGain + 0.5f * 0.25f * kCentreGain);
+    EXPECT_FLOAT_EQ(monoMix(1, LeftChannel).at(3), 0.5f * kCentreGain);
+    EXPECT_FLOAT_EQ(monoMix(1, RightChannel).at(3), 0.25f * kCentreGain);
 
     // Long grains in mono output: the right channel's half weight follows Amp as well.
-    const auto mix = monoMix(10, [](Engine& mono) {
-        mono.setParameter(0, GrainLen, 2048);
-        mono.setParameter(0, Freq, 25);
-        mono.playStart(true, false);
-        mono.setParameter(0, Amp, 256, 1.0);
-    });
+    const auto mix = monoMix(10, BothChannels, {{GrainLen, 2048}, {Freq, 25}},
+                             [](Engine& mono) { mono.setParameter(0, Amp, 256, 1.0); });
     const double gain = 256.0 * kCentre / 512;
     EXPECT_FLOAT_EQ(mix.at(9 * kPeriod), static_cast<float>(0.5 * gain + 0.5 * 0.25 * gain));
 }
 
-TEST_F(EngineRender, MutedStreamStartsNoGrainsAndKeepsItsLoopAndParametersStillAndNoStreamKeepsTheClock) {
-    engine.attachSound(0, dc(0, 1.0f));
+TEST_F(EngineRender, MutingLetsSoundingGrainsFinishStartsNoMoreKeepsTheStreamStillAndTheClockGoing) {
+    play(dc(0, 1.0f), {}, 1);
+    ASSERT_TRUE(engine.anyGrainActive());
     engine.setStreamState(0, Muted);
-    engine.playStart(true, false);
-    engine.setParameter(0, Pitch, 100);
-    render(20);
     const Stream& s = engine.stream(0);
+    const int32_t loopPos = s.loopPos;
+    engine.setParameter(0, Pitch, 100);
+    render(1);
+    EXPECT_FLOAT_EQ(left(kPeriod + 10), kCentreGain) << "the grain goes on sounding";
+    render(20);
+    // The default grain of 4415 frames sounds for 552 whole blocks, to frame 4415; the next would have
+    // started at frame 2206.
     EXPECT_EQ(std::tuple(engine.anyGrainActive(), s.loopPos, s.current(Pitch), s.param(Pitch).targetValue()),
-              std::tuple(false, 0, 6144.0f, 100));
-    EXPECT_EQ(sink.mix, std::vector<float>(sink.mix.size(), 0.0f));
-    EXPECT_EQ(engine.frameClock(), 20 * kPeriod) << "the muted stream keeps the play list busy";
+              std::tuple(false, loopPos, 6144.0f, 100));
+    EXPECT_TRUE(std::all_of(sink.mix.begin() + 2 * 4416, sink.mix.end(), [](float v) { return v == 0.0f; }));
+    EXPECT_EQ(engine.frameClock(), 22 * kPeriod) << "the muted stream keeps the play list busy";
 
     // With no stream to play at all, play leaves silence and the clock at its start.
     engine.stopPlay();
@@ -352,21 +349,16 @@ TEST_F(EngineRender, MutedStreamStartsNoGrainsAndKeepsItsLoopAndParametersStillA
     EXPECT_EQ(sink.mix, std::vector<float>(sink.mix.size(), 0.0f));
 }
 
-TEST_F(EngineRender, MutingLetsSoundingGrainsFinish) {
-    play(dc(0, 1.0f), {}, 1);
-    ASSERT_TRUE(engine.anyGrainActive());
-    engine.setStreamState(0, Muted);
-    render(1);
-    EXPECT_FLOAT_EQ(left(kPeriod + 10), kCentreGain) << "the grain goes on sounding";
-    render(20);  // the default grain lasts 4415 frames
-    EXPECT_FALSE(engine.anyGrainActive());
-}
-
 TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecondAndOtherStopsAreImmediate) {
-    // 1449² × 44100 / 2^20 = 88303 frames, 2 s; one grain in the first 19 s.
-    play(dc(0, 1.0f), {{GrainLen, 1449}, {Freq, 25}}, 10);
+    // 1449² × 44100 / 2^20 = 88303 frames, 2 s; one grain in the first 19 s. As it is long, its gains follow
+    // Amp while it sounds: Amp 256 (reached within 1/64 s) is half of unity.
+    play(dc(0, 1.0f), {{GrainLen, 1449}, {Freq, 25}}, 4);
+    EXPECT_FLOAT_EQ(left(3 * kPeriod), kCentreGain);
+    engine.setParameter(0, Amp, 256, 1.0);
+    render(6);
+    const float gain = 256.0f * kCentre / 512;
     const size_t stopFrame = 10 * kPeriod;
-    EXPECT_FLOAT_EQ(left(stopFrame - 1), kCentreGain);
+    EXPECT_FLOAT_EQ(left(stopFrame - 1), gain);
     ASSERT_EQ(engine.stopRequest(), StopAction::FadingOut);
     EXPECT_EQ(engine.stopRequest(), StopAction::AlreadyStopping);
     int periods = 0;
@@ -380,9 +372,9 @@ TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecondAndOtherStopsAreImmed
         const int entry = (0x0FFFFFFF - n * 12173) >> 15;
         return static_cast<float>(0.5 + 0.5 * std::cos(-std::numbers::pi + entry * std::numbers::pi / 8192));
     };
-    EXPECT_FLOAT_EQ(left(stopFrame + 11025), fadeGain(11025) * kCentreGain);  // entry 4096: 0.5
-    EXPECT_FLOAT_EQ(left(stopFrame + 11026), fadeGain(11026) * kCentreGain);  // entry 4095
-    EXPECT_FLOAT_EQ(left(stopFrame + 20000), fadeGain(20000) * kCentreGain);
+    EXPECT_FLOAT_EQ(left(stopFrame + 11025), fadeGain(11025) * gain);  // entry 4096: 0.5
+    EXPECT_FLOAT_EQ(left(stopFrame + 11026), fadeGain(11026) * gain);  // entry 4095
+    EXPECT_FLOAT_EQ(left(stopFrame + 20000), fadeGain(20000) * gain);
     EXPECT_GT(left(stopFrame + 100), left(stopFrame + 11025));
     for (size_t f = stopFrame + 22050; f < sink.mix.size() / 2; ++f)
         ASSERT_EQ(left(f), 0.0f) << f;
@@ -414,18 +406,9 @@ TEST_F(EngineRender, FullAttackAndDecayOverlapAcrossTheGrain) {
     EXPECT_NEAR(left(210), 0.25f * kCentreGain, 0.01f) << "half way up and half way down";
 }
 
-TEST_F(EngineRender, LongGrainsFollowAmpWhileTheySound) {
-    play(dc(0, 1.0f), {{GrainLen, 2048}, {Freq, 25}}, 4);  // 4 s: its gains follow Amp
-    EXPECT_FLOAT_EQ(left(3 * kPeriod), kCentreGain);
-    engine.setParameter(0, Amp, 256, 1.0);  // within 1/64 s
-    render(20);
-    EXPECT_FLOAT_EQ(left(23 * kPeriod), 256.0f * kCentre / 512) << "unity half";
-}
-
 TEST_F(EngineRender, NewStreamCopiesTheCurrentStreamWithItsAmpSilent) {
     sounds::Sound& sound = dc(0, 1.0f);
-    engine.attachSound(0, sound);
-    set(0, Pitch, 7000);
+    prepare(sound, {{Pitch, 7000}});
     engine.setHardSync(0, true);
     engine.playStart(true, false);
     render(3);
@@ -456,8 +439,7 @@ TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
 
     sounds::Sound& sound = dc(1, 1.0f);
     engine.createStream();
-    engine.attachSound(1, sound);
-    enginetest::flatGrains(engine, 1);
+    prepare(sound, {}, 1);
     engine.setStreamState(0, Muted);  // only the second stream sounds
     engine.playStart(true, false);
     render(1);

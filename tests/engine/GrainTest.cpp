@@ -30,14 +30,10 @@ const auto kCentre = static_cast<float>(std::sin(std::numbers::pi / 4));
 // Six samples with no simple relation, interleaved with a second channel that must not be read.
 constexpr std::array<float, 12> kSamples{0.31f, 9.f, -0.72f, 9.f, 0.05f, 9.f,
                                          0.88f, 9.f, -0.4f,  9.f, 0.19f, 9.f};
-constexpr size_t kStride = 2;
-
-long double s(int n) {
-    return kSamples[static_cast<size_t>(n) * kStride];
-}
 
 TEST(Kernels, LinearCubicAndSplineInterpolateTheirPolynomials) {
-    const long double s0 = s(0), s1 = s(1), s2 = s(2), s3 = s(3), s4 = s(4), s5 = s(5);
+    const long double s0 = kSamples[0], s1 = kSamples[2], s2 = kSamples[4], s3 = kSamples[6],
+                      s4 = kSamples[8], s5 = kSamples[10];
     // The cubic runs from s1 to s2, the spline is the six-point fifth-order polynomial through s2 and s3.
     const long double a0 = s3 - s2 - s0 + s1, a1 = s0 - s1 - a0, a2 = s2 - s0;
     const auto spline = [&](long double t) {
@@ -64,23 +60,20 @@ TEST(Kernels, LinearCubicAndSplineInterpolateTheirPolynomials) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         for (float t : {0.0f, 0.1f, 0.25f, 0.5f, 0.75f, 0.8125f, 0.99999f})
-            EXPECT_NEAR(c.at(kSamples.data(), kStride, t), static_cast<double>(c.expected(t)), 1e-6) << t;
+            EXPECT_NEAR(c.at(kSamples.data(), 2, t), static_cast<double>(c.expected(t)), 1e-6) << t;
         EXPECT_FLOAT_EQ(c.at(ramp.data(), 1, 0.5f), c.onRamp);
     }
 }
 
 TEST(ShapeTables, EnvelopeIsARaisedCosineRiseThenOnesAndPanAQuarterSine) {
     const auto& env = envelopeTable();
-    ASSERT_EQ(env.size(), 8292u);
-    EXPECT_EQ(env[0], 0.0f);
+    const auto& pan = panTable();
+    ASSERT_EQ(std::tuple(env.size(), pan.size()), std::tuple(8292u, 8192u));
+    EXPECT_EQ(std::pair(env[0], pan[0]), std::pair(0.0f, 0.0f));
     EXPECT_FLOAT_EQ(env[4096], 0.5f);
     EXPECT_NEAR(env[2048], 0.5 - 0.5 * std::cos(std::numbers::pi / 4), 1e-7);
     EXPECT_TRUE(env[8191] < 1.0f && env[8191] > 0.9999999f);
     EXPECT_EQ(std::vector(env.begin() + 8192, env.end()), std::vector(env.size() - 8192, 1.0f));
-
-    const auto& pan = panTable();
-    ASSERT_EQ(pan.size(), 8192u);
-    EXPECT_EQ(pan[0], 0.0f);
     EXPECT_FLOAT_EQ(pan[4096], static_cast<float>(std::sqrt(0.5))) << "the centre is sin(π/4)";
     EXPECT_NEAR(pan[8191], 1.0, 1e-7);
     // Equal power: left² + right² = 1 for mirrored indices.
@@ -91,13 +84,10 @@ TEST(ShapeTables, EnvelopeIsARaisedCosineRiseThenOnesAndPanAQuarterSine) {
 TEST(Random, LinearCongruentialSequenceFromTheSeed) {
     Lcg rng;
     EXPECT_EQ(rng.state(), 381296920u);
-    // 381296920 × 1664525 + 1013904223 mod 2^32, and so on; draws read as signed values.
-    std::array<int32_t, 4> draws{};
-    for (int32_t& d : draws)
-        d = rng.draw();
-    EXPECT_EQ(
-        std::tuple(static_cast<uint32_t>(draws[0]), static_cast<uint32_t>(draws[1]), draws[2], draws[3]),
-        std::tuple(3362402711u, 2438242826u, 692398561, -90523188));
+    // 381296920 × 1664525 + 1013904223 mod 2^32 = 3362402711, then 2438242826, 692398561 and 4204444108,
+    // read as signed values.
+    const std::vector<int32_t> draws{rng.draw(), rng.draw(), rng.draw(), rng.draw()};
+    EXPECT_EQ(draws, (std::vector<int32_t>{-932564585, -1856724470, 692398561, -90523188}));
 }
 
 class GrainStart : public ::testing::Test {
@@ -140,7 +130,7 @@ class GrainStart : public ::testing::Test {
     Lcg rng;
 };
 
-TEST_F(GrainStart, DefaultGrainHasNaturalSpeedAndHalfEnvelopes) {
+TEST_F(GrainStart, DefaultGrainHasNaturalSpeedAndHalfEnvelopesAndPitchGlissandoStartAndLengthChangeIt) {
     const Grain g = shape();
     // One sound frame per output frame; GrainLen 324: 324² × 44100 / 2^20 = 4414.98 frames.
     EXPECT_EQ(std::tuple(g.speed, g.speedSlope, g.remaining, g.fixedGain),
@@ -158,9 +148,7 @@ TEST_F(GrainStart, DefaultGrainHasNaturalSpeedAndHalfEnvelopes) {
     const Grain flat = shape({{Attack, 0}, {Decay, 0}});
     EXPECT_EQ(std::pair(flat.attackPhase, flat.decayLen), std::pair(0x10000000, 0));
     EXPECT_EQ(drawsMade(), 3) << "without envelope only pan, pitch and glissando draw";
-}
 
-TEST_F(GrainStart, PitchGlissandoStartAndLengthParameters) {
     EXPECT_EQ(shape({{Pitch, 16384}}).speed, 32u * 4096) << "five octaves up";
     // trunc(−4096 + 0.5) = −4095 (toward zero), modulo the sound.
     EXPECT_EQ(shape({{Pitch, -6144}}).speed, 0x10000000u - 4095) << "backwards at natural speed";
@@ -247,8 +235,7 @@ TEST(GrainClock, FiresAtEachFrameThePhaseReachesAWholeSound) {
         s.grainPhaseInc = c.increment;
         std::vector<int> frames;
         fireGrainClock(s, [&](int k) { frames.push_back(k); });
-        EXPECT_EQ(frames, c.firings) << std::hex << c.phase << " + " << c.increment;
-        EXPECT_EQ(s.grainPhase, c.phaseAfter.value_or(s.grainPhase))
+        EXPECT_EQ(std::pair(frames, s.grainPhase), std::pair(c.firings, c.phaseAfter.value_or(s.grainPhase)))
             << std::hex << c.phase << " + " << c.increment;
     }
 }
@@ -258,18 +245,16 @@ TEST(LoopAdvance, WrapsForwardAndBackwardDrawsADeviationAndForcesHardSyncGrains)
         const char* what;
         int32_t length, rate, pos, lengthRnd;
         bool hardSync, wrapped;
-        int32_t posAfter;
-        uint32_t grainPhaseAfter;  // from 5
-        int32_t deviation;
-        uint32_t rngState;
+        int32_t posAfter, deviation;
+        uint32_t grainPhaseAfter, rngState;  // the grain phase from 5
     };
     // A block is 8 frames; ((−932564585 >> 8) × 16) / 16 = −3642831.
     const Case cases[] = {
-        {"forward past the end", 1000, 100, 500, 0, false, true, 300, 5, 0, Lcg::kSeed},  // no draw
-        {"backward below zero", 1000, -50, 300, 0, false, true, 900, 5, 0, Lcg::kSeed},
-        {"length randomness", 1000, 200, 0, 16, false, true, 600, 5, -3642831, 3362402711u},
-        {"hard sync", 1000, -20, 100, 0, true, true, 940, 0x10000000, 0, Lcg::kSeed},
-        {"rate zero stands still", 4096, 0, 77, 0, true, false, 77, 5, 0, Lcg::kSeed},
+        {"forward past the end", 1000, 100, 500, 0, false, true, 300, 0, 5, Lcg::kSeed},  // no draw
+        {"backward below zero", 1000, -50, 300, 0, false, true, 900, 0, 5, Lcg::kSeed},
+        {"length randomness", 1000, 200, 0, 16, false, true, 600, -3642831, 5, 3362402711u},
+        {"hard sync", 1000, -20, 100, 0, true, true, 940, 0, 0x10000000, Lcg::kSeed},
+        {"rate zero stands still", 4096, 0, 77, 0, true, false, 77, 0, 5, Lcg::kSeed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -277,34 +262,26 @@ TEST(LoopAdvance, WrapsForwardAndBackwardDrawsADeviationAndForcesHardSyncGrains)
         Stream s;
         s.param(LengthRnd).target = c.lengthRnd;
         s.param(LengthRnd).snap();
-        s.hardSync = c.hardSync;
-        s.loopLen = c.length;
-        s.loopRate = c.rate;
-        s.loopPos = c.pos;
-        s.grainPhase = 5;
+        std::tie(s.hardSync, s.loopLen, s.loopRate, s.loopPos, s.grainPhase) =
+            std::tuple(c.hardSync, c.length, c.rate, c.pos, 5u);
         const bool wrapped = advanceLoop(s, rng);
         EXPECT_EQ(std::tuple(wrapped, s.loopPos, s.grainPhase, s.loopLenDev, rng.state()),
                   std::tuple(c.wrapped, c.posAfter, c.grainPhaseAfter, c.deviation, c.rngState));
     }
 
-    // Length zero wraps every block, and the position runs on as 32 bits.
+    // Length zero (a new stream's) wraps every block, and the position runs on as 32 bits: 2^30, then 2^31
+    // runs over to −2^31 (a wrap that adds 0), then −2^30; at 0 it is neither past the length nor below 0.
     Lcg rng;
     Stream s;
     s.hardSync = 1;
-    s.loopLen = 0;
     s.loopRate = 0x08000000;  // 8 × 2^27 = 2^30 per block
-    std::vector<int32_t> positions;
-    for (int b = 0; b < 3; ++b) {
+    for (const int32_t after : {0x40000000, INT32_MIN, -0x40000000, 0}) {
         s.grainPhase = 0;
-        EXPECT_TRUE(advanceLoop(s, rng)) << b;
-        EXPECT_EQ(s.grainPhase, 0x10000000u);
-        positions.push_back(s.loopPos);
+        const bool wrapped = advanceLoop(s, rng);
+        EXPECT_EQ(std::tuple(wrapped, s.loopPos, s.grainPhase),
+                  std::tuple(after != 0, after, after != 0 ? 0x10000000u : 0u))
+            << after;
     }
-    // 2^30, then 2^31 runs over to −2^31 (a wrap that adds 0), then −2^30.
-    EXPECT_EQ(positions, (std::vector<int32_t>{0x40000000, INT32_MIN, -0x40000000}));
-    s.grainPhase = 0;
-    EXPECT_FALSE(advanceLoop(s, rng)) << "at 0 the loop position is neither past the length nor below 0";
-    EXPECT_EQ(std::pair(s.loopPos, s.grainPhase), std::pair(0, 0u));
 }
 
 }  // namespace
