@@ -13,6 +13,9 @@
 #include "midi/EngineMidiTarget.h"
 #include "midi/MidiInput.h"
 #include "midi/RtMidiInputBackend.h"
+#include "patches/EnginePatchStreams.h"
+#include "patches/PatchPanel.h"
+#include "tests/patches/FakePanel.h"
 #include "tests/shell/CoreTestSupport.h"
 
 namespace midi {
