@@ -72,7 +72,9 @@ bool advanceLoop(Stream& stream, Lcg& rng) {
     stream.loopLenDev = 0;
     const int32_t q = stream.value(LengthRnd);
     if (q != 0)
-        stream.loopLenDev = ((rng.draw() >> 8) * q) / kLengthRndDivisor;
+        // In 64 bits: a patch from a bank or a gesture mix may hold LengthRnd beyond its range of 256,
+        // where the 32-bit product would overflow. In range the result is the same.
+        stream.loopLenDev = static_cast<int32_t>((int64_t{rng.draw() >> 8} * q) / kLengthRndDivisor);
     if (stream.hardSync.load(std::memory_order_relaxed) != 0)
         stream.grainPhase = sounds::kWholeSound;
     return true;
