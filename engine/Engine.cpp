@@ -44,8 +44,7 @@ Engine::Engine(sounds::SoundTable& sounds, const OutputFormat& format) : sounds_
 }
 
 Engine::~Engine() {
-    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next)
-        finishGrain(*grain);
+    forEachGrain([this](Grain& grain) { finishGrain(grain); });
 }
 
 int Engine::freeStreamSlot() const {

@@ -218,6 +218,13 @@ class Engine {
     void removeFinishedGrains();
     void outputStage(float* out, int block, const PlayList& list, int count) const;
     void finishGrain(Grain& grain);
+    // Calls `visit` with every active grain, stream by stream.
+    template <typename Visit>
+    void forEachGrain(Visit visit) {
+        for (int s = 0; s < kMaxStreams; ++s)
+            for (Grain* grain = pool_.active(s); grain != nullptr; grain = grain->next)
+                visit(*grain);
+    }
     // Thread: audio, engine lock held.
     void publishGrainPositions();
 
@@ -226,10 +233,6 @@ class Engine {
     int streamCount_ = 0;
     std::atomic<int> currentStream_{0};
     GrainPool pool_;
-    // The grains whose frames run out within the wide renderer's current run: out of the active
-    // list while the run renders, finished after it. Thread: audio.
-    static constexpr size_t kFinishingCapacity = 2048;
-    std::array<Grain*, kFinishingCapacity> finishing_{};
     Lcg rng_;
     OutputFormat format_;
     std::atomic<uint32_t> outputRate_{0};  // format_.rate for callers on other threads
@@ -249,6 +252,9 @@ class Engine {
 
     std::atomic<int32_t> frameClock_{0};
     std::atomic<int32_t> activeGrains_{0};
+    // Active grains whose gain follows their stream's Amp (those of a second or longer); while there
+    // are none, control updates need not visit the grains. Thread: audio.
+    int32_t followingGainGrains_ = 0;
     // Countdown to the next control update, one per interpolation mode.
     std::array<int32_t, 3> countdowns_;
 

@@ -19,6 +19,8 @@ namespace {
 
 // Control updates run every 13 blocks: the countdown drops by 8 per block and restarts at 100.
 constexpr int32_t kCountdownRestart = 100;
+// A run of blocks ends at the next control update, so it never holds more than kMaxRunBlocks.
+static_assert(kCountdownRestart / kFramesPerBlock + 1 <= kMaxRunBlocks);
 constexpr int32_t kUnityAmp = 512;
 // The output is clamped to ±32767/32768 in single precision.
 constexpr float kOutputLimit = static_cast<float>(32767.0 / 32768.0);
@@ -38,29 +40,35 @@ void Engine::controlUpdate() {
             stream.param(p).update(now);
         updateStreamRates(stream, rng_);
     }
-    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next) {
-        if (grain->fixedGain)
-            continue;
-        const double amp = grain->stream->ampNow;
-        grain->gainL = static_cast<float>(amp * grain->baseGainL / kUnityAmp);
-        grain->gainR = static_cast<float>(amp * grain->baseGainR / kUnityAmp);
-    }
+    if (followingGainGrains_ == 0)
+        return;
+    forEachGrain([](Grain& grain) {
+        if (grain.fixedGain)
+            return;
+        const double amp = grain.stream->ampNow;
+        grain.gainL = static_cast<float>(amp * grain.baseGainL / kUnityAmp);
+        grain.gainR = static_cast<float>(amp * grain.baseGainR / kUnityAmp);
+    });
 }
 
 void Engine::startGrain(Stream& stream, int frame, int firstBlock) {
-    Grain& grain = pool_.start();
+    Grain& grain = pool_.start(static_cast<int>(&stream - streams_.data()));
     shapeGrain(grain, stream, *stream.sound, rng_, format_.rate);
     grain.frames = PositionDivider::of(unitDivisorOf(*grain.sound));
     grain.frameCount = -frame;
     grain.firstBlock = firstBlock;
     grain.sound->activeGrains.fetch_add(1, std::memory_order_relaxed);
     activeGrains_.fetch_add(1, std::memory_order_relaxed);
+    if (!grain.fixedGain)
+        ++followingGainGrains_;
 }
 
 void Engine::finishGrain(Grain& grain) {
     // Release: the main thread may free the sound once it reads 0.
     grain.sound->activeGrains.fetch_sub(1, std::memory_order_release);
     activeGrains_.fetch_sub(1, std::memory_order_relaxed);
+    if (!grain.fixedGain)
+        --followingGainGrains_;
 }
 
 void Engine::startBlockGrains(const PlayList& list, int count, int firstBlock) {
@@ -90,30 +98,32 @@ template <typename Kernel>
 void Engine::renderGrains(int block) {
     const int channels = outChannels();
     const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(channels);
-    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next) {
-        Stream& stream = *grain->stream;
-        renderGrainBlock<Kernel>(*grain, stream.outBuffer + offset, channels,
+    forEachGrain([&](Grain& grain) {
+        Stream& stream = *grain.stream;
+        renderGrainBlock<Kernel>(grain, stream.outBuffer + offset, channels,
                                  stream.channelSelect.load(std::memory_order_relaxed));
-        grain->remaining -= kFramesPerBlock;
-    }
+        grain.remaining -= kFramesPerBlock;
+    });
     removeFinishedGrains();
 }
 
 namespace {
 
-// One run of blocks of the streams that have grains: item i is the grain list and buffer of one.
+// One run of blocks of the streams that have grains: item i is the grain list and buffer of one,
+// and the grains of that list that finished in the run.
 struct StreamRun {
-    std::array<Grain*, kMaxStreams> grains{};
+    std::array<Grain**, kMaxStreams> grains{};
     std::array<float*, kMaxStreams> buffer{};
+    std::array<Grain*, kMaxStreams> finished{};
     int blocks = 0;
     int channels = 0;
     Interpolation kind = Interpolation::Spline;
 };
 
 void renderStreamOfRun(void* context, int item) {
-    const auto& run = *static_cast<const StreamRun*>(context);
+    auto& run = *static_cast<StreamRun*>(context);
     const auto i = static_cast<size_t>(item);
-    renderGrainRun(run.grains[i], {run.buffer[i], run.blocks, run.channels}, run.kind);
+    run.finished[i] = renderGrainRun(*run.grains[i], {run.buffer[i], run.blocks, run.channels}, run.kind);
 }
 
 }  // namespace
@@ -123,37 +133,13 @@ void Engine::renderGrainRun(int block, int blocks) {
     run.blocks = blocks;
     run.channels = outChannels();
     run.kind = interpolation();
-    // Each stream's grains in the active list's order. A grain's frames count down by a block for
-    // every block of the run from its first, so the grains that end within the run are known now:
-    // they leave the active list in this one walk of it and are finished once they are rendered.
-    std::array<Grain*, kMaxStreams> heads{};
-    std::array<Grain*, kMaxStreams> tails{};
-    size_t finishing = 0;
-    bool sweepAfter = false;
-    Grain* kept = nullptr;
-    for (Grain* grain = pool_.active(); grain != nullptr;) {
-        const auto s = static_cast<size_t>(grain->stream - streams_.data());
-        grain->nextInStream = nullptr;
-        (tails[s] != nullptr ? tails[s]->nextInStream : heads[s]) = grain;
-        tails[s] = grain;
-        if (grain->remaining <= (blocks - grain->firstBlock) * kFramesPerBlock) {
-            if (finishing < finishing_.size()) {
-                finishing_[finishing++] = grain;
-                grain = pool_.remove(kept, *grain);
-                continue;
-            }
-            sweepAfter = true;
-        }
-        kept = grain;
-        grain = grain->next;
-    }
     const size_t offset = static_cast<size_t>(block) * kFramesPerBlock * static_cast<size_t>(run.channels);
     int items = 0;
-    for (size_t s = 0; s < heads.size(); ++s) {
-        if (heads[s] == nullptr)
+    for (int s = 0; s < kMaxStreams; ++s) {
+        if (pool_.active(s) == nullptr)
             continue;
-        run.grains[static_cast<size_t>(items)] = heads[s];
-        run.buffer[static_cast<size_t>(items)] = streams_[s].outBuffer + offset;
+        run.grains[static_cast<size_t>(items)] = &pool_.activeHead(s);
+        run.buffer[static_cast<size_t>(items)] = streams_[static_cast<size_t>(s)].outBuffer + offset;
         ++items;
     }
     const int threads = threadsForRun(items);
@@ -164,12 +150,15 @@ void Engine::renderGrainRun(int block, int blocks) {
             renderStreamOfRun(&run, i);
     }
     periodThreadsUsed_ = std::max(periodThreadsUsed_, threads);
-    for (size_t i = 0; i < finishing; ++i) {
-        assert(finishing_[i]->remaining <= 0);
-        finishGrain(*finishing_[i]);
+    for (int i = 0; i < items; ++i) {
+        for (Grain* grain = run.finished[static_cast<size_t>(i)]; grain != nullptr;) {
+            Grain* following = grain->next;
+            assert(grain->remaining <= 0);
+            finishGrain(*grain);
+            pool_.release(*grain);
+            grain = following;
+        }
     }
-    if (sweepAfter)
-        removeFinishedGrains();
 }
 
 int Engine::threadsForRun(int streams) const {
@@ -193,15 +182,16 @@ void Engine::chooseThreads(double renderSeconds) {
 }
 
 void Engine::removeFinishedGrains() {
-    Grain* previous = nullptr;
-    Grain* grain = pool_.active();
-    while (grain != nullptr) {
-        if (grain->remaining <= 0) {
-            finishGrain(*grain);
-            grain = pool_.remove(previous, *grain);
-        } else {
-            previous = grain;
-            grain = grain->next;
+    for (int s = 0; s < kMaxStreams; ++s) {
+        Grain* previous = nullptr;
+        for (Grain* grain = pool_.active(s); grain != nullptr;) {
+            if (grain->remaining <= 0) {
+                finishGrain(*grain);
+                grain = pool_.remove(s, previous, *grain);
+            } else {
+                previous = grain;
+                grain = grain->next;
+            }
         }
     }
 }
@@ -298,12 +288,10 @@ void Engine::renderStepLocked() {
 }
 
 void Engine::publishGrainPositions() {
-    const Stream* shown = &streams_[static_cast<size_t>(currentStream())];
     int count = 0;
-    for (const Grain* grain = pool_.active(); grain != nullptr && count < kPublishedGrains;
+    for (const Grain* grain = pool_.active(currentStream()); grain != nullptr && count < kPublishedGrains;
          grain = grain->next)
-        if (grain->stream == shown)
-            publishedPositions_[static_cast<size_t>(count++)].store(grain->pos, std::memory_order_relaxed);
+        publishedPositions_[static_cast<size_t>(count++)].store(grain->pos, std::memory_order_relaxed);
     publishedCount_.store(count, std::memory_order_relaxed);
 }
 
@@ -326,16 +314,16 @@ int Engine::buildPlayList(PlayList& list) {
 }
 
 void renderGrainBlockReference(Grain& grain, float* dest, int channels, int32_t channelSelect,
-                               Interpolation kind) {
+                               Interpolation kind, StereoLayout stereo) {
     switch (kind) {
         case Interpolation::Linear:
-            renderGrainBlock<LinearKernel>(grain, dest, channels, channelSelect);
+            renderGrainBlock<LinearKernel>(grain, dest, channels, channelSelect, stereo);
             break;
         case Interpolation::Cubic:
-            renderGrainBlock<CubicKernel>(grain, dest, channels, channelSelect);
+            renderGrainBlock<CubicKernel>(grain, dest, channels, channelSelect, stereo);
             break;
         case Interpolation::Spline:
-            renderGrainBlock<SplineKernel>(grain, dest, channels, channelSelect);
+            renderGrainBlock<SplineKernel>(grain, dest, channels, channelSelect, stereo);
             break;
     }
 }

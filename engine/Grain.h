@@ -15,11 +15,8 @@ struct Stream;
 // One sounding grain. Positions and phases are 28-bit fixed point (0x10000000 = whole sound or a
 // finished envelope segment). Audio thread only.
 struct alignas(64) Grain {
-    Grain* next = nullptr;
+    Grain* next = nullptr;  // the next grain of the same stream's active list
     Grain* nextFree = nullptr;
-    // The next grain of the same stream in the active list's order, linked afresh for every run
-    // of blocks the wide renderer renders.
-    Grain* nextInStream = nullptr;
     Stream* stream = nullptr;
     sounds::Sound* sound = nullptr;
     uint32_t speed = 0;

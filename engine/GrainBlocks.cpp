@@ -10,6 +10,7 @@
 #include "sounds/Sound.h"
 
 #include <algorithm>
+#include <cassert>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "engine/GrainBlocks.cpp"
@@ -277,12 +278,12 @@ struct BlockPlan {
 // audible, is added to the plan; a block it does not cover is rendered by the reference renderer
 // into `dest` at once. Thread: audio.
 HWY_INLINE void planBlock(Grain& grain, int block, BlockPlan& plan, const float* envelope, float* dest,
-                          int channels, int32_t channelSelect, Interpolation kind) {
+                          int channels, StereoLayout stereo, int32_t channelSelect, Interpolation kind) {
     const bool decaying = grain.remaining <= grain.decayLen;
     if (decaying && grain.decayPhase < 0)
         return;  // the decay is spent: silent until its count runs out
     if (!wideBlock(grain, decaying)) {
-        renderGrainBlockReference(grain, dest, channels, channelSelect, kind);
+        renderGrainBlockReference(grain, dest, channels, channelSelect, kind, stereo);
         return;
     }
     const int n = plan.count;
@@ -576,11 +577,18 @@ HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, c
     }
 }
 
+// Adds a vector of values to the buffer at `at`.
+template <class D>
+HWY_INLINE void addTo(D d, float* at, hn::Vec<D> values) {
+    hn::StoreU(hn::Add(hn::LoadU(d, at), values), d, at);
+}
+
 // Mixes `count` (1 or 2) planned blocks from block n of the plan, interleaved so that the
-// processor overlaps their kernels: one kernel is a long chain of dependent steps.
+// processor overlaps their kernels: one kernel is a long chain of dependent steps. Stereo values
+// go to the left half of `dest` and `rightOffset` further on.
 template <Interpolation kind, int count>
 HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const BlockPlan& plan, int n,
-                          float* dest, size_t blockValues, int channels) {
+                          float* dest, size_t rightOffset, int channels) {
     const DF df;
     const size_t lanes = hn::Lanes(df);
     for (size_t j = 0; j < kFramesPerBlock; j += lanes) {
@@ -595,39 +603,33 @@ HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const Bloc
         const VF gainL = hn::Set(df, src.gainL);
         const VF gainR = hn::Set(df, src.gainR);
         for (int m = 0; m < count; ++m) {
-            float* const out = dest + static_cast<size_t>(plan.block[n + m]) * blockValues;
+            float* const out = dest + static_cast<size_t>(plan.block[n + m]) * kFramesPerBlock + j;
             const auto loud = e[m] > hn::Zero(df);
             if (channels == 2) {
-                addStereo(out + 2 * j, hn::IfThenElseZero(loud, hn::Mul(yL[m], gainL)),
-                          hn::IfThenElseZero(loud, hn::Mul(yR[m], gainR)));
+                addTo(df, out, hn::IfThenElseZero(loud, hn::Mul(yL[m], gainL)));
+                addTo(df, out + rightOffset, hn::IfThenElseZero(loud, hn::Mul(yR[m], gainR)));
             } else {
                 VF y = hn::Mul(yL[m], gainL);
                 if (src.both)
                     y = hn::Add(y, hn::Mul(hn::Mul(hn::Set(df, 0.5f), yR[m]), gainR));
-                hn::StoreU(hn::Add(hn::LoadU(df, out + j), hn::IfThenElseZero(loud, y)), df, out + j);
+                addTo(df, out, hn::IfThenElseZero(loud, y));
             }
         }
     }
 }
 
 #if HWY_TARGET <= HWY_AVX3
-// Adds the left and right values of two blocks, sixteen lanes, to their interleaved stereo frames:
-// each block's eight frames fill one register after a two-source lane permutation.
-HWY_INLINE void addStereoPair(float* first, float* second, VF16 left, VF16 right) {
+// Adds the sixteen values of two planned blocks to their places: one addition where the blocks
+// follow each other in the buffer, one for each block where a silent block lies between them.
+HWY_INLINE void addPair(float* first, float* second, VF16 values) {
     const DF16 df;
-    const DI16 di;
-    // Interleaving works within 128-bit blocks: lower holds frames 0-1, 4-5, 8-9, 12-13 and upper
-    // frames 2-3, 6-7, 10-11, 14-15 of the two blocks.
-    const VF16 lower = hn::InterleaveLower(left, right);
-    const VF16 upper = hn::InterleaveUpper(df, left, right);
-    alignas(64) static constexpr int32_t kFirst[16] = {0, 1, 2, 3, 16, 17, 18, 19,
-                                                       4, 5, 6, 7, 20, 21, 22, 23};
-    alignas(64) static constexpr int32_t kSecond[16] = {8,  9,  10, 11, 24, 25, 26, 27,
-                                                        12, 13, 14, 15, 28, 29, 30, 31};
-    const VF16 a = VF16{_mm512_permutex2var_ps(lower.raw, hn::Load(di, kFirst).raw, upper.raw)};
-    const VF16 b = VF16{_mm512_permutex2var_ps(lower.raw, hn::Load(di, kSecond).raw, upper.raw)};
-    hn::StoreU(hn::Add(hn::LoadU(df, first), a), df, first);
-    hn::StoreU(hn::Add(hn::LoadU(df, second), b), df, second);
+    const DF half;
+    if (second == first + kFramesPerBlock) {
+        addTo(df, first, values);
+    } else {
+        addTo(half, first, hn::LowerHalf(half, values));
+        addTo(half, second, hn::UpperHalf(half, values));
+    }
 }
 
 // Mixes `pairs` (1 or 2) pairs of planned blocks from block n of the plan. Two blocks that follow
@@ -636,9 +638,8 @@ HWY_INLINE void addStereoPair(float* first, float* second, VF16 left, VF16 right
 // instruction count halves, which pays on cores that run 512-bit operations at full width.
 template <Interpolation kind, int pairs>
 HWY_INLINE void mixBlockPairs(const Grain& grain, const GrainSource& src, const BlockPlan& plan, int n,
-                              float* dest, size_t blockValues, int channels) {
+                              float* dest, size_t rightOffset, int channels) {
     const DF16 df;
-    const DF half;
     const uint32_t* pos[pairs];
     const float* env[pairs];
     for (int m = 0; m < pairs; ++m) {
@@ -651,19 +652,16 @@ HWY_INLINE void mixBlockPairs(const Grain& grain, const GrainSource& src, const 
     const VF16 gainR = hn::Set(df, src.gainR);
     for (int m = 0; m < pairs; ++m) {
         const auto loud = e[m] > hn::Zero(df);
-        float* const out0 = dest + static_cast<size_t>(plan.block[n + 2 * m]) * blockValues;
-        float* const out1 = dest + static_cast<size_t>(plan.block[n + 2 * m + 1]) * blockValues;
+        float* const out0 = dest + static_cast<size_t>(plan.block[n + 2 * m]) * kFramesPerBlock;
+        float* const out1 = dest + static_cast<size_t>(plan.block[n + 2 * m + 1]) * kFramesPerBlock;
         if (channels == 2) {
-            const VF16 l = hn::IfThenElseZero(loud, hn::Mul(yL[m], gainL));
-            const VF16 r = hn::IfThenElseZero(loud, hn::Mul(yR[m], gainR));
-            addStereoPair(out0, out1, l, r);
+            addPair(out0, out1, hn::IfThenElseZero(loud, hn::Mul(yL[m], gainL)));
+            addPair(out0 + rightOffset, out1 + rightOffset, hn::IfThenElseZero(loud, hn::Mul(yR[m], gainR)));
         } else {
             VF16 y = hn::Mul(yL[m], gainL);
             if (src.both)
                 y = hn::Add(y, hn::Mul(hn::Mul(hn::Set(df, 0.5f), yR[m]), gainR));
-            y = hn::IfThenElseZero(loud, y);
-            hn::StoreU(hn::Add(hn::LoadU(half, out0), hn::LowerHalf(half, y)), half, out0);
-            hn::StoreU(hn::Add(hn::LoadU(half, out1), hn::UpperHalf(half, y)), half, out1);
+            addPair(out0, out1, hn::IfThenElseZero(loud, y));
         }
     }
 }
@@ -672,7 +670,7 @@ HWY_INLINE void mixBlockPairs(const Grain& grain, const GrainSource& src, const 
 // Mixes the planned blocks of one grain: on AVX-512 four at a time in two sixteen-lane pairs,
 // elsewhere two at a time. Thread: audio.
 template <Interpolation kind>
-HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, size_t blockValues,
+HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, size_t rightOffset,
                         int channels, int32_t channelSelect) {
     const sounds::Sound& sound = *grain.sound;
     const auto stride = static_cast<int32_t>(sound.channelCount());
@@ -692,31 +690,42 @@ HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, 
 #if HWY_TARGET <= HWY_AVX3
     // AVX-512's 32 registers hold the taps of two pairs of blocks at once.
     for (; n + 4 <= plan.count; n += 4)
-        mixBlockPairs<kind, 2>(grain, src, plan, n, dest, blockValues, channels);
+        mixBlockPairs<kind, 2>(grain, src, plan, n, dest, rightOffset, channels);
     if (n + 2 <= plan.count) {
-        mixBlockPairs<kind, 1>(grain, src, plan, n, dest, blockValues, channels);
+        mixBlockPairs<kind, 1>(grain, src, plan, n, dest, rightOffset, channels);
         n += 2;
     }
 #endif
     for (; n + 2 <= plan.count; n += 2)
-        mixBlocks<kind, 2>(grain, src, plan, n, dest, blockValues, channels);
+        mixBlocks<kind, 2>(grain, src, plan, n, dest, rightOffset, channels);
     if (n < plan.count)
-        mixBlocks<kind, 1>(grain, src, plan, n, dest, blockValues, channels);
+        mixBlocks<kind, 1>(grain, src, plan, n, dest, rightOffset, channels);
 }
 
 // Each grain through its blocks of the run: the envelope and position steps of up to
-// kPlannedBlocks blocks first, then their kernels and mix.
+// kPlannedBlocks blocks first, then their kernels and mix. A stereo run is mixed into separate
+// left and right halves, where a vector of frames adds to its place as it is, and interleaved into
+// the output at the end: every frame still receives the same additions in the same order.
 template <Interpolation kind>
-void renderList(Grain* grain, const RunDestination& out) {
-    const size_t blockValues = kFramesPerBlock * static_cast<size_t>(out.channels);
+Grain* renderList(Grain*& list, const RunDestination& out) {
+    assert(out.blocks <= kMaxRunBlocks);
+    const auto frames = static_cast<size_t>(out.blocks) * kFramesPerBlock;
+    const bool stereo = out.channels == 2;
+    alignas(64) float halves[2 * kFramesPerBlock * kMaxRunBlocks];
+    float* const dest = stereo ? halves : out.buffer;
+    if (stereo)
+        std::fill(halves, halves + 2 * frames, 0.0f);
+    const StereoLayout layout{1, frames};
     BlockPlan plan;
     const float* envelope = envelopeTable().data();
-    float* const dest = out.buffer;
-    for (; grain != nullptr; grain = grain->nextInStream) {
+    Grain* finished = nullptr;
+    Grain** link = &list;
+    for (Grain* grain = list; grain != nullptr;) {
         // The list is walked once per run: fetching the next grain early hides its cache miss.
-        if (const Grain* next = grain->nextInStream) {
-            __builtin_prefetch(next);
-            __builtin_prefetch(reinterpret_cast<const char*>(next) + 64);
+        Grain* const following = grain->next;
+        if (following != nullptr) {
+            __builtin_prefetch(following);
+            __builtin_prefetch(reinterpret_cast<const char*>(following) + 64);
         }
         const int32_t select = grain->stream->channelSelect.load(std::memory_order_relaxed);
         Grain& g = *grain;
@@ -727,31 +736,43 @@ void renderList(Grain* grain, const RunDestination& out) {
                 b = planSteadyBlocks(g, b, out.blocks, plan, envelope);
                 if (b == out.blocks || g.remaining <= 0 || plan.count == kPlannedBlocks)
                     break;
-                planBlock(g, b, plan, envelope, dest + static_cast<size_t>(b) * blockValues, out.channels,
-                          select, kind);
+                planBlock(g, b, plan, envelope, dest + static_cast<size_t>(b) * kFramesPerBlock, out.channels,
+                          layout, select, kind);
                 g.remaining -= kFramesPerBlock;
                 ++b;
             }
-            mixPlan<kind>(g, plan, dest, blockValues, out.channels, select);
+            mixPlan<kind>(g, plan, dest, frames, out.channels, select);
         }
-        grain->firstBlock = 0;
+        g.firstBlock = 0;
+        if (g.remaining <= 0) {
+            *link = following;
+            g.next = finished;
+            finished = &g;
+        } else {
+            link = &g.next;
+        }
+        grain = following;
     }
+    if (stereo) {
+        const DF df;
+        for (size_t i = 0; i < frames; i += hn::Lanes(df))
+            addStereo(out.buffer + 2 * i, hn::Load(df, halves + i), hn::Load(df, halves + frames + i));
+    }
+    return finished;
 }
 
 }  // namespace
 
-void RenderGrainRun(Grain* first, const RunDestination& out, Interpolation kind) {
+Grain* RenderGrainRun(Grain*& list, const RunDestination& out, Interpolation kind) {
     switch (kind) {
         case Interpolation::Linear:
-            renderList<Interpolation::Linear>(first, out);
-            break;
+            return renderList<Interpolation::Linear>(list, out);
         case Interpolation::Cubic:
-            renderList<Interpolation::Cubic>(first, out);
-            break;
+            return renderList<Interpolation::Cubic>(list, out);
         case Interpolation::Spline:
-            renderList<Interpolation::Spline>(first, out);
-            break;
+            return renderList<Interpolation::Spline>(list, out);
     }
+    return nullptr;
 }
 
 int64_t CompiledTarget() {
@@ -768,8 +789,8 @@ namespace engine {
 HWY_EXPORT(RenderGrainRun);
 HWY_EXPORT(CompiledTarget);
 
-void renderGrainRun(Grain* first, const RunDestination& out, Interpolation kind) {
-    HWY_DYNAMIC_DISPATCH(RenderGrainRun)(first, out, kind);
+Grain* renderGrainRun(Grain*& list, const RunDestination& out, Interpolation kind) {
+    return HWY_DYNAMIC_DISPATCH(RenderGrainRun)(list, out, kind);
 }
 
 const char* wideRendererTarget() {

@@ -5,8 +5,10 @@
 namespace engine {
 
 namespace {
+
 // Room for the chunk list itself, so that adding a chunk rarely moves it.
 constexpr size_t kChunkListReserve = 1024;
+
 }  // namespace
 
 GrainPool::GrainPool(size_t initialChunks) {
@@ -17,34 +19,34 @@ GrainPool::GrainPool(size_t initialChunks) {
 
 void GrainPool::addChunk() {
     auto chunk = std::make_unique<std::array<Grain, kChunkGrains>>();
-    for (Grain& grain : *chunk) {
-        grain.nextFree = free_;
-        free_ = &grain;
-    }
+    for (Grain& grain : *chunk)
+        release(grain);
     chunks_.push_back(std::move(chunk));
 }
 
-Grain& GrainPool::start() {
+Grain& GrainPool::start(int stream) {
     if (free_ == nullptr)
         addChunk();
     Grain* grain = free_;
     free_ = grain->nextFree;
     *grain = Grain{};
-    grain->next = active_;
-    active_ = grain;
+    Grain*& head = activeHead(stream);
+    grain->next = head;
+    head = grain;
     return *grain;
 }
 
-Grain* GrainPool::remove(Grain* previous, Grain& grain) {
+Grain* GrainPool::remove(int stream, Grain* previous, Grain& grain) {
     Grain* following = grain.next;
-    if (previous == nullptr)
-        active_ = following;
-    else
-        previous->next = following;
+    (previous == nullptr ? activeHead(stream) : previous->next) = following;
+    release(grain);
+    return following;
+}
+
+void GrainPool::release(Grain& grain) {
     grain.next = nullptr;
     grain.nextFree = free_;
     free_ = &grain;
-    return following;
 }
 
 }  // namespace engine

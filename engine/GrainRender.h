@@ -104,11 +104,21 @@ inline void stepGrainBlock(Grain& grain, AudibleFrames& audible) {
     }
 }
 
-// Renders one block of a grain into `dest` (the block's first frame of an interleaved buffer with
-// `outChannels` channels). The kernel reads the sound's first channel, or the second for
-// ChannelSelect 2; with 3 it reads both, the second for the right value. Thread: audio.
+// Where the frames of a stereo block lie: frame j's left value at j × frameStep from the block's
+// start, its right value rightOffset after that. Interleaved is {2, 1}; the wide renderer mixes a
+// run into separate left and right halves, {1, frames of the run}.
+struct StereoLayout {
+    int frameStep = 2;
+    size_t rightOffset = 1;
+};
+
+// Renders one block of a grain into `dest` (the block's first frame of a buffer with `outChannels`
+// channels; a stereo one laid out as `stereo` says). The kernel reads the sound's first channel,
+// or the second for ChannelSelect 2; with 3 it reads both, the second for the right value.
+// Thread: audio.
 template <typename Kernel>
-void renderGrainBlock(Grain& grain, float* dest, int outChannels, int32_t channelSelect) {
+void renderGrainBlock(Grain& grain, float* dest, int outChannels, int32_t channelSelect,
+                      StereoLayout stereo = {}) {
     AudibleFrames audible;
     stepGrainBlock(grain, audible);
     if (audible.count == 0)
@@ -134,9 +144,10 @@ void renderGrainBlock(Grain& grain, float* dest, int outChannels, int32_t channe
         const float yR = both ? right[k] * env : yL;
         const int j = audible.frame[k];
         if (outChannels == 2) {
-            float* out = dest + 2 * j;
-            out[0] = static_cast<float>(out[0] + static_cast<double>(yL) * grain.gainL);
-            out[1] = static_cast<float>(out[1] + static_cast<double>(yR) * grain.gainR);
+            float* left = dest + stereo.frameStep * j;
+            float* right = left + stereo.rightOffset;
+            *left = static_cast<float>(*left + static_cast<double>(yL) * grain.gainL);
+            *right = static_cast<float>(*right + static_cast<double>(yR) * grain.gainR);
         } else if (both) {
             dest[j] = static_cast<float>(dest[j] + (static_cast<double>(yL) * grain.gainL +
                                                     0.5 * static_cast<double>(yR) * grain.gainR));

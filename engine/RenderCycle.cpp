@@ -148,16 +148,16 @@ StopAction Engine::stopRequest() {
         return StopAction::StopNow;
     const auto half = static_cast<int32_t>(format_.rate / 2);
     const int32_t fadeDec = static_cast<int32_t>(sounds::kWholeSound) / half;
-    for (Grain* grain = pool_.active(); grain != nullptr; grain = grain->next) {
-        if (grain->remaining < half)
-            continue;
-        const int32_t attackLimit = static_cast<int32_t>(sounds::kWholeSound) / grain->remaining;
-        if (grain->attackInc > attackLimit)
-            grain->attackInc = attackLimit;
-        grain->remaining = half;
-        grain->decayLen = half;
-        grain->decayDec = fadeDec;
-    }
+    forEachGrain([&](Grain& grain) {
+        if (grain.remaining < half)
+            return;
+        const int32_t attackLimit = static_cast<int32_t>(sounds::kWholeSound) / grain.remaining;
+        if (grain.attackInc > attackLimit)
+            grain.attackInc = attackLimit;
+        grain.remaining = half;
+        grain.decayLen = half;
+        grain.decayDec = fadeDec;
+    });
     return StopAction::FadingOut;
 }
 
