@@ -55,7 +55,6 @@ TEST(RenderOptions, DefaultsAreThoseOfTheWindowAndEveryOptionStreamItemAndTimedC
     EXPECT_EQ(summary(every),
               std::tuple(2.5, 22050u, false, 16, Interpolation::Cubic, 512, 7, false, false, true, 108));
 
-    // The items of a stream.
     const StreamSpec stream = parseStreamSpec(
         "sound=/tmp/a b.wav,Pitch=-16384,Amp=1024,mute,solo,hardsync,channel=right,ChangeTime=1");
     EXPECT_EQ(std::tuple(stream.sound, stream.mute, stream.solo, stream.hardSync, stream.channelSelect),

@@ -233,7 +233,7 @@ class MidiPlayCommandTest : public PlayCommandJackTest {
         std::cerr.rdbuf(previous);
         return {status, captured.str()};
     }
-    void send(std::vector<unsigned char> bytes) { keyboard.sendMessage(&bytes); }
+    using Bytes = std::vector<unsigned char>;
 
     RtMidiOut keyboard;
 };
@@ -242,14 +242,13 @@ TEST_F(MidiPlayCommandTest, KeyboardMessagesReachThePlayingCommandAndAnUnknownSo
     const auto begin = std::chrono::steady_clock::now();
     const auto [status, text] =
         playWhile({"--seconds", "1.5", "--device", "JACK", "--midi", kKeyboardClient + ":"}, [this] {
-            std::this_thread::sleep_for(400ms);
-            send({0x90, 72, 100});
-            std::this_thread::sleep_for(150ms);
-            send({0x80, 72, 0});  // the last note: play stops, the command goes on
-            std::this_thread::sleep_for(150ms);
-            send({0xB0, 7, 64});
-            std::this_thread::sleep_for(150ms);
-            send({0xFA});  // play again
+            // From 0.4 s, 150 ms apart: a note, its end (the last note: play stops, the command goes on),
+            // a control, and a start (play again).
+            std::this_thread::sleep_for(250ms);
+            for (Bytes message : {Bytes{0x90, 72, 100}, {0x80, 72, 0}, {0xB0, 7, 64}, {0xFA}}) {
+                std::this_thread::sleep_for(150ms);
+                keyboard.sendMessage(&message);
+            }
         });
     EXPECT_EQ(status, kExitOk) << text;
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 1500ms);

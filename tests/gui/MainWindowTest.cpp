@@ -118,7 +118,6 @@ class MainWindowTest : public shell::testing::TempHome {
     void click(QWidget* widget, Qt::KeyboardModifiers held = {}) {
         QTest::mouseClick(widget, Qt::LeftButton, held);
     }
-    // A click on the right-hand arrow of a parameter row.
     void clickRightArrow(int param, Qt::KeyboardModifiers held = {}) {
         QScrollBar* bar = window->paramRows()->bar(param);
         QTest::mouseClick(bar, Qt::LeftButton, held, QPoint(bar->width() - 3, bar->height() / 2));
