@@ -131,7 +131,7 @@ std::vector<std::string> small(const fs::path& out, std::vector<std::string> mor
 }
 
 TEST(RenderCommand, HardStopWritesExactlyTheRequestedPeriodsWithTheirHeader) {
-    const auto out = scratch("render-hard") / "out.wav";
+    const auto out = scratch() / "out.wav";
     // Size, rate, format (3 float, 1 integer), channels and bits of the file a render writes.
     const auto header = [&](const std::vector<std::string>& args) {
         EXPECT_EQ(render(args), 0);
@@ -157,7 +157,7 @@ TEST(RenderCommand, ASoftStopFadesLongGrainsOverHalfASecondAndAChangeAppliesFrom
         size_t frames, soundFrom, silentFrom, silentTo;
         std::vector<std::string> more;
     };
-    const auto out = scratch("render-soft") / "out.wav";
+    const auto out = scratch() / "out.wav";
     for (const Case& c : std::vector<Case>{
              {(125 + 63) * 64, 8000, 8000 + 4000, SIZE_MAX, {"--stream", "sound=sine,GrainLen=4096,Freq=25"}},
              {125 * 64,
@@ -177,7 +177,7 @@ TEST(RenderCommand, ASoftStopFadesLongGrainsOverHalfASecondAndAChangeAppliesFrom
 }
 
 TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
-    const auto dir = scratch("render-sum");
+    const auto dir = scratch();
     const std::vector<std::string> streams{"--seconds",          "0.2",      "--stream",
                                            "sound=sine,Amp=300", "--stream", "sound=sine,Pitch=9000,Amp=200"};
     auto perStream = small(dir / "s.wav", streams);
@@ -213,7 +213,7 @@ TEST(RenderCommand, PerStreamFilesSumToTheMixAndSoloMutesTheOthers) {
 TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
     // The built-in sine's loudness table is 0.5 everywhere, so AmpAM M scales every grain by f = (|M| × 0.5 +
     // 512 − |M|) / 512 and leaves everything else (draws, timing) as it was.
-    const auto dir = scratch("render-ampam");
+    const auto dir = scratch();
     const auto renderWith = [&](int depth) {
         EXPECT_EQ(render(small(dir / "am.wav", {"--seconds", "0.3", "--hard-stop", "--stream",
                                                 "sound=sine,Amp=300,AmpAM=" + std::to_string(depth)})),
@@ -234,7 +234,7 @@ TEST(RenderCommand, AmpFollowingOnTheSineScalesEveryGrain) {
 }
 
 TEST(RenderCommand, UsageErrorsAndFailuresWriteNothingAndKeepThePreviousFileAndHelpDescribesTheOptions) {
-    const auto dir = scratch("render-fail");
+    const auto dir = scratch();
     const auto out = dir / "out.wav";
     std::ofstream(out) << "an earlier render";
     std::ofstream(dir / "notes.wav") << "not a sound";

@@ -32,7 +32,6 @@ constexpr std::size_t kFrameBytes = 2 * 2;  // stereo, 16-bit
 class PlayCommandDeviceLostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        fs::create_directories(state_);
         setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
         ASSERT_EQ(server("start"), 0);
@@ -53,13 +52,12 @@ class PlayCommandDeviceLostTest : public ::testing::Test {
     // builds side by side do not meet.
     const std::string server_ =
         "frisson_lost_" + std::to_string(std::hash<std::string>{}(FRISSON_TEST_TMP) % 100000);
-    const fs::path state_ = fs::path(FRISSON_TEST_TMP) / "device-lost";
+    const fs::path state_ = apptest::scratch();
     const std::string script_ = std::string(FRISSON_SOURCE_DIR) + "/scripts/jack-test-server.sh";
 };
 
 TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidFile) {
     const fs::path take = state_ / "take.wav", errors = state_ / "play.err";
-    fs::remove(take);
     const pid_t play =
         apptest::spawn({FRISSON_EXE, "play", "--device", "JACK", "--record", "-o", take, "--seconds", "30",
                         "--bits", "16", "--stream", "sound=sine,Freq=16000,PanRnd=40"},

@@ -18,6 +18,7 @@
 
 #include "app/CommandLine.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/shell/TempHome.h"
 
 namespace app {
 namespace {
@@ -100,21 +101,17 @@ long expected16(float x) {
 }
 
 // Settings and banks in a scratch home, never the user's.
-class PlayCommandJackTest : public ::testing::Test {
+class PlayCommandJackTest : public shell::testing::TempHome {
   protected:
-    static void SetUpTestSuite() {
-        const fs::path home = apptest::scratch("play-jack-home-" + std::to_string(getpid()));
-        setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+    void SetUp() override {
+        TempHome::SetUp();
         setenv("FRISSON_MIDI_API", "jack", 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
     }
-
-    const fs::path folder = apptest::scratch("play-jack");
 };
 
 TEST_F(PlayCommandJackTest, RecordsAndPlaysExactlyWhatRenderWrites) {
-    const fs::path rendered = folder / "render.wav", recorded = folder / "play.wav";
+    const fs::path rendered = root / "render.wav", recorded = root / "play.wav";
     const auto with = [](std::vector<std::string> args) {
         args.insert(args.end(), {"--stream", "sound=sine,Pitch=40,GrainLen=300,PitchRnd=20", "--stream",
                                  "sound=sine,Pitch=-30,PanRnd=50"});
@@ -198,11 +195,11 @@ double secondsOfPlayWithCtrlC(int times, const fs::path& out) {
 }
 
 TEST_F(PlayCommandJackTest, CtrlCFadesOutAndASecondCtrlCStopsAtOnce) {
-    const double faded = secondsOfPlayWithCtrlC(1, folder / "faded.wav");
+    const double faded = secondsOfPlayWithCtrlC(1, root / "faded.wav");
     // Half a second of play, then the half-second fade and the ring.
     EXPECT_GT(faded, 0.9);
     EXPECT_LT(faded, 4.0);
-    const std::vector<float> samples = apptest::wavSamples(folder / "faded.wav");
+    const std::vector<float> samples = apptest::wavSamples(root / "faded.wav");
     ASSERT_GT(samples.size(), 1000u);
     const auto peakFrom = [&](std::size_t from) {
         float peak = 0.0f;
@@ -212,7 +209,7 @@ TEST_F(PlayCommandJackTest, CtrlCFadesOutAndASecondCtrlCStopsAtOnce) {
     };
     // The last period is the end of the fade: near silence.
     EXPECT_LT(peakFrom(samples.size() - kBlock), 0.01f * peakFrom(0));
-    EXPECT_LT(secondsOfPlayWithCtrlC(2, folder / "cut.wav") + 0.25, faded);  // no half-second fade
+    EXPECT_LT(secondsOfPlayWithCtrlC(2, root / "cut.wav") + 0.25, faded);  // no half-second fade
 }
 
 // Unique per process: tests of other processes may play their own keyboards at the same time.
