@@ -181,7 +181,7 @@ TEST_F(IoOptionsDialogTest, ChoicesSetSelectionAndNameTheChannelEditTakesOnly0To
     EXPECT_EQ(std::pair(midiInput.openCalls, fatal), std::pair(1, std::string()));
 }
 
-TEST_F(IoOptionsDialogTest, TestPlayPlaysWithTheEditedSettingsAndStopsOnFocusLoss) {
+TEST_F(IoOptionsDialogTest, TestPlayPlaysWithTheEditedSettingsStopsOnFocusLossAndNeverRecords) {
     server.openError = output::RtError("busy", output::RtError::kDriverError);
     dialog().testPlayClicked();  // a test play that cannot start leaves the button unchecked
     // Only the wait before starting.
@@ -196,9 +196,7 @@ TEST_F(IoOptionsDialogTest, TestPlayPlaysWithTheEditedSettingsAndStopsOnFocusLos
     dialog().testPlayLostFocus();
     EXPECT_EQ(std::tuple(dialog().testPlayChecked(), control.playing(), pauses),
               std::tuple(false, false, std::vector<long>{200, 200}));
-}
 
-TEST_F(IoOptionsDialogTest, ATestPlayNeverRecords) {
     const std::string path = audio::test::scratchDir() + "/fizz.wav";
     output::Recorder recorder(engine.lock());
     const std::array<bool, output::kRecordingSlots> streams{true};
