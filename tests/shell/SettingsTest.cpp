@@ -187,12 +187,6 @@ class FileListTest : public testing::TempHome {
         write(path, "x");
         return path.string();
     }
-    std::vector<std::string> entries(const FileList& list) {
-        std::vector<std::string> paths;
-        for (size_t i = 0; i < list.size(); ++i)
-            paths.push_back(list[i]);
-        return paths;
-    }
 };
 
 TEST_F(FileListTest, KeepsTheTenNewestInLoadOrderInTheMenuNewestFirstWithFileNamesAndSavesThem) {
@@ -242,9 +236,9 @@ TEST_F(FileListTest, LoadingSkipsShortMissingAndNonTextValuesAndClosesGaps) {
     write(root / "abc", "x");
     store.setText(kRecordKey, "6", (root / "abc").string());
     list.loadRecent(store, kUserKey);
+    ASSERT_EQ(list.size(), 3u);
+    // The saved record is the loaded list, in order.
     const std::vector<std::string> loaded{sound(0), sound(2), (root / "abc").string()};
-    EXPECT_EQ(entries(list), loaded);
-
     list.saveRecent(store, kUserKey);
     const platform::SettingsStore written(settingsFile());
     ASSERT_EQ(written.values(kRecordKey).size(), 3u);  // "0".."2" written, "3".."9" deleted
