@@ -43,10 +43,6 @@ class PlayCommandDeviceLostTest : public ::testing::Test {
             (script_ + " " + action + " " + server_ + " " + state_.string() + " >/dev/null").c_str());
     }
 
-    pid_t serverPid() const {
-        return static_cast<pid_t>(std::atol(readBytes(state_ / ("jackd-" + server_ + ".pid")).c_str()));
-    }
-
     // A server killed with -9 keeps its slot in JACK's registry of servers, which holds only a few, until a
     // server of the same name starts again: one name per build folder, so that runs do not fill it and
     // builds side by side do not meet.
@@ -74,7 +70,8 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
         ASSERT_LT(std::chrono::steady_clock::now(), startDeadline) << "the take never reached a second";
         std::this_thread::sleep_for(20ms);
     }
-    ASSERT_EQ(kill(serverPid(), SIGKILL), 0);
+    const long jackd = std::atol(readBytes(state_ / ("jackd-" + server_ + ".pid")).c_str());
+    ASSERT_EQ(kill(static_cast<pid_t>(jackd), SIGKILL), 0);
     int status = 0;
     for (int waited = 0; waited < 150 && waitpid(play, &status, WNOHANG) == 0; ++waited)
         std::this_thread::sleep_for(100ms);
