@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Commands.h"
+#include "tests/audio/TestFiles.h"
 
 extern char** environ;
 
@@ -33,12 +34,9 @@ inline int run(const std::string& name, const std::vector<std::string>& args) {
     return -1;
 }
 
-// An empty folder of that name under the test folder.
-inline fs::path scratch(const std::string& name) {
-    const fs::path dir = fs::path(FRISSON_TEST_TMP) / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+// A fresh, empty folder for the running test.
+inline fs::path scratch() {
+    return audio::test::scratchDir();
 }
 
 inline std::string readBytes(const fs::path& path) {

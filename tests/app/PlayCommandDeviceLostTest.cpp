@@ -32,7 +32,6 @@ constexpr std::size_t kFrameBytes = 2 * 2;  // stereo, 16-bit
 class PlayCommandDeviceLostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        fs::create_directories(state_);
         setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
         ASSERT_EQ(server("start"), 0);
@@ -44,22 +43,17 @@ class PlayCommandDeviceLostTest : public ::testing::Test {
             (script_ + " " + action + " " + server_ + " " + state_.string() + " >/dev/null").c_str());
     }
 
-    pid_t serverPid() const {
-        return static_cast<pid_t>(std::atol(readBytes(state_ / ("jackd-" + server_ + ".pid")).c_str()));
-    }
-
     // A server killed with -9 keeps its slot in JACK's registry of servers, which holds only a few, until a
     // server of the same name starts again: one name per build folder, so that runs do not fill it and
     // builds side by side do not meet.
     const std::string server_ =
         "frisson_lost_" + std::to_string(std::hash<std::string>{}(FRISSON_TEST_TMP) % 100000);
-    const fs::path state_ = fs::path(FRISSON_TEST_TMP) / "device-lost";
+    const fs::path state_ = apptest::scratch();
     const std::string script_ = std::string(FRISSON_SOURCE_DIR) + "/scripts/jack-test-server.sh";
 };
 
 TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidFile) {
     const fs::path take = state_ / "take.wav", errors = state_ / "play.err";
-    fs::remove(take);
     const pid_t play =
         apptest::spawn({FRISSON_EXE, "play", "--device", "JACK", "--record", "-o", take, "--seconds", "30",
                         "--bits", "16", "--stream", "sound=sine,Freq=16000,PanRnd=40"},
@@ -76,7 +70,8 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
         ASSERT_LT(std::chrono::steady_clock::now(), startDeadline) << "the take never reached a second";
         std::this_thread::sleep_for(20ms);
     }
-    ASSERT_EQ(kill(serverPid(), SIGKILL), 0);
+    const long jackd = std::atol(readBytes(state_ / ("jackd-" + server_ + ".pid")).c_str());
+    ASSERT_EQ(kill(static_cast<pid_t>(jackd), SIGKILL), 0);
     int status = 0;
     for (int waited = 0; waited < 150 && waitpid(play, &status, WNOHANG) == 0; ++waited)
         std::this_thread::sleep_for(100ms);

@@ -18,6 +18,7 @@
 
 #include "app/CommandLine.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/shell/TempHome.h"
 
 namespace app {
 namespace {
@@ -100,21 +101,17 @@ long expected16(float x) {
 }
 
 // Settings and banks in a scratch home, never the user's.
-class PlayCommandJackTest : public ::testing::Test {
+class PlayCommandJackTest : public shell::testing::TempHome {
   protected:
-    static void SetUpTestSuite() {
-        const fs::path home = apptest::scratch("play-jack-home-" + std::to_string(getpid()));
-        setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+    void SetUp() override {
+        TempHome::SetUp();
         setenv("FRISSON_MIDI_API", "jack", 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
     }
-
-    const fs::path folder = apptest::scratch("play-jack");
 };
 
 TEST_F(PlayCommandJackTest, RecordsAndPlaysExactlyWhatRenderWrites) {
-    const fs::path rendered = folder / "render.wav", recorded = folder / "play.wav";
+    const fs::path rendered = root / "render.wav", recorded = root / "play.wav";
     const auto with = [](std::vector<std::string> args) {
         args.insert(args.end(), {"--stream", "sound=sine,Pitch=40,GrainLen=300,PitchRnd=20", "--stream",
                                  "sound=sine,Pitch=-30,PanRnd=50"});
@@ -198,11 +195,11 @@ double secondsOfPlayWithCtrlC(int times, const fs::path& out) {
 }
 
 TEST_F(PlayCommandJackTest, CtrlCFadesOutAndASecondCtrlCStopsAtOnce) {
-    const double faded = secondsOfPlayWithCtrlC(1, folder / "faded.wav");
+    const double faded = secondsOfPlayWithCtrlC(1, root / "faded.wav");
     // Half a second of play, then the half-second fade and the ring.
     EXPECT_GT(faded, 0.9);
     EXPECT_LT(faded, 4.0);
-    const std::vector<float> samples = apptest::wavSamples(folder / "faded.wav");
+    const std::vector<float> samples = apptest::wavSamples(root / "faded.wav");
     ASSERT_GT(samples.size(), 1000u);
     const auto peakFrom = [&](std::size_t from) {
         float peak = 0.0f;
@@ -212,7 +209,7 @@ TEST_F(PlayCommandJackTest, CtrlCFadesOutAndASecondCtrlCStopsAtOnce) {
     };
     // The last period is the end of the fade: near silence.
     EXPECT_LT(peakFrom(samples.size() - kBlock), 0.01f * peakFrom(0));
-    EXPECT_LT(secondsOfPlayWithCtrlC(2, folder / "cut.wav") + 0.25, faded);  // no half-second fade
+    EXPECT_LT(secondsOfPlayWithCtrlC(2, root / "cut.wav") + 0.25, faded);  // no half-second fade
 }
 
 // Unique per process: tests of other processes may play their own keyboards at the same time.
@@ -233,7 +230,7 @@ class MidiPlayCommandTest : public PlayCommandJackTest {
         std::cerr.rdbuf(previous);
         return {status, captured.str()};
     }
-    void send(std::vector<unsigned char> bytes) { keyboard.sendMessage(&bytes); }
+    using Bytes = std::vector<unsigned char>;
 
     RtMidiOut keyboard;
 };
@@ -242,14 +239,13 @@ TEST_F(MidiPlayCommandTest, KeyboardMessagesReachThePlayingCommandAndAnUnknownSo
     const auto begin = std::chrono::steady_clock::now();
     const auto [status, text] =
         playWhile({"--seconds", "1.5", "--device", "JACK", "--midi", kKeyboardClient + ":"}, [this] {
-            std::this_thread::sleep_for(400ms);
-            send({0x90, 72, 100});
-            std::this_thread::sleep_for(150ms);
-            send({0x80, 72, 0});  // the last note: play stops, the command goes on
-            std::this_thread::sleep_for(150ms);
-            send({0xB0, 7, 64});
-            std::this_thread::sleep_for(150ms);
-            send({0xFA});  // play again
+            // From 0.4 s, 150 ms apart: a note, its end (the last note: play stops, the command goes on),
+            // a control, and a start (play again).
+            std::this_thread::sleep_for(250ms);
+            for (Bytes message : {Bytes{0x90, 72, 100}, {0x80, 72, 0}, {0xB0, 7, 64}, {0xFA}}) {
+                std::this_thread::sleep_for(150ms);
+                keyboard.sendMessage(&message);
+            }
         });
     EXPECT_EQ(status, kExitOk) << text;
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 1500ms);

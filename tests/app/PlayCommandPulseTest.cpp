@@ -75,8 +75,7 @@ class PulseCommands : public ::testing::Test {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    const fs::path dir_ = apptest::scratch(std::string("pulse/") +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const fs::path dir_ = apptest::scratch();
     std::string out_;
     std::string err_;
 };

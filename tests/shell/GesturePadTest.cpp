@@ -93,7 +93,6 @@ TEST_F(GesturePadTest, CornerCombosListOccupiedSlotsAndStartAtTheDisplayedBank) 
     };
     const std::vector<std::pair<int, int>> sixSlots = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {2, 0}};
     const std::vector<Case> cases = {
-        {{}, 0, {"Default"}, {0, 0, 0, 0}, {0, 0, 0, 0}},
         {{{0, 2}, {0, 5}, {2, 0}},
          2,
          {"Default", "A3 (Strings)", "A6 (Strings)", "C1 (Long bank na)"},
