@@ -371,6 +371,10 @@ TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamAndCtrlStore
     panel.recallOrStore(1, 0, 4, PatchClickMode::FastRecall);
     EXPECT_EQ(engine.stream(1).param(engine::Pitch).endFrame.load(), 4410);
 
+    // The engine keeps the patch of the stream it was stored from: only stream 1 uses bank A.
+    panel.bankButton(kFirstBankButton);
+    EXPECT_EQ(panelView.status, "Bank is used by stream 1");
+
     // Ctrl-click stores what is heard: while gliding, the smoothed value.
     engine.setParameter(0, engine::Pitch, 7000);
     engine.snapParameters(0);
