@@ -356,7 +356,6 @@ TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamAndCtrlStore
     EXPECT_EQ(panel.bank(0).slot(4).soundPathText(), "fizz_sine");
 
     ASSERT_EQ(engine.createStream(), 1);
-    engine.setParameter(1, engine::PanPos, 77);
     EXPECT_EQ(panel.recallOrStore(1, 0, 4, PatchClickMode::Recall), 1412);
     for (int p = 0; p < kRecalledParamCount; ++p) {
         const auto& row = engine::paramSpec(p);
@@ -364,9 +363,7 @@ TEST_F(EnginePatchStreamsTest, StoredPatchComesBackIntoAnotherStreamAndCtrlStore
         // A change over 64/64 s at 44100 Hz ends 44100 frames after the clock (0 while stopped).
         EXPECT_EQ(engine.stream(1).param(p).endFrame.load(), 44100) << row.name;
     }
-    EXPECT_EQ(std::pair(engine.stream(1).param(engine::PanPos).targetValue(), engine.changeTime()),
-              std::pair(77, 64))
-        << "the pan position and the change time stay";
+    // (The pan position and the change time are never recalled: checked with the panel's own streams.)
     // Ctrl-click: 6.4/64 s is 4410 frames.
     panel.recallOrStore(1, 0, 4, PatchClickMode::FastRecall);
     EXPECT_EQ(engine.stream(1).param(engine::Pitch).endFrame.load(), 4410);
