@@ -58,7 +58,6 @@ TEST_F(FileBufferTest, SmallFileIsOneViewBlocksOutsideItAreRefusedAndLargeFilesH
     for (const auto& [offset, size] :
          {std::pair(kMiB, std::uint64_t{0}), {kMiB, 1}, {kMiB - 10, 11}, {1, ~std::uint64_t{0}}})
         EXPECT_THROW(buffer.get_block(offset, size), std::out_of_range) << offset << " + " << size;
-    EXPECT_EQ(thrown<std::out_of_range>([&] { buffer.get_block(5 * kMiB, 1); }), "file_buffer::get_block");
     // A large file, each case on a buffer of its own.
     const std::string path = patternFile(10 * kMiB);
     // Inside the 512 KiB base view: served from there. Past it, a moving view

@@ -69,10 +69,7 @@ const SoxCase kCases[] = {
     {"aiff_s16", "aiff", "signed-integer", 16, 2, kInt16BE, 0, ""},
     {"aiff_s24", "aiff", "signed-integer", 24, 1, kInt24BE, 0, ""},
     {"aiff_s32", "aiff", "signed-integer", 32, 2, kInt32BE, 0, ""},
-    {"aifc_s8", "aifc", "signed-integer", 8, 1, kChar, 0, "NONE"},
-    {"aifc_s16", "aifc", "signed-integer", 16, 2, kInt16BE, 0, "NONE"},
-    {"aifc_s24", "aifc", "signed-integer", 24, 2, kInt24BE, 0, "NONE"},
-    {"aifc_s32", "aifc", "signed-integer", 32, 1, kInt32BE, 0, "NONE"},
+    {"aifc_s16", "aifc", "signed-integer", 16, 2, kInt16BE, 0, "NONE"},  // the widths as AIFF above
     {"aifc_f32", "aifc", "floating-point", 32, 2, kFloat32BE, 0, "fl32"},
     {"aifc_f64", "aifc", "floating-point", 64, 1, kFloat64BE, 0, "fl64"},
 };

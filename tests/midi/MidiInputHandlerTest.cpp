@@ -252,7 +252,7 @@ TEST_F(MidiInputHandlerTest, StopShowsMidiValuesOnTheScrollBarsWhenTheyDidNotFol
         std::tuple(kMsgMidiPlayStop, platform::moveScrollBarMessage(engine::Amp), 24, 256, 4096 - 64 + 1));
 }
 
-TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChangeAndNothingHappensWhileTheDeviceIsOpening) {
+TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChange) {
     settings.monitorInput = 1;
     settings.moveSliders = true;
     for (int i = 0; i < 50; ++i)
@@ -268,12 +268,7 @@ TEST_F(MidiInputHandlerTest, MonitorPostsOneLinePerChangeAndNothingHappensWhileT
     // The first line still waits when the second is posted: only one reaches the window.
     EXPECT_EQ(std::tuple(lines, sliderMoves, target.changes.size()),
               std::tuple(std::vector<int64_t>{0x4007B0}, 1, 51u));
-
-    target.changes.clear();
-    settings.monitorInput = kMonitorOpening;
-    send({0x90, 60, 100, 0xFA, 0xB0, 7, 1});
-    EXPECT_EQ(std::tuple(messages().size(), target.changes.size(), handler.heldNotes().empty()),
-              std::tuple(0u, 0u, true));
+    // (Nothing happens while the device is opening: checked with the input that opens it.)
 }
 
 // Ports by name; an empty name cannot be described. Opening may fail, and delivers a message while
