@@ -45,6 +45,9 @@ class XrunCounter {
             jack_client_close(client_);
     }
     int xruns() const { return xruns_.load(); }
+    // Late cycles from now on: those after a client's start, when its ports join the graph.
+    void markSteady() { steadyFrom_.store(xruns_.load()); }
+    int steadyXruns() const { return xruns_.load() - steadyFrom_.load(); }
 
   private:
     static int count(void* self) {
@@ -53,6 +56,7 @@ class XrunCounter {
     }
     jack_client_t* client_ = nullptr;
     std::atomic<int> xruns_{0};
+    std::atomic<int> steadyFrom_{0};
 };
 
 }  // namespace benchjack
