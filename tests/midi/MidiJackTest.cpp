@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <map>
 #include <thread>
 
@@ -39,17 +41,20 @@ class MidiJackTest : public ::testing::Test {
         EXPECT_FALSE(rig.control.allocateBuffers().has_value());
         panel.start(engine::defaultParamSet());
         settings.setOptions(decodeOptions(kDefaultResponseOptions));
-        // The client name is unique per process: tests of other processes may play their own keyboards
-        // at the same time.
-        const std::string client = "FrissonTestKeys" + std::to_string(getpid());
-        keyboard.emplace(RtMidi::UNIX_JACK, client);
-        keyboard->openVirtualPort("out");
         // A JACK connection carries data only from a later graph cycle on, later still on a loaded
-        // server, and one made while other clients come and go now and then never carries at all:
-        // the keyboard sends a controller nothing responds to until one arrives, and the device is
-        // chosen again from a fresh list, as a performer would, when none does.
+        // server, and on a loaded machine one made while other clients come and go now and then
+        // never carries at all: the keyboard sends a controller nothing responds to until one
+        // arrives, and when none does, a new keyboard is plugged in and chosen from a fresh list, as a
+        // performer would. The client name is unique per process and attempt: tests of other
+        // processes may play their own keyboards at the same time.
         bool carried = false;
+        std::string graph;
         for (int attempt = 0; attempt < 3 && !carried; ++attempt) {
+            const std::string client =
+                "FrissonTestKeys" + std::to_string(getpid()) + "x" + std::to_string(attempt);
+            keyboard.reset();
+            keyboard.emplace(RtMidi::UNIX_JACK, client);
+            keyboard->openVirtualPort("out");
             input.initMidiInput();
             const auto port = findDeviceContaining(input.deviceNames(), client + ":");
             if (!port) {
@@ -65,12 +70,30 @@ class MidiJackTest : public ::testing::Test {
                     return !monitorLines.empty();
                 },
                 3s);
+            if (!carried)
+                graph += "attempt " + std::to_string(attempt + 1) + ":\n" + jackGraph();
         }
-        EXPECT_TRUE(carried) << "the keyboard's connection never carried a message";
+        EXPECT_TRUE(carried) << "the keyboard's connection never carried a message; the JACK graph:\n"
+                             << graph;
+        if (!graph.empty())
+            std::cerr << "the keyboard was plugged in again; the JACK graph before:\n" << graph;
         monitorLines.clear();
     }
 
     void send(std::vector<unsigned char> bytes) { keyboard->sendMessage(&bytes); }
+
+    // The server's ports and their connections as jack_lsp lists them, to tell a lost connection
+    // from a client that stopped.
+    static std::string jackGraph() {
+        std::string text;
+        if (FILE* lsp = popen("jack_lsp -c 2>&1", "r")) {
+            char line[256];
+            while (fgets(line, sizeof line, lsp) != nullptr)
+                text += line;
+            pclose(lsp);
+        }
+        return text;
+    }
 
     // Runs the main thread's part until `done` holds, by default for at most 5 s (a JACK period is
     // 6 ms; this allows for a loaded machine); false when it never did.
