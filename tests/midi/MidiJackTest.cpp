@@ -52,7 +52,6 @@ class MidiJackTest : public ::testing::Test {
         for (int attempt = 0; attempt < 3 && !carried; ++attempt) {
             const std::string client =
                 "FrissonTestKeys" + std::to_string(getpid()) + "x" + std::to_string(attempt);
-            keyboard.reset();
             keyboard.emplace(RtMidi::UNIX_JACK, client);
             keyboard->openVirtualPort("out");
             input.initMidiInput();
@@ -75,7 +74,7 @@ class MidiJackTest : public ::testing::Test {
         }
         EXPECT_TRUE(carried) << "the keyboard's connection never carried a message; the JACK graph:\n"
                              << graph;
-        if (!graph.empty())
+        if (carried && !graph.empty())
             std::cerr << "the keyboard was plugged in again; the JACK graph before:\n" << graph;
         monitorLines.clear();
     }
