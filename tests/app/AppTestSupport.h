@@ -44,19 +44,13 @@ inline std::string readBytes(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-inline uint32_t le32(const std::string& bytes, std::size_t at) {
-    uint32_t value = 0;
-    std::memcpy(&value, bytes.data() + at, sizeof value);
-    return value;
-}
-
 // The float samples of a WAV file with the 44-byte header the recorder writes, whose data size it checks.
 inline std::vector<float> wavSamples(const fs::path& path) {
-    const std::string bytes = readBytes(path);
+    const audio::test::Bytes bytes = audio::test::readFile(path);
     EXPECT_GE(bytes.size(), kWavHeaderBytes) << path << " holds no header";
     if (bytes.size() < kWavHeaderBytes)
         return {};
-    EXPECT_EQ(le32(bytes, 40), bytes.size() - kWavHeaderBytes) << path;
+    EXPECT_EQ(audio::test::le32At(bytes, 40), bytes.size() - kWavHeaderBytes) << path;
     std::vector<float> samples((bytes.size() - kWavHeaderBytes) / sizeof(float));
     std::memcpy(samples.data(), bytes.data() + kWavHeaderBytes, samples.size() * sizeof(float));
     return samples;

@@ -23,8 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using apptest::kWavHeaderBytes;
-using apptest::le32;
 using apptest::readBytes;
+using audio::test::le32At;
+using audio::test::readFile;
 
 constexpr double kRate = 44100.0;
 constexpr std::size_t kFrameBytes = 2 * 2;  // stereo, 16-bit
@@ -63,8 +64,8 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
     // play; the file itself is grown ahead of the data), then the server goes.
     const auto startDeadline = std::chrono::steady_clock::now() + 20s;
     auto countedBytes = [&] {
-        const std::string header = readBytes(take).substr(0, kWavHeaderBytes);
-        return header.size() == kWavHeaderBytes ? le32(header, 40) : 0u;
+        const audio::test::Bytes header = readFile(take);
+        return header.size() >= kWavHeaderBytes ? le32At(header, 40) : 0u;
     };
     while (countedBytes() < static_cast<uint32_t>(kRate) * kFrameBytes) {
         ASSERT_LT(std::chrono::steady_clock::now(), startDeadline) << "the take never reached a second";
@@ -87,10 +88,11 @@ TEST_F(PlayCommandDeviceLostTest, AServerKilledDuringARecordingEndsItWithAValidF
     EXPECT_NE(said.find("the output device went away during play"), std::string::npos) << said;
     // A whole file: the header counts exactly the data on disk, whole frames of it, and they are at least the
     // second seen before the kill (and no more than was played until play noticed).
-    const std::string bytes = readBytes(take);
+    const audio::test::Bytes bytes = readFile(take);
     ASSERT_GE(bytes.size(), kWavHeaderBytes);
-    const uint32_t dataBytes = le32(bytes, 40);
-    EXPECT_EQ(std::tuple(bytes.substr(0, 4), le32(bytes, 4), dataBytes, dataBytes % kFrameBytes),
+    const uint32_t dataBytes = le32At(bytes, 40);
+    EXPECT_EQ(std::tuple(std::string(bytes.begin(), bytes.begin() + 4), le32At(bytes, 4), dataBytes,
+                         dataBytes % kFrameBytes),
               std::tuple("RIFF", bytes.size() - 8, bytes.size() - kWavHeaderBytes, 0u));
     const double seconds = static_cast<double>(dataBytes / kFrameBytes) / kRate;
     EXPECT_GE(seconds, 1.0);

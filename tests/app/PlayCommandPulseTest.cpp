@@ -69,10 +69,10 @@ class PulseCommands : public ::testing::Test {
                                     std::to_string(getpid()) + " " + environment + " " + FRISSON_EXE + " " +
                                     arguments + " >" + (dir_ / "stdout").string() + " 2>" +
                                     (dir_ / "stderr").string();
-        const int status = std::system(command.c_str());
+        const int status = audio::test::run(command);
         out_ = readBytes(dir_ / "stdout");
         err_ = readBytes(dir_ / "stderr");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status;
     }
 
     const fs::path dir_ = apptest::scratch();
@@ -85,11 +85,9 @@ class PulseCommands : public ::testing::Test {
 TEST_F(PulseCommands, DevicesListsTheNullSinkWithoutLibraryNoise) {
     ASSERT_EQ(frisson("devices"), 0) << err_;
     EXPECT_NE(out_.find(std::string(") ") + kSinkText + "\n"), std::string::npos) << out_;
-    EXPECT_TRUE(out_.starts_with("(PULSE")) << out_;
-    EXPECT_EQ(err_, "");
+    EXPECT_EQ(std::pair(out_.starts_with("(PULSE"), err_), std::pair(true, std::string())) << out_;
     ASSERT_EQ(frisson("devices", "PULSE_SERVER=unix:" + (dir_ / "no-server").string()), 0) << err_;
-    EXPECT_EQ(out_.find("(PULSE"), std::string::npos) << out_;
-    EXPECT_EQ(err_, "");
+    EXPECT_EQ(std::pair(out_.find("(PULSE"), err_), std::pair(std::string::npos, std::string())) << out_;
 }
 
 TEST_F(PulseCommands, PlayGivesTheSinkTheRenderedSound) {

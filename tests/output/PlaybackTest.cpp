@@ -128,12 +128,10 @@ TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGapsAndSelectsB
     EXPECT_EQ(names(), (std::vector<std::string>{"(JACK0) system", "(JACK2) Studio Bus",
                                                  "(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
     const DeviceList& list = system().getDeviceList();
-    EXPECT_EQ(list.jackDeviceCount, 2u);
     // The last default output enumerated wins: PulseAudio after JACK.
-    EXPECT_EQ(list.defaultOutputDevice.device, 0);
-    EXPECT_EQ(list.defaultOutputDevice.api, AudioApiId::kPulse);
-    EXPECT_EQ(list.defaultOutputDevice.name, "(PULSE0) PulseAudio");
-    EXPECT_EQ(list.defaultInputDevice, DeviceSpec::blank());
+    const DeviceSpec& out = list.defaultOutputDevice;
+    EXPECT_EQ(std::tuple(list.jackDeviceCount, out.api, out.device, out.name, list.defaultInputDevice),
+              std::tuple(2u, AudioApiId::kPulse, 0, "(PULSE0) PulseAudio", DeviceSpec::blank()));
     // Built once: a device appearing later is not listed.
     server.devices[AudioApiId::kJack].push_back(device("late"));
     EXPECT_EQ(system().getDeviceList().entries.size(), 4u);
@@ -142,24 +140,23 @@ TEST_F(AudioSystemTest, ListsJackThenPulseDevicesWithKeysThatKeepGapsAndSelectsB
     system().start();
     ASSERT_EQ(system().state(), AudioSystemState::kRunning);
     // "studio" is in a JACK and a PulseAudio name: the JACK entry comes first.
+    const auto selected = [&] { return std::pair(system().currentApi(), system().config().output.device); };
     EXPECT_TRUE(system().selectDeviceByName("STUDIO"));
-    EXPECT_EQ(states(), std::pair(AudioSystemState::kClosed, StreamState::kClosed));
-    EXPECT_EQ(system().currentApi(), AudioApiId::kJack);
-    EXPECT_EQ(system().config().output.device, 2);
-    EXPECT_EQ(system().config().input.device, -1);
-    // A stored name that carries its key is longer than the shown name's tail.
+    EXPECT_EQ(std::tuple(states(), selected(), system().config().input.device),
+              std::tuple(std::pair(AudioSystemState::kClosed, StreamState::kClosed),
+                         std::pair(AudioApiId::kJack, 2), -1));
+    // A stored name that carries its key is longer than the shown name's tail; a name not listed
+    // keeps the selection.
     EXPECT_TRUE(system().selectDeviceByName("(pulse1) Studio Monitor"));
-    EXPECT_EQ(system().currentApi(), AudioApiId::kPulse);
-    EXPECT_EQ(system().config().output.device, 1);
     EXPECT_FALSE(system().selectDeviceByName("usb headset"));
-    EXPECT_EQ(system().config().output.device, 1);
+    EXPECT_EQ(selected(), std::pair(AudioApiId::kPulse, 1));
     // A failed JACK pass is logged and leaves only the PulseAudio devices.
     system_.reset();
     log.str("");
     server.enumerationErrors.emplace(AudioApiId::kJack, RtError("no server", RtError::kDriverError));
     EXPECT_EQ(names(), (std::vector<std::string>{"(PULSE0) PulseAudio", "(PULSE1) studio monitor"}));
-    EXPECT_EQ(system().getDeviceList().jackDeviceCount, 0u);
-    EXPECT_EQ(log.str(), "RtAudio error no server\n");
+    EXPECT_EQ(std::tuple(system().getDeviceList().jackDeviceCount, log.str()),
+              std::tuple(0u, "RtAudio error no server\n"));
 }
 
 TEST_F(AudioSystemTest, OpenRejectsBadConfigurationsAndUsesTheEntrysApiIndexAndGrantedBuffers) {
@@ -179,16 +176,14 @@ TEST_F(AudioSystemTest, OpenRejectsBadConfigurationsAndUsesTheEntrysApiIndexAndG
     EXPECT_EQ(failure(outputConfig(-1)), Failure("no device to open", RtError::kInvalidParameter));
     EXPECT_EQ(failure(mixed),
               Failure("output and input must use same sample format", RtError::kInvalidParameter));
-    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
-    EXPECT_EQ(server.openCount(), 0);
+    EXPECT_EQ(std::pair(system().state(), server.openCount()), std::pair(AudioSystemState::kClosed, 0));
     system().open(callbackTrampoline, nullptr, outputConfig(3));  // (PULSE1) studio monitor
     const auto& opened = server.lastOpen();
     ASSERT_TRUE(opened.output.has_value());
-    EXPECT_EQ(std::tuple(opened.api, opened.output->deviceId, opened.output->channels,
-                         opened.input.has_value(), opened.format),
-              std::tuple(AudioApiId::kPulse, 1u, 2u, false, kRtSInt16));
-    EXPECT_EQ(system().config().output.device, 1);
-    EXPECT_EQ(system().state(), AudioSystemState::kOpen);
+    EXPECT_EQ(
+        std::tuple(opened.api, opened.output->deviceId, opened.output->channels, opened.input.has_value(),
+                   opened.format, system().config().output.device, system().state()),
+        std::tuple(AudioApiId::kPulse, 1u, 2u, false, kRtSInt16, 1, AudioSystemState::kOpen));
     server.grantedFrames = 1024;
     server.grantedBuffers = 2;
     system().open(callbackTrampoline, nullptr, outputConfig(0, 256, 4));
@@ -218,9 +213,8 @@ TEST_F(AudioSystemTest, SetCallbackRoutesPeriodsThroughTheTrampolineAndTheStream
     system().start();
     EXPECT_EQ(states(), std::pair(AudioSystemState::kRunning, StreamState::kRunning));
     const std::vector<std::int16_t> period = server.runPeriod();
-    EXPECT_EQ(std::pair(record.calls, record.frames), std::pair(1, 128u));
     ASSERT_EQ(period.size(), 256u);
-    EXPECT_EQ(period[0], 1234);
+    EXPECT_EQ(std::tuple(record.calls, record.frames, period[0]), std::tuple(1, 128u, 1234));
     EXPECT_EQ(callbackTrampoline(nullptr, nullptr, 1, 0.0, 0, nullptr), 0);
     system().stop();
     EXPECT_EQ(states(), std::pair(AudioSystemState::kOpen, StreamState::kStopped));
@@ -231,8 +225,7 @@ TEST_F(AudioSystemTest, SetCallbackRoutesPeriodsThroughTheTrampolineAndTheStream
     system().open(callbackTrampoline, nullptr, outputConfig(0));
     system().start();
     system_.reset();
-    EXPECT_EQ(server.streamState(), StreamState::kClosed);
-    EXPECT_EQ(server.closeCount(), 2);
+    EXPECT_EQ(std::pair(server.streamState(), server.closeCount()), std::pair(StreamState::kClosed, 2));
 }
 
 TEST_F(AudioSystemTest, PlaybackStreamAsksForTheSettingsAndReusesAnOpenStreamOnTheSameDevice) {
@@ -251,8 +244,7 @@ TEST_F(AudioSystemTest, PlaybackStreamAsksForTheSettingsAndReusesAnOpenStreamOnT
     // JACK0 has the same index within its API, but is another device.
     settings.deviceSelection = kRtDeviceBase;
     ASSERT_TRUE(system().openPlaybackStream(settings, recordingCallback, &record));
-    EXPECT_EQ(server.openCount(), 2);
-    EXPECT_EQ(server.lastOpen().api, AudioApiId::kJack);
+    EXPECT_EQ(std::pair(server.openCount(), server.lastOpen().api), std::pair(2, AudioApiId::kJack));
     // A device that is gone reports false.
     settings.deviceSelection = kRtDeviceBase + 9;
     EXPECT_FALSE(system().openPlaybackStream(settings, recordingCallback, &record));
@@ -293,11 +285,12 @@ TEST(DeviceChoices, ServerDevicesThenAlsaDefaultThenAlsaDevicesFoundByAnyPartOfT
                                                   {"(ALSA) default", -1},
                                                   {"(ALSA) null", 0},
                                                   {"(ALSA) hw:CARD=PCH,DEV=0", 1}}));
-    EXPECT_EQ(findDeviceChoice(choices, "pulse")->selection, 0x10001);
-    EXPECT_EQ(findDeviceChoice(choices, "(jack0) SYSTEM")->selection, 0x10000);
-    EXPECT_EQ(findDeviceChoice(choices, "NULL")->selection, 0);
-    EXPECT_FALSE(findDeviceChoice(choices, "usb").has_value());
-    EXPECT_FALSE(findDeviceChoice(choices, "").has_value());
+    const auto found = [&](const char* text) {
+        const auto choice = findDeviceChoice(choices, text);
+        return choice ? std::optional(choice->selection) : std::nullopt;
+    };
+    EXPECT_EQ(std::tuple(found("pulse"), found("(jack0) SYSTEM"), found("NULL"), found("usb"), found("")),
+              std::tuple(0x10001, 0x10000, 0, std::nullopt, std::nullopt));
     // Without a default PCM that opens there is no entry -1.
     alsa.defaultAvailable = false;
     EXPECT_EQ(outputDeviceChoices(DeviceList{}, alsa),
@@ -356,11 +349,9 @@ TEST_F(PlayControlTest, StartAdoptsTheGrantedSizesFillsTheRingAndTheDeviceReceiv
     server.grantedFrames = 512;
     server.grantedBuffers = 3;
     ASSERT_TRUE(control().startPlay(0));
-    EXPECT_EQ(std::tuple(settings.bufferFrames, settings.bufferCount), std::tuple(512u, 3u));
-    EXPECT_EQ(engine.filled(), 3);
-    EXPECT_EQ(engine.callbacksTotal(), 0u);
-    EXPECT_EQ(std::pair(system().state(), server.streamState()),
-              std::pair(AudioSystemState::kRunning, StreamState::kRunning));
+    EXPECT_EQ(std::tuple(settings.bufferFrames, settings.bufferCount, engine.filled(),
+                         engine.callbacksTotal(), states()),
+              std::tuple(512u, 3u, 3, 0u, std::pair(AudioSystemState::kRunning, StreamState::kRunning)));
     // Stereo 512-frame periods: 1024 samples; a ring made for another size would play silence.
     std::vector<std::int16_t> slot0(1024);
     std::transform(engine.ringSlot(0), engine.ringSlot(0) + slot0.size(), slot0.begin(), expected16);
@@ -389,9 +380,8 @@ TEST_F(PlayControlTest, ASoftStopEndsOnceTheRingHasDrainedAndPeriodsAskedForLate
     for (int k = 0; k < 3; ++k, ++periods)
         server.runPeriod();
     control().onBufferDone(endOfPlay->first, endOfPlay->second);
-    EXPECT_FALSE(control().playing());
-    EXPECT_EQ(server.streamState(), StreamState::kClosed);
-    EXPECT_EQ(view.buttons, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(std::tuple(control().playing(), server.streamState(), view.buttons),
+              std::tuple(false, StreamState::kClosed, std::vector<bool>{true, true, false}));
     const unsigned perMille = 3000 / periods;
     EXPECT_EQ(view.statusMessages,
               std::vector<std::string>{"3 buffer underruns in performance (" + std::to_string(perMille / 10) +
@@ -406,10 +396,10 @@ TEST_F(PlayControlTest, ADeviceThatRefusesToOpenGoesAwayOrFallsSilentForTheLimit
     silentLimit = std::chrono::milliseconds(500);
     server.openError = RtError("device busy", RtError::kDriverError);
     control().togglePlay(0);
-    EXPECT_FALSE(control().playing());
-    EXPECT_EQ(view.buttons, (std::vector<bool>{false}));
+    // Device errors go to the log only.
+    EXPECT_EQ(std::tuple(control().playing(), view.buttons, view.warnings.empty()),
+              std::tuple(false, std::vector<bool>{false}, true));
     EXPECT_NE(log.str().find("device busy"), std::string::npos);
-    EXPECT_TRUE(view.warnings.empty());  // device errors go to the log only
     // The server goes away while playing.
     control().togglePlay(0);
     server.runPeriod();
@@ -417,11 +407,10 @@ TEST_F(PlayControlTest, ADeviceThatRefusesToOpenGoesAwayOrFallsSilentForTheLimit
     EXPECT_TRUE(control().playing());
     server.dropStream();
     control().checkDevice();
-    EXPECT_FALSE(control().playing());
-    EXPECT_EQ(system().state(), AudioSystemState::kClosed);
+    EXPECT_EQ(
+        std::tuple(control().playing(), system().state(), control().deviceLost(), bool(view.buttons.back())),
+        std::tuple(false, AudioSystemState::kClosed, true, false));
     EXPECT_NE(log.str().find("the sound server closed the stream"), std::string::npos);
-    EXPECT_TRUE(control().deviceLost());
-    EXPECT_EQ(view.buttons.back(), false);
     // The server falls silent.
     control().togglePlay(0);
     EXPECT_FALSE(control().deviceLost());
@@ -440,8 +429,7 @@ TEST_F(PlayControlTest, ADeviceThatRefusesToOpenGoesAwayOrFallsSilentForTheLimit
     }
     std::this_thread::sleep_until(lastPeriod + silentLimit + std::chrono::milliseconds(10));
     control().checkDevice();
-    EXPECT_FALSE(control().playing());
-    EXPECT_TRUE(control().deviceLost());
+    EXPECT_EQ(std::pair(control().playing(), control().deviceLost()), std::pair(false, true));
     EXPECT_NE(log.str().find("the sound server asked for no period in 500 ms"), std::string::npos)
         << log.str();
 }
@@ -480,34 +468,31 @@ class PlayPathTest : public PlayControlTest, public ::testing::WithParamInterfac
 };
 
 TEST_P(PlayPathTest, PlayDuringASoftStopGoesOnAndASoftStopTheQKeyAndAHardStopEndIt) {
+    // Whether play goes on, and whether the device is closed.
+    const auto state = [&] { return std::pair(control().playing(), deviceClosed()); };
+    const auto ended = std::pair(false, true);
     ASSERT_TRUE(control().startPlay(0));
     periods(20);
     control().togglePlay(0);
     ASSERT_TRUE(engine.stopping());
     control().togglePlay(0);  // play again before the fade has ended: on the open stream or PCM
-    EXPECT_TRUE(control().playing());
-    EXPECT_FALSE(engine.stopping());
-    EXPECT_FALSE(control().restartPending());
+    EXPECT_EQ(
+        std::tuple(control().playing(), engine.stopping(), control().restartPending(), server.openCount()),
+        std::tuple(true, false, false, onAlsa ? 0 : 1));
     EXPECT_TRUE(onAlsa ? alsa.isOpen() : server.streamState() == StreamState::kRunning);
-    EXPECT_EQ(server.openCount(), onAlsa ? 0 : 1);
     control().onBufferDone(0, 1);   // a stop message from the ended play is ignored
     EXPECT_EQ(periods(200), 200);   // longer than the fade: the restarted play goes on
     EXPECT_EQ(engine.filled(), 4);  // each period renders the next
     control().togglePlay(0);        // a soft stop fades out, then closes the device
-    EXPECT_TRUE(control().playing());
-    EXPECT_TRUE(engine.stopping());
+    EXPECT_EQ(std::pair(control().playing(), engine.stopping()), std::pair(true, true));
     periods(kEnoughPeriods);
-    EXPECT_FALSE(control().playing());
-    EXPECT_FALSE(engine.anyGrainActive());
-    EXPECT_TRUE(deviceClosed());
+    EXPECT_EQ(std::pair(state(), engine.anyGrainActive()), std::pair(ended, false));
     // The Q key stops at the next period.
     control().togglePlay(0);
     periods(4);
     engine.setQuitKeyHeld(true);
     periods(1);
-    EXPECT_FALSE(control().playing());
-    EXPECT_TRUE(deviceClosed());
-    EXPECT_EQ(view.buttons.back(), false);
+    EXPECT_EQ(std::pair(state(), bool(view.buttons.back())), std::pair(ended, false));
     // A hard stop closes at once.
     engine.setQuitKeyHeld(false);
     ASSERT_TRUE(control().startPlay(0));
@@ -515,8 +500,7 @@ TEST_P(PlayPathTest, PlayDuringASoftStopGoesOnAndASoftStopTheQKeyAndAHardStopEnd
     settings.softStop = false;
     engine.setSoftStop(false);
     control().togglePlay(0);
-    EXPECT_FALSE(control().playing());
-    EXPECT_TRUE(deviceClosed());
+    EXPECT_EQ(state(), ended);
     EXPECT_TRUE(view.statusMessages.empty());  // periods came on time: no underrun report
 }
 

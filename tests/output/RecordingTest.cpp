@@ -86,10 +86,10 @@ TEST_F(RecorderTest, TheSwitchNamesRecordingsByTheirCounterAndOpensStreamFilesOn
         EXPECT_FALSE(recorder_.slotOpen(3));
         EXPECT_FALSE(plain.toggle(engine));
     }
-    EXPECT_TRUE(exists("fizz.wav"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
-    EXPECT_EQ(plain.options().counter, 5);
-    EXPECT_TRUE(savedCounters_.empty());
+    EXPECT_EQ(
+        std::tuple(exists("fizz.wav"), std::distance(fs::directory_iterator(dir_), fs::directory_iterator()),
+                   plain.options().counter, savedCounters_.empty()),
+        std::tuple(true, 1, 5, true));
     // Numbered after 98: fizz99, then fizz00; each counter is saved.
     auto numbered = makeSwitch({16, true, false, dir_.string(), 98, 99});
     for (const char* name : {"fizz99.wav", "fizz00.wav"}) {
@@ -101,9 +101,8 @@ TEST_F(RecorderTest, TheSwitchNamesRecordingsByTheirCounterAndOpensStreamFilesOn
     // Per stream: one file per stream in use; an added stream keeps the recording's number.
     auto perStream = makeSwitch({16, true, true, dir_.string(), 6, 99});
     ASSERT_TRUE(perStream.toggle(engine));
-    EXPECT_TRUE(exists("fizz07.1.wav"));
-    EXPECT_TRUE(exists("fizz07.3.wav"));
-    EXPECT_FALSE(exists("fizz07.2.wav"));
+    EXPECT_EQ(std::tuple(exists("fizz07.1.wav"), exists("fizz07.2.wav"), exists("fizz07.3.wav")),
+              std::tuple(true, false, true));
     // An added stream names its offset from the start clock, which is 1 at frame 0; within one
     // frame of the start the plain name is used.
     perStream.streamAdded(3, 88201);
@@ -112,8 +111,7 @@ TEST_F(RecorderTest, TheSwitchNamesRecordingsByTheirCounterAndOpensStreamFilesOn
     EXPECT_TRUE(exists("fizz07.2.wav"));
     EXPECT_EQ(perStream.options().counter, 7);
     recorder_.streamEnded(3);
-    EXPECT_FALSE(recorder_.slotOpen(3));
-    EXPECT_TRUE(recorder_.recording());
+    EXPECT_EQ(std::pair(recorder_.slotOpen(3), recorder_.recording()), std::pair(false, true));
 }
 
 TEST_F(RecorderTest, FilesHoldExactlyWhatWasWrittenOnePerStreamInUse) {
@@ -152,8 +150,7 @@ TEST_F(RecorderTest, FilesHoldExactlyWhatWasWrittenOnePerStreamInUse) {
     streams.samples = 8;
     recorder_.writePeriod(streams);
     recorder_.stop();
-    EXPECT_FALSE(exists("fizz03.wav"));
-    EXPECT_FALSE(exists("fizz03.2.wav"));
+    EXPECT_FALSE(exists("fizz03.wav") || exists("fizz03.2.wav"));
     EXPECT_EQ(readFile(path("fizz03.1.wav")), waveFile(3, 1, 44100, 32, rawBytes(one)));
     EXPECT_EQ(readFile(path("fizz03.3.wav")), waveFile(3, 1, 44100, 32, rawBytes(silence)));
 }
@@ -161,8 +158,8 @@ TEST_F(RecorderTest, FilesHoldExactlyWhatWasWrittenOnePerStreamInUse) {
 TEST_F(RecorderTest, FailuresEndTheRecordingAndAreReportedOnce) {
     // A file that cannot be created leaves recording off.
     const std::string missing = path("missing-folder/fizz.wav");
-    EXPECT_FALSE(recorder_.start(missing, {44100, 2, audio::kInt16LE}, false, kNoStreams, 0));
-    EXPECT_FALSE(recorder_.recording());
+    EXPECT_FALSE(recorder_.start(missing, {44100, 2, audio::kInt16LE}, false, kNoStreams, 0) ||
+                 recorder_.recording());
     const std::string prefix = "Could not open \"" + missing + "\" for output.\n";
     ASSERT_GT(recorder_.openFailures().size(), prefix.size());
     EXPECT_EQ(recorder_.openFailures().substr(0, prefix.size()), prefix);
@@ -259,11 +256,11 @@ TEST(RecordingOnTheAudioThread, AFileThatCannotGrowClosesWhilePlayGoesOnAndGrowi
     engine.renderOfflinePeriod();
     EXPECT_TRUE(engine.playing());
     // Periods of 2048 bytes are written while the data stays 1024 bytes short of the
-    // reservation: 1311 of them, then the growth fails and the file is cut to its content.
+    // reservation: 1311 of them, then the growth fails and the file is cut to its content (the RIFF
+    // size counts the 36 header bytes after it, the data size the samples).
     const Bytes bytes = readFile(dir / "full.wav");
-    EXPECT_EQ(bytes.size(), 44u + 1311u * 2048u);
-    EXPECT_EQ(le32At(bytes, 4), bytes.size() - 8);
-    EXPECT_EQ(le32At(bytes, 40), bytes.size() - 44);
+    EXPECT_EQ(std::tuple(bytes.size(), le32At(bytes, 4), le32At(bytes, 40)),
+              std::tuple(44u + 1311u * 2048u, 36u + 1311u * 2048u, 1311u * 2048u));
     // 3000 periods: 17 s of stereo float, 6 MB of fresh file pages, written while this thread
     // plays the audio thread's part.
     engine.setParameter(0, engine::Freq, 16000);
