@@ -273,23 +273,17 @@ TEST_F(UserSettingsTest, EmptyStoreGivesTheDefaultsAndExitWritesThemAll) {
     {
         Run run(*this);
         EXPECT_FALSE(run.settings.startupLoginWanted());
-        const StoredSettings& s = run.loaded();
-        EXPECT_EQ(std::tuple(s.sound.deviceSelection, s.sound.sampleRate, s.sound.bufferFrames,
-                             s.sound.bufferCount, encodeSoundOptions(s), s.recording.soundfileMaxCount),
-                  std::tuple(0x10000, 22050u, 256u, 4u, 79u, 99u));
-        EXPECT_EQ(std::tuple(s.midi.channel, s.midi.responseOptions, s.midi.moveSliders, s.midi.monitorInput,
-                             s.midi.relativeFine),
-                  std::tuple(0, 1837u, true, true, false));
-        EXPECT_EQ(std::tuple(s.input.framerate, s.input.stereo, s.input.framecount, s.input.appbuffer),
-                  std::tuple(44100u, 2u, 1024u, 300u));
+        run.loaded();
         EXPECT_TRUE(warnings.empty());
         run.settings.saveSettings();
     }
+    // The defaults loaded, as the exit writes them (the fields of the words are decoded below).
     SettingsStore written(settingsFile());
     const std::vector<std::pair<const char*, uint32_t>> defaults{
-        {"Do startup login", 0},    {"Selected devices", 0x10000}, {"Sample rate", 22050},
-        {"Sound buffers", 0x10004}, {"Sound options", 79},         {"Soundfile max count", 99},
-        {"MIDI input channel", 0},  {"MIDI monitor", 3},           {"MIDI response (0)", 0x72D},
+        {"Do startup login", 0},      {"Selected devices", 0x10000}, {"Sample rate", 22050},
+        {"Sound buffers", 0x10004},   {"Sound options", 79},         {"Soundfile max count", 99},
+        {"MIDI input channel", 0},    {"MIDI monitor", 3},           {"MIDI response (0)", 0x72D},
+        {"soundin.framerate", 44100}, {"soundin.stereo", 2},         {"soundin.framecount", 1024},
         {"soundin.appbuffer", 300}};
     for (const auto& [name, value] : defaults)
         EXPECT_EQ(written.findValue(kBase, name)->dword, value) << name;
