@@ -114,9 +114,14 @@ TEST_F(SettingsStoreTest, UnreadableFileIsKeptAsideAndReported) {
         "Windows Registry Editor Version 5.00\n[K]\n\"Open\"=\"no closing quote\n",
         "Windows Registry Editor Version 5.00\n[K]\n\"D\"=dword:123456789\n",
         "Windows Registry Editor Version 5.00\n[K]\n\"X\"=42\n",
-        // A key line without its closing bracket; a value name without '='.
+        // A key line without its closing bracket; a value name without '='; a text that ends in its
+        // escape, one followed by more, a hex value the file ends in; only a comment, no header.
         "Windows Registry Editor Version 5.00\n[K\n",
         "Windows Registry Editor Version 5.00\n[K]\n\"X\" \"y\"\n",
+        "Windows Registry Editor Version 5.00\n[K]\n\"T\"=\"escape\\\n",
+        "Windows Registry Editor Version 5.00\n[K]\n\"T\"=\"x\"y\n",
+        "Windows Registry Editor Version 5.00\n[K]\n\"H\"=hex:01,\\\n",
+        "; a comment\n",
         // Values of a key line naming no key would have no place in the saved file.
         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\]\n\"R\"=\"lost at the next save\"\n",
     };
