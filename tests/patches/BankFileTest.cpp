@@ -181,9 +181,7 @@ TEST_F(BankStorage, FailedWriteIsReportedAndKeepsTheOldFile) {
 // Damaged files are refused with their problem; those loaded below warn, leave the bank as it was and
 // stay on disk.
 TEST_F(BankStorage, DamagedFilesAreRefusedLeavingTheBankAsItWasAndAnEmptyFileIsDeleted) {
-    PatchBank bank;
-    bank.name = "mine";
-    store(bank, 4, "keep.wav", 50);
+    PatchBank bank = bankOf("mine");
     const PatchBank before = bank;
     const std::string error = "File error: " + folder;
     const std::string good = header(100, 2) + record("a", 28, 1) + record("bb", 28, 2);
@@ -214,8 +212,8 @@ TEST_F(BankStorage, DamagedFilesAreRefusedLeavingTheBankAsItWasAndAnEmptyFileIsD
         view.warnings.clear();
         EXPECT_FALSE(load(what, bank, 0, std::string("x")));
         EXPECT_EQ(view.warnings, std::vector<std::string>{error + what + warning});
-        EXPECT_EQ(std::tuple(bank.name, bank.count, bank.slot(4).soundPath, bank.slot(4).values),
-                  std::tuple(before.name, before.count, before.slot(4).soundPath, before.slot(4).values));
+        EXPECT_EQ(std::tuple(bank.name, bank.count, bank.slot(1).soundPath, bank.slot(1).values),
+                  std::tuple(before.name, before.count, before.slot(1).soundPath, before.slot(1).values));
         EXPECT_TRUE(fs::exists(folder + what)) << "a damaged file is kept";
     }
     // Files that cannot be read give false silently: a missing one, and a folder.
