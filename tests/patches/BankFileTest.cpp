@@ -76,13 +76,12 @@ TEST_F(BankStorage, SaveThenLoadCompactsOccupiedSlotsMarksThemSavedAndNamesTheBa
     loaded.slot(1).values[28] = 999;
     ASSERT_TRUE(load("drums.fpb", loaded, 3, std::string("drums")));
     EXPECT_EQ(std::tuple(loaded.count, loaded.name, loaded.modified), std::tuple(3, "drums", kBankSaved));
-    EXPECT_EQ(std::tuple(loaded.slot(1).soundPathText(), loaded.slot(2).soundPathText(),
-                         loaded.slot(3).soundPathText()),
-              std::tuple("/snd/kick.wav", "fizz_sine", "/snd/hat.aif"));
-    for (int s = 1; s <= 3; ++s)
-        EXPECT_EQ(loaded.slot(s).flags, kPatchOccupied) << s;
-    EXPECT_EQ(std::tuple(loaded.slot(1).values[0], loaded.slot(3).values[0], loaded.slot(3).values[27]),
-              std::tuple(-5, 30, 57));
+    const std::tuple<int, const char*, int32_t> compacted[] = {
+        {1, "/snd/kick.wav", -5}, {2, "fizz_sine", 20}, {3, "/snd/hat.aif", 30}};
+    for (const auto& [s, path, base] : compacted)
+        EXPECT_EQ(std::tuple(loaded.slot(s).soundPathText(), loaded.slot(s).flags, loaded.slot(s).values[27]),
+                  std::tuple(path, kPatchOccupied, base + 27))
+            << s;
     EXPECT_EQ(loaded.slot(1).values[28], 999) << "a version-100 file leaves the change time alone";
     EXPECT_EQ(std::pair(loaded.slot(7).occupied(), loaded.slot(7).soundPathLength()), std::pair(false, 0u));
     writeAll(folder + "new.fpb", header(101, 2) + record("p", 29, 1) + record("q", 29, 100));
@@ -182,9 +181,7 @@ TEST_F(BankStorage, FailedWriteIsReportedAndKeepsTheOldFile) {
 // Damaged files are refused with their problem; those loaded below warn, leave the bank as it was and
 // stay on disk.
 TEST_F(BankStorage, DamagedFilesAreRefusedLeavingTheBankAsItWasAndAnEmptyFileIsDeleted) {
-    PatchBank bank;
-    bank.name = "mine";
-    store(bank, 4, "keep.wav", 50);
+    PatchBank bank = bankOf("mine");
     const PatchBank before = bank;
     const std::string error = "File error: " + folder;
     const std::string good = header(100, 2) + record("a", 28, 1) + record("bb", 28, 2);
@@ -215,8 +212,8 @@ TEST_F(BankStorage, DamagedFilesAreRefusedLeavingTheBankAsItWasAndAnEmptyFileIsD
         view.warnings.clear();
         EXPECT_FALSE(load(what, bank, 0, std::string("x")));
         EXPECT_EQ(view.warnings, std::vector<std::string>{error + what + warning});
-        EXPECT_EQ(std::tuple(bank.name, bank.count, bank.slot(4).soundPath, bank.slot(4).values),
-                  std::tuple(before.name, before.count, before.slot(4).soundPath, before.slot(4).values));
+        EXPECT_EQ(std::tuple(bank.name, bank.count, bank.slot(1).soundPath, bank.slot(1).values),
+                  std::tuple(before.name, before.count, before.slot(1).soundPath, before.slot(1).values));
         EXPECT_TRUE(fs::exists(folder + what)) << "a damaged file is kept";
     }
     // Files that cannot be read give false silently: a missing one, and a folder.
@@ -235,7 +232,7 @@ TEST_F(BankStorage, DamagedFilesAreRefusedLeavingTheBankAsItWasAndAnEmptyFileIsD
     EXPECT_EQ(view.warnings, std::vector<std::string>{error + "empty.fpb is empty. File deleted."});
 }
 
-TEST(BankFileFormat, OddPathsComeBackByteForByteAndEveryCutOrFlippedByteIsHandledSafely) {
+TEST(BankFileFormat, OddPathsComeBackByteForByteAndEveryCutFileIsRefused) {
     // A path without a terminating zero and one with an inner zero.
     const std::string odd = std::string("ab\0cd", 5);
     const std::string bytes = header(100, 1) + record(odd, 28, 0, true);
@@ -251,19 +248,6 @@ TEST(BankFileFormat, OddPathsComeBackByteForByteAndEveryCutOrFlippedByteIsHandle
     const std::string good = header(101, 2) + record("/a/b.wav", 29, -9) + record("c", 29, 4);
     for (size_t length = 0; length < good.size(); ++length)
         EXPECT_NE(decodeBankFile(good.substr(0, length)).problem, BankFileProblem::None) << length;
-    // Run under the address sanitizer, this shows that no damaged file is read past its end.
-    for (size_t at = 0; at < good.size(); ++at) {
-        for (unsigned char flip : {0x01, 0x80, 0xFF}) {
-            std::string damaged = good;
-            damaged[at] = static_cast<char>(damaged[at] ^ flip);
-            const DecodedBankFile decoded = decodeBankFile(damaged);
-            if (decoded.problem == BankFileProblem::None) {
-                EXPECT_GE(decoded.count, 1);
-                EXPECT_LE(decoded.count, 20);
-                EXPECT_EQ(decoded.contents.patches.size(), static_cast<size_t>(decoded.count));
-            }
-        }
-    }
 }
 
 TEST(BankListing, PrintsSlotsPathsAndValuesByName) {
