@@ -80,6 +80,10 @@ class EngineRender : public ::testing::Test {
     // Plays `sound` with `settings` on stream 0 from the start for `periods` periods.
     void play(sounds::Sound& sound, const Settings& settings, int periods) {
         prepare(sound, settings);
+        start(periods);
+    }
+    // Starts play without the card (the ring is not filled) and renders `periods` periods.
+    void start(int periods) {
         engine.playStart(true, false);
         render(periods);
     }
@@ -103,6 +107,16 @@ class EngineRender : public ::testing::Test {
             mono.renderOfflinePeriod();
         mono.setRecordingSink(nullptr);
         return capture.mix;
+    }
+    // Gives streams 0 .. count − 1 what `prepareStream(s)` sets, each with its stream file open.
+    void prepareStreams(int count, const std::function<void(int)>& prepareStream) {
+        engine.setPerStreamOutput(true);
+        for (int s = 0; s < count; ++s) {
+            if (s > 0)
+                engine.createStream();
+            prepareStream(s);
+            sink.open[static_cast<size_t>(s)] = true;
+        }
     }
     float left(size_t frame) const { return sink.mix[2 * frame]; }
     float right(size_t frame) const { return sink.mix[2 * frame + 1]; }
@@ -254,15 +268,8 @@ TEST_F(EngineRender, GrainsStartEvery2205FramesOrSoAndReadAtTheirPitchFromTheSta
     // Four streams play 421-frame grains of the ramp from a quarter of it (frame 16384): at natural pitch,
     // with the loop standing still, backwards, and at pitch 0 (holding the value of frame 16384).
     const std::pair<int, int32_t> own[] = {{GrainLen, 100}, {Rate, 0}, {Pitch, -6144}, {Pitch, 0}};
-    engine.setPerStreamOutput(true);
-    for (int s = 0; s < 4; ++s) {
-        if (s > 0)
-            engine.createStream();
-        prepare(linearRamp(s), {{GrainLen, 100}, {Start, 1024}, own[s]}, s);
-        sink.open[static_cast<size_t>(s)] = true;
-    }
-    engine.playStart(true, false);
-    render(40);
+    prepareStreams(4, [&](int s) { prepare(linearRamp(s), {{GrainLen, 100}, {Start, 1024}, own[s]}, s); });
+    start(40);
     const auto left = [&](int s, size_t frame) { return sink.streams[static_cast<size_t>(s)][2 * frame]; };
     // clockUnit 6086, increment trunc(single(6086 × 6062 × 35) / 10608) = 121725: the phase reaches 2^28
     // after 2206, 2205, 2205, 2206 frames. A grain whose start delay is 6 begins at frame 6 of its block, in
@@ -296,8 +303,7 @@ TEST_F(EngineRender, HardSyncStartsAGrainAtEachBackwardWrap) {
     // in 19 s; the loop of 65536 units (16 frames) runs backwards at natural speed, −4096 units a frame.
     prepare(dc(0, 1.0f), {{GrainLen, 13}, {Freq, 25}, {Rate, -4086}, {Length, 1}});
     engine.setHardSync(0, true);
-    engine.playStart(true, false);
-    render(1);
+    start(1);
     // The loop runs 0 → −32768 (wrap to 32768) → 0 → −32768 (wrap) ...: a wrap after every
     // second block, each followed by a grain at the first frame of the next block.
     for (int block = 0; block < 32; ++block)
@@ -382,8 +388,7 @@ TEST_F(EngineRender, SoftStopFadesLongGrainsOverHalfASecondAndOtherStopsAreImmed
     EXPECT_EQ(engine.stopRequest(), StopAction::StopNow);
     engine.stopPlay();
     engine.setSoftStop(false);
-    engine.playStart(true, false);
-    render(2);
+    start(2);
     EXPECT_EQ(engine.stopRequest(), StopAction::StopNow);
     engine.stopPlay();
     EXPECT_EQ(std::pair(engine.playing(), engine.stopping()), std::pair(false, false));
@@ -407,8 +412,7 @@ TEST_F(EngineRender, NewStreamCopiesTheCurrentStreamWithItsAmpSilent) {
     sounds::Sound& sound = dc(0, 1.0f);
     prepare(sound, {{Pitch, 7000}});
     engine.setHardSync(0, true);
-    engine.playStart(true, false);
-    render(3);
+    start(3);
     ASSERT_EQ(engine.newStream(0), 1);
     EXPECT_EQ(std::pair(engine.streamCount(), sound.refCount), std::pair(2, 2));
     const Stream& s = engine.stream(1);
@@ -438,8 +442,7 @@ TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
     engine.createStream();
     prepare(sound, {}, 1);
     engine.setStreamState(0, Muted);  // only the second stream sounds
-    engine.playStart(true, false);
-    render(1);
+    start(1);
     ASSERT_GT(sound.activeGrains.load(), 0);
     engine.endStream(1);
     EXPECT_EQ(std::tuple(engine.stream(1).stateNow(), engine.streamCount()), std::tuple(Empty, 1));
@@ -459,16 +462,9 @@ TEST_F(EngineRender, EndingAStreamWaitsForItsGrainsBeforeReleasingTheSound) {
 TEST_F(EngineRender, StreamsMixIntoAClampedBufferAndPerStreamBuffersAreUnclamped) {
     // Amp 1024 is a gain of 2 sin(π/4): stream 0 plays 1 on both channels, stream 1 −0.5 on the left and
     // 1 on the right; stream 2 is muted.
-    engine.setPerStreamOutput(true);
-    for (int s = 0; s < 3; ++s) {
-        if (s > 0)
-            engine.createStream();
-        prepare(dc(s, s == 1 ? -0.5f : 1.0f, 2, 1.0f), {{Amp, 1024}}, s);
-        sink.open[static_cast<size_t>(s)] = true;
-    }
+    prepareStreams(3, [&](int s) { prepare(dc(s, s == 1 ? -0.5f : 1.0f, 2, 1.0f), {{Amp, 1024}}, s); });
     engine.setStreamState(2, Muted);
-    engine.playStart(true, false);
-    render(2);
+    start(2);
     const float doubled = kCentre * 1024 / 512;
     ASSERT_EQ(sink.streams[0].size(), 2u * 2 * kPeriod);
     EXPECT_FLOAT_EQ(sink.streams[0][0], doubled) << "stream files are not clamped";
@@ -486,8 +482,7 @@ TEST_F(EngineRender, PublishesTheSoundingGrainsOfTheCurrentStream) {
     prepare(dc(0, 0.5f), {{GrainLen, 2048}, {Start, 1024}, {Rate, 0}});
     engine.createStream();
     engine.setStreamState(1, Muted);
-    engine.playStart(true, false);
-    render(20);
+    start(20);
     // Grains start at frames 0, 2206 and 4411 from a quarter of the sound and read one sound frame
     // (4096 units) per output frame; after 20 periods (5120 frames), newest first:
     const uint32_t start = 1024u * 65536u;

@@ -195,7 +195,6 @@ TEST_F(EngineParams, FirstStreamStartsWithDefaultsAndChangesGlideOverTheChangeTi
 
     // Changes glide over the change time, and play start snaps them.
     engine.setParameter(0, ChangeTime, 128);
-    EXPECT_EQ(std::pair(engine.changeTime(), stream().param(ChangeTime).targetValue()), std::pair(128, 128));
     for (int p = 0; p < ChangeTime; ++p)
         EXPECT_EQ(stream().param(p).endFrame, 0) << "setting the change time starts no smoothing of " << p;
     // The next change uses it: 128/64 s at 44100 Hz.

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace midi {
 namespace {
 using Change = testing::FakeMidiTarget::Change;
@@ -97,35 +99,35 @@ ResponseRow row(uint32_t source, uint32_t target, int32_t from, int32_t to) {
 }
 
 TEST_F(MidiResponseTest, CoarseControllersSetTheParameterAndItsCoarseValueAndFineOnesAddToIt) {
-    // Controller 7 is LengthRnd (0..256): step 2, data 64 counts as 65.
-    response.controllerChange(0, 7, 64);
-    EXPECT_EQ(std::tuple(target.changes, target.coarse[0][engine::LengthRnd], sliderMoves()),
-              std::tuple(std::vector<Change>{{0, engine::LengthRnd, 130, 12.8}}, 130,
-                         Moves{{engine::LengthRnd, 2 * (128 - 65)}}));
-    // Data 63 stays 63; Freq's step is 16359 / 128 = 127.8046875.
-    response.controllerChange(0, 11, 63);
-    EXPECT_EQ(target.changes.back().value, 25 + 8051);  // trunc(25 + 8051.695...)
-    // Pan runs from left to right.
-    response.controllerChange(0, 31, 0);
-    EXPECT_EQ(std::pair(target.changes.back(), sliderMoves().back()),
-              std::pair(Change{0, engine::PanPos, 256, 12.8}, Move{engine::PanPos, -256}));
-    response.controllerChange(0, 31, 127);
-    EXPECT_EQ(target.changes.back().value, -256);
-
-    // A fourteen-bit pair adds the low half to the coarse value, within the range.
-    target.changes.clear();
-    response.controllerChange(0, 17, 96);  // Pitch: -16384 + 256 * 97
-    EXPECT_EQ(target.changes.back().value, 8448);
-    response.controllerChange(0, 49, 64);  // + 2 * 65 + 0.5
-    EXPECT_EQ(std::pair(target.changes.back(), sliderMoves().back()),
-              std::pair(Change{0, engine::Pitch, 8578, 12.8}, Move{engine::Pitch, -8578}));
-    response.controllerChange(0, 49, 0);  // no offset: the coarse value again, nothing to do
-    EXPECT_EQ(target.changes.size(), 2u);
-
-    target.changes.clear();
-    response.controllerChange(0, 17, 127);  // Pitch at the top: 16384
-    response.controllerChange(0, 49, 127);  // clamped back to the coarse value: no change
-    EXPECT_EQ(target.changes, (std::vector<Change>{{0, engine::Pitch, 16384, 12.8}}));
+    // A coarse controller sets trunc(min + step × d) and puts the slider at trunc(min + step × (128 − d)),
+    // data d above 63 counting one more; a fine one adds trunc(step × d + 0.5) to the coarse value, within
+    // the range, and changes nothing when that leaves the coarse value. Each row follows the ones before.
+    const struct {
+        int controller, data, param;
+        std::optional<int32_t> value, position;  // none: no change
+    } steps[] = {
+        {7, 64, engine::LengthRnd, 130, 2 * (128 - 65)},  // LengthRnd (0..256): step 2
+        // Freq's step is 16359 / 128 = 127.8046875: trunc(25 + 8051.695...), trunc(25 + 8307.3).
+        {11, 63, engine::Freq, 25 + 8051, 25 + 8307},
+        {31, 0, engine::PanPos, 256, -256},  // pan runs from left to right
+        {31, 127, engine::PanPos, -256, 256},
+        {17, 96, engine::Pitch, 8448, -8448},        // -16384 + 256 × 97; -16384 + 256 × 31
+        {49, 64, engine::Pitch, 8578, -8578},        // + 2 × 65 + 0.5; fine sliders mirror the value
+        {49, 0, engine::Pitch, std::nullopt, {}},    // no offset: the coarse value again
+        {17, 127, engine::Pitch, 16384, -16384},     // Pitch at the top
+        {49, 127, engine::Pitch, std::nullopt, {}},  // clamped back to the coarse value
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(::testing::Message() << "controller " << step.controller << ", data " << step.data);
+        target.changes.clear();
+        response.controllerChange(0, step.controller, step.data);
+        const auto changes =
+            step.value ? std::vector<Change>{{0, step.param, *step.value, 12.8}} : std::vector<Change>{};
+        const auto moves = step.value ? Moves{{step.param, *step.position}} : Moves{};
+        EXPECT_EQ(std::pair(target.changes, sliderMoves()), std::pair(changes, moves));
+    }
+    EXPECT_EQ(std::pair(target.coarse[0][engine::LengthRnd], target.coarse[0][engine::Pitch]),
+              std::pair(130, 16384));
 }
 
 TEST_F(MidiResponseTest, RelativeFineControllersStepFromTheTargetOrTheSmoothedValueAndSlidersFollow) {

@@ -68,8 +68,7 @@ TEST_F(SoundTableTest, SearchCountsUsersOfAFoundPathAndPrefersFreeRecordsToKeptO
     EXPECT_EQ(std::tuple(table.findOrAllocate("/same.wav"), first.refCount), std::tuple(&first, 2));
     EXPECT_NE(table.findOrAllocate("/SAME.wav"), &first) << "paths compare case-sensitively";
     Sound& kept = load("/kept.wav", 1000);
-    table.release(kept);
-    ASSERT_EQ(kept.refCount, -1);
+    table.release(kept);  // kept in memory without users
     // A free record is preferred to a kept sound.
     Sound* fresh = table.findOrAllocate("/fresh.wav");
     EXPECT_TRUE(fresh != nullptr && fresh != &kept);
@@ -87,10 +86,6 @@ TEST_F(SoundTableTest, WithAllRecordsKeptSearchReusesTheOldestAndWithAllInUseNon
         loaded.push_back(&s);
     }
     // The first sound released has aged through the most searches.
-    int32_t lowest = 0;
-    for (Sound* s : loaded)
-        lowest = std::min(lowest, s->refCount);
-    ASSERT_EQ(loaded.front()->refCount, lowest);
     EXPECT_EQ(table.findOrAllocate("/new.wav"), loaded.front());
     EXPECT_EQ(state(*loaded.front()), std::tuple(0, "", true, 0));
     // The freed record loaded and the other kept sounds found again: every record is in use, and a search
@@ -101,21 +96,9 @@ TEST_F(SoundTableTest, WithAllRecordsKeptSearchReusesTheOldestAndWithAllInUseNon
     EXPECT_EQ(table.findOrAllocate("/one-more.wav"), nullptr);
 }
 
-TEST_F(SoundTableTest, DelayedReleaseWaitsForTheTimer) {
-    std::chrono::milliseconds requested{0};
-    std::function<void()> pending;
-    table.setTimer([&](std::chrono::milliseconds delay, std::function<void()> action) {
-        requested = delay;
-        pending = std::move(action);
-    });
-    Sound& sound = load("/late.wav", 1000);
-    table.releaseLater(sound, std::chrono::milliseconds(200));
-    EXPECT_EQ(requested.count(), 200);
-    EXPECT_EQ(sound.refCount, 1) << "nothing happens before the timer fires";
-    ASSERT_TRUE(pending);
-    pending();
-    EXPECT_EQ(sound.refCount, -1);
-    // Through the platform's timer service.
+// (That nothing is released before the timer fires, and the delay asked, are checked with the engine's
+// ending of a stream.)
+TEST_F(SoundTableTest, DelayedReleaseThroughThePlatformTimerService) {
     platform::TimerService timers;
     table.useTimerService(timers);
     Sound& timed = load("/timed.wav", 1000);
@@ -129,12 +112,9 @@ TEST_F(SoundTableTest, DelayedReleaseWaitsForTheTimer) {
     EXPECT_EQ(count, -1);
 }
 
-TEST(Sound, NameUnitsPerFrameAndGuardLength) {
-    Sound sound;
-    sound.path = "/home/me/sounds/bell.wav";
-    const std::string name(sound.name());  // the part after the last slash
-    sound.path = "bell.aif";
-    EXPECT_EQ(std::tuple(name, sound.name()), std::tuple("bell.wav", "bell.aif"));
+// (A sound's name, the part of its path after the last slash, is checked with a loaded sound and the
+// built-in sine.)
+TEST(Sound, UnitsPerFrameAndGuardLength) {
     EXPECT_EQ(sounds::unitsPerFrameOf(65536, 1), 4096.0f);  // 2^28 / 65536, plus 1 / 2 = 0 for one channel
     // 268435456 mod 6087 = 4843, plus 11.
     EXPECT_EQ(sounds::guardFramesOf(44100, 6087.9716796875f), 4854);
