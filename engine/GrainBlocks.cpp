@@ -181,28 +181,12 @@ HWY_INLINE void gatherTaps(const float* channel, VInt first, int32_t stride, VFl
         out[k] = hn::GatherIndex(df, channel + k * stride, first);
 }
 
-// The same taps of a mono sound from two loads of eight frames each, when every lane's frames lie
-// within those sixteen (grains near the original pitch). Gathers are slow on many processors;
-// lane shuffles are not. The values are the same, so the bytes rendered do not change. `readable`
-// is how many samples from `channel` may be loaded. Returns false (nothing written) when the
-// frames do not fit.
-template <int taps>
-HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* out) {
 #if HWY_TARGET <= HWY_AVX2
+// Tap k of every lane i from the sixteen samples low:high, at index_i + k.
+template <int taps>
+HWY_INLINE void pickTaps(VF low, VF high, VI index, VF* out) {
     const DF df;
     const DI di;
-    const auto a = static_cast<int32_t>(hn::GetLane(first));
-    const auto b = static_cast<int32_t>(hn::ExtractLane(first, kFramesPerBlock - 1));
-    const int32_t base = std::min(a, b);
-    if (static_cast<size_t>(base) + 2 * kFramesPerBlock > readable)
-        return false;
-    const VI index = hn::Sub(first, hn::Set(di, base));
-    constexpr int32_t kLastStart = 2 * kFramesPerBlock - taps;
-    const auto inside = hn::And(index > hn::Set(di, -1), hn::Set(di, kLastStart + 1) > index);
-    if (!hn::AllTrue(di, inside))
-        return false;
-    const VF low = hn::LoadU(df, channel + base);
-    const VF high = hn::LoadU(df, channel + base + kFramesPerBlock);
 #if HWY_TARGET <= HWY_AVX3
     // AVX-512 picks from sixteen lanes of two registers in one instruction (Highway has no
     // two-table lookup yet).
@@ -219,9 +203,79 @@ HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* 
                                 hn::TableLookupLanes(low, lanes));
     }
 #endif
+}
+
+// Each lane's first frame less the block's lowest, in `index`, and that lowest frame, in `base`,
+// when every lane's taps lie within a window of `window` frames from it.
+template <int taps>
+HWY_INLINE bool windowIndex(VI first, int32_t window, int32_t& base, VI& index) {
+    const DI di;
+    const DU du;
+    const auto a = static_cast<int32_t>(hn::GetLane(first));
+    const auto b = static_cast<int32_t>(hn::ExtractLane(first, kFramesPerBlock - 1));
+    base = std::min(a, b);
+    index = hn::Sub(first, hn::Set(di, base));
+    // One unsigned comparison tells negative indices and those past the window apart.
+    return hn::AllTrue(du, hn::BitCast(du, index) < hn::Set(du, static_cast<uint32_t>(window - taps + 1)));
+}
+#endif
+
+// The same taps of a mono sound from two loads of eight frames each, when every lane's frames lie
+// within those sixteen (grains near the original pitch). Gathers are slow on many processors;
+// lane shuffles are not. The values are the same, so the bytes rendered do not change. `readable`
+// is how many samples from `channel` may be loaded. Returns false (nothing written) when the
+// frames do not fit.
+template <int taps>
+HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* out) {
+#if HWY_TARGET <= HWY_AVX2
+    const DF df;
+    int32_t base = 0;
+    VI index;
+    if (!windowIndex<taps>(first, 2 * kFramesPerBlock, base, index) || base < 0 ||
+        static_cast<size_t>(base) + 2 * kFramesPerBlock > readable)
+        return false;
+    pickTaps<taps>(hn::LoadU(df, channel + base), hn::LoadU(df, channel + base + kFramesPerBlock), index,
+                   out);
     return true;
 #else
     (void)channel, (void)first, (void)readable, (void)out;
+    return false;
+#endif
+}
+
+// The taps of one channel of a stereo sound, whose frames interleave two samples: sixteen frames
+// (four loads) are split into the channel's samples, then picked from as from a mono sound.
+// `frame` holds each lane's first frame and `readable` counts the samples that may be loaded from
+// `channel`. Returns false (nothing written) when the frames do not fit.
+template <int taps>
+HWY_INLINE bool stereoWindowTaps(const float* channel, VI frame, size_t readable, VF* out) {
+#if HWY_TARGET <= HWY_AVX2
+    const DF df;
+    int32_t base = 0;
+    VI index;
+    if (!windowIndex<taps>(frame, 2 * kFramesPerBlock, base, index) || base < 0 ||
+        2 * static_cast<size_t>(base) + 4 * kFramesPerBlock > readable)
+        return false;
+    const float* at = channel + 2 * static_cast<size_t>(base);
+    const __m256 v0 = hn::LoadU(df, at).raw, v1 = hn::LoadU(df, at + 8).raw;
+    const __m256 v2 = hn::LoadU(df, at + 16).raw, v3 = hn::LoadU(df, at + 24).raw;
+#if HWY_TARGET <= HWY_AVX3
+    const __m256i even = _mm256_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14);
+    const VF low{_mm256_permutex2var_ps(v0, even, v1)};
+    const VF high{_mm256_permutex2var_ps(v2, even, v3)};
+#else
+    // The even samples of each 128-bit half, then the halves' 64-bit pairs in order.
+    const auto evens = [](__m256 x, __m256 y) {
+        const __m256 mixed = _mm256_shuffle_ps(x, y, _MM_SHUFFLE(2, 0, 2, 0));
+        return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(mixed), _MM_SHUFFLE(3, 1, 2, 0)));
+    };
+    const VF low{evens(v0, v1)};
+    const VF high{evens(v2, v3)};
+#endif
+    pickTaps<taps>(low, high, index, out);
+    return true;
+#else
+    (void)channel, (void)frame, (void)readable, (void)out;
     return false;
 #endif
 }
@@ -260,7 +314,45 @@ HWY_INLINE bool windowTaps(const float* channel, VI16 first, size_t readable, VF
     }
     return true;
 }
+
+// The taps of one channel of a stereo sound for sixteen lanes: thirty-two frames in eight loads.
+template <int taps>
+HWY_INLINE bool stereoWindowTaps(const float* channel, VI16 frame, size_t readable, VF16* out) {
+    const DF16 df;
+    const DI16 di;
+    const DU16 du;
+    constexpr int32_t kWindow = 4 * kFramesPerBlock;  // frames
+    const auto a = static_cast<int32_t>(hn::GetLane(frame));
+    const auto b = static_cast<int32_t>(hn::ExtractLane(frame, 2 * kFramesPerBlock - 1));
+    const int32_t base = std::min(a, b);
+    if (base < 0 || 2 * static_cast<size_t>(base) + 2 * kWindow > readable)
+        return false;
+    const VI16 index = hn::Sub(frame, hn::Set(di, base));
+    if (!hn::AllTrue(du, hn::BitCast(du, index) < hn::Set(du, static_cast<uint32_t>(kWindow - taps + 1))))
+        return false;
+    const float* at = channel + 2 * static_cast<size_t>(base);
+    const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512 low = _mm512_permutex2var_ps(hn::LoadU(df, at).raw, even, hn::LoadU(df, at + 16).raw);
+    const __m512 high = _mm512_permutex2var_ps(hn::LoadU(df, at + 32).raw, even, hn::LoadU(df, at + 48).raw);
+    for (int k = 0; k < taps; ++k) {
+        const VI16 pick = hn::Add(index, hn::Set(di, k));
+        out[k] = VF16{_mm512_permutex2var_ps(low, pick.raw, high)};
+    }
+    return true;
+}
 #endif
+
+// The taps of one channel from loads and lane picks where the instruction set and the frames
+// allow, else (returning false, nothing written) from a gather.
+template <int taps, class VInt, class VFloat>
+HWY_INLINE bool channelWindowTaps(const float* channel, VInt frame, int32_t stride, size_t readable,
+                                  VFloat* out) {
+    if (stride == 1)
+        return windowTaps<taps>(channel, frame, readable, out);
+    if (stride == 2)
+        return stereoWindowTaps<taps>(channel, frame, readable, out);
+    return false;
+}
 
 // Up to this many blocks of a grain are planned before they are mixed.
 constexpr int kPlannedBlocks = 16;
@@ -551,27 +643,32 @@ HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, c
     const hn::RebindToSigned<D> di;
     const hn::RebindToUnsigned<D> du;
     hn::Vec<D> t[count];
-    hn::Vec<decltype(di)> first[count];
+    hn::Vec<decltype(di)> frame[count];
     for (int m = 0; m < count; ++m) {
         const auto p = hn::Load(du, pos[m]);
         const auto q = quotient(p, grain.frames);
         const auto r = hn::Sub(p, hn::Mul(q, hn::Set(du, grain.frames.divisor)));
         t[m] = hn::Mul(hn::ConvertTo(df, hn::BitCast(di, r)), hn::Set(df, src.perUnit));
-        first[m] =
-            src.stride == 1 ? hn::BitCast(di, q) : hn::Mul(hn::BitCast(di, q), hn::Set(di, src.stride));
+        frame[m] = hn::BitCast(di, q);
         e[m] = hn::Load(df, env[m]);
     }
+    // Tap k of lane i is channel[(frame_i + k) × stride].
+    const auto tapsOf = [&](const float* channel, size_t readable, int m, hn::Vec<D>* out) {
+        if (!channelWindowTaps<kTaps>(channel, frame[m], src.stride, readable, out))
+            gatherTaps<kTaps>(channel,
+                              src.stride == 1 ? frame[m] : hn::Mul(frame[m], hn::Set(di, src.stride)),
+                              src.stride, out);
+    };
     hn::Vec<D> taps[count][kTaps];
     for (int m = 0; m < count; ++m)
-        if (src.stride != 1 || !windowTaps<kTaps>(src.left, first[m], src.readable, taps[m]))
-            gatherTaps<kTaps>(src.left, first[m], src.stride, taps[m]);
+        tapsOf(src.left, src.readable, m, taps[m]);
     for (int m = 0; m < count; ++m)
         yL[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
     for (int m = 0; m < count; ++m)
         yR[m] = yL[m];
     if (src.both) {
         for (int m = 0; m < count; ++m) {
-            gatherTaps<kTaps>(src.left + 1, first[m], src.stride, taps[m]);
+            tapsOf(src.left + 1, src.readable - 1, m, taps[m]);
             yR[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
         }
     }

@@ -24,16 +24,19 @@ constexpr int kPeriod = 256;
 struct Load {
     const char* name;
     int streams;
-    int32_t freq;      // grain density: Freq × 35 / (16670 − Freq) grains per second
-    int32_t grainLen;  // GrainLen² × rate / 2^20 frames
+    int32_t freq;           // grain density: Freq × 35 / (16670 − Freq) grains per second
+    int32_t grainLen;       // GrainLen² × rate / 2^20 frames
+    int soundChannels = 1;  // 2: the sweep in both channels, each stream playing both
 };
 
 // 2000 grains/s of 0.1 s (Freq 16384: 35 × 16384 / 286 ≈ 2005; GrainLen 324: 4415 frames), eight
-// streams of it, and 200 grains/s of 1 s (Freq 14187; GrainLen 1024: 44100 frames).
+// streams of it, and 200 grains/s of 1 s (Freq 14187; GrainLen 1024: 44100 frames); then the eight
+// streams again with a stereo sound, whose frames interleave two samples.
 constexpr Load kLoads[] = {
     {"1x2000/s", 1, 16384, 324},
     {"8x2000/s", 8, 16384, 324},
     {"1x200/s_1s", 1, 14187, 1024},
+    {"8x2000/s_stereo_sound", 8, 16384, 324, 2},
 };
 
 // Pitch 6144 plays the sound at its own speed; 6500 at a speed that is no whole number of frames.
@@ -46,11 +49,13 @@ void render(benchmark::State& state, const Load& load, Interpolation kind, int32
     sounds::SoundTable table(kRate);
     Engine engine(table, {.rate = kRate, .stereo = true, .framesPerBuffer = kPeriod, .bufferCount = 4});
     engine.setWideRendering(target != 0);
-    sounds::Sound& sweep = benchsounds::loadSweep(table);
+    sounds::Sound& sweep = benchsounds::loadSweep(table, 0, load.soundChannels);
     for (int s = 0; s < load.streams; ++s) {
         if (s > 0)
             engine.createStream();
         engine.attachSound(s, sweep);
+        if (load.soundChannels == 2)
+            engine.stream(s).channelSelect.store(BothChannels);
         engine.setParameter(s, Freq, load.freq);
         engine.setParameter(s, GrainLen, load.grainLen);
         engine.setParameter(s, Pitch, pitch);

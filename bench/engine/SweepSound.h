@@ -12,10 +12,11 @@ namespace benchsounds {
 inline constexpr int32_t kSweepRate = 44100;
 inline constexpr int32_t kSweepFrames = 10 * kSweepRate;
 
-// A mono sine sweeping from 100 Hz to 10 kHz over ten seconds at half scale, recorded at 44100 Hz,
-// as sox's "synth 10 sine 100-10000 vol 0.5" writes it, in table record `index`.
-inline sounds::Sound& loadSweep(sounds::SoundTable& table, int index = 0) {
-    return enginetest::makeSound(table, index, kSweepFrames, 1, kSweepRate, [](int32_t i, int) {
+// A sine sweeping from 100 Hz to 10 kHz over ten seconds at half scale, recorded at 44100 Hz,
+// as sox's "synth 10 sine 100-10000 vol 0.5" writes it, in table record `index`; the same sweep
+// in each of `channels` channels.
+inline sounds::Sound& loadSweep(sounds::SoundTable& table, int index = 0, int channels = 1) {
+    return enginetest::makeSound(table, index, kSweepFrames, channels, kSweepRate, [](int32_t i, int) {
         const double t = static_cast<double>(i) / kSweepRate;
         const double f0 = 100.0;
         const double slope = (10000.0 - f0) / 10.0;
