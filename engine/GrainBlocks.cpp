@@ -118,6 +118,26 @@ HWY_INLINE bool wideBlock(const Grain& grain, bool decaying) {
     return !attacking || (grain.attackInc >= 0 && grain.attackInc <= kWhole);
 }
 
+// The rise of the envelope for a vector of frames at `phase`: the table's entries while the phase
+// rises, 1 once it has risen. `throughout` says, from the block's first phase, that every frame of
+// the block still rises; the count of rising frames, added to `steps` otherwise, is then the whole
+// block, and the next block's phase need not wait for the table lookup to count it.
+HWY_INLINE VF riseValues(VI phase, bool throughout, const float* table, size_t& steps) {
+    const DF df;
+    const DI di;
+    if (throughout)
+        return hn::GatherIndex(df, table, hn::ShiftRight<kEnvelopeShift>(phase));
+    const auto rising = phase < hn::Set(di, kWhole);
+    steps += hn::CountTrue(di, rising);
+    const VI index = hn::IfThenElseZero(rising, hn::ShiftRight<kEnvelopeShift>(phase));
+    return hn::IfThenElse(hn::RebindMask(df, rising), hn::GatherIndex(df, table, index), hn::Set(df, 1.0f));
+}
+
+// Whether a rise at `phase` by `inc` a frame still rises at the block's last frame.
+HWY_INLINE bool risesThroughBlock(int32_t phase, int32_t inc) {
+    return int64_t{phase} + int64_t{kFramesPerBlock - 1} * inc < kWhole;
+}
+
 // Envelope values of the block's eight frames (0 where the grain is below its silence level), and
 // the envelope phases advanced past them. Returns whether any frame is audible.
 HWY_INLINE bool envelopeBlock(Grain& grain, bool decaying, const float* table, float* env) {
@@ -126,7 +146,8 @@ HWY_INLINE bool envelopeBlock(Grain& grain, bool decaying, const float* table, f
     const DU du;
     const size_t lanes = hn::Lanes(df);
     const bool attacking = grain.attackPhase < kWhole;
-    size_t attackSteps = 0;
+    const bool throughout = attacking && risesThroughBlock(grain.attackPhase, grain.attackInc);
+    size_t attackSteps = throughout ? kFramesPerBlock : 0;
     bool audible = false;
     for (size_t j = 0; j < kFramesPerBlock; j += lanes) {
         const VI step = hn::Iota(di, static_cast<int32_t>(j));
@@ -137,10 +158,7 @@ HWY_INLINE bool envelopeBlock(Grain& grain, bool decaying, const float* table, f
                 di,
                 hn::Add(hn::Set(du, static_cast<uint32_t>(grain.attackPhase)),
                         hn::Mul(hn::BitCast(du, step), hn::Set(du, static_cast<uint32_t>(grain.attackInc)))));
-            const auto rising = phase < hn::Set(di, kWhole);
-            attackSteps += hn::CountTrue(di, rising);
-            const VI index = hn::IfThenElseZero(rising, hn::ShiftRight<kEnvelopeShift>(phase));
-            e = hn::IfThenElse(hn::RebindMask(df, rising), hn::GatherIndex(df, table, index), e);
+            e = riseValues(phase, throughout, table, attackSteps);
         }
         if (decaying) {
             const VI phase =
@@ -524,7 +542,6 @@ HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan
         decayStep[c] = hn::BitCast(du, hn::Mul(hn::BitCast(di, iota), hn::Set(di, grain.decayDec)));
         posStep[c] = hn::Mul(iota, hn::Set(du, grain.speed));
     }
-    const VI whole = hn::Set(di, kWhole);
     const VF silence = hn::Set(df, grain.silenceLevel);
     const VU mask = hn::Set(du, sounds::kPositionMask);
     const auto attackInc = static_cast<uint32_t>(grain.attackInc);
@@ -554,17 +571,15 @@ HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan
         const bool attacking = attackPhase < kWhole;
         if (attacking && !attackStepsInRange)
             break;
-        size_t attackSteps = 0;
+        const bool throughout = attacking && risesThroughBlock(attackPhase, grain.attackInc);
+        size_t attackSteps = throughout ? kFramesPerBlock : 0;
         bool audible = false;
         for (size_t c = 0; c < kChunks; ++c) {
             VF e = hn::Set(df, 1.0f);
             if (attacking) {
                 const VI phase =
                     hn::BitCast(di, hn::Add(hn::Set(du, static_cast<uint32_t>(attackPhase)), attackStep[c]));
-                const auto rising = phase < whole;
-                attackSteps += hn::CountTrue(di, rising);
-                const VI index = hn::IfThenElseZero(rising, hn::ShiftRight<kEnvelopeShift>(phase));
-                e = hn::IfThenElse(hn::RebindMask(df, rising), hn::GatherIndex(df, table, index), e);
+                e = riseValues(phase, throughout, table, attackSteps);
             }
             if (decaying) {
                 const VI phase =
@@ -632,25 +647,125 @@ HWY_INLINE void addStereo(float* frame, VF left, VF right) {
 #endif
 }
 
+// The lanes of a vector of frames of a grain at a steady speed, from the first lane's position p0:
+// lane j lies at p0 + j × speed. With j × speed = frameStep_j × divisor + unitStep_j (split once
+// per grain), lane j is frameStep_j frames past frame(p0), plus one where unit(p0) + unitStep_j
+// reaches a whole frame. That is the division's quotient and remainder exactly, for a few
+// additions instead of a division and a check of every lane's frame.
+template <class D>
+struct SteadyLanes {
+    using VInt = hn::Vec<hn::RebindToSigned<D>>;
+    VInt frameStep;
+    VInt unitStep;
+    uint32_t reach = 0;  // (lanes − 1) × speed, in position units
+    int32_t span = 0;    // no lane lies more frames past the first than this
+    bool usable = false;
+
+    SteadyLanes(D d, const Grain& grain) {
+        const hn::RebindToSigned<D> di;
+        const hn::RebindToUnsigned<D> du;
+        frameStep = hn::Zero(di);
+        unitStep = hn::Zero(di);
+        const uint64_t last = uint64_t{hn::Lanes(d) - 1} * grain.speed;
+        // Gliding grains, and speeds that would carry lanes past the whole sound, take the division.
+        if (grain.speedSlope != 0.0f || last > sounds::kPositionMask)
+            return;
+        const auto steps = hn::Mul(hn::Iota(du, 0u), hn::Set(du, grain.speed));
+        const auto q = quotient(steps, grain.frames);
+        frameStep = hn::BitCast(di, q);
+        unitStep = hn::BitCast(di, hn::Sub(steps, hn::Mul(q, hn::Set(du, grain.frames.divisor))));
+        reach = static_cast<uint32_t>(last);
+        span = static_cast<int32_t>(grain.frames.quotient(reach)) + 1;
+        usable = true;
+    }
+
+    // Whether every lane from p0 stays below the whole sound, where positions would wrap around.
+    bool covers(uint32_t p0) const { return usable && uint64_t{p0} + reach <= sounds::kPositionMask; }
+
+    // Each lane's fraction of a frame in `t`, its frame less `first` (the first lane's) returned.
+    HWY_INLINE VInt split(D d, uint32_t p0, const PositionDivider& frames, float perUnit, hn::Vec<D>& t,
+                          int32_t& first) const {
+        const hn::RebindToSigned<D> di;
+        const uint32_t q0 = frames.quotient(p0);
+        // Units below 2 × divisor ≤ 2^29 fit the signed lanes.
+        const VInt divisor = hn::Set(di, static_cast<int32_t>(frames.divisor));
+        VInt units = hn::Add(hn::Set(di, static_cast<int32_t>(p0 - q0 * frames.divisor)), unitStep);
+        const auto carry = units > hn::Sub(divisor, hn::Set(di, 1));
+        units = hn::Sub(units, hn::IfThenElseZero(carry, divisor));
+        t = hn::Mul(hn::ConvertTo(d, units), hn::Set(d, perUnit));
+        first = static_cast<int32_t>(q0);
+        return hn::Sub(frameStep, hn::VecFromMask(di, carry));
+    }
+};
+
+// The taps of a mono sound for lanes `index` frames past `first` (no lane more than `span`): tap
+// k is a load from frame first + k, its lanes picked by `index`, so one set of picks serves every
+// tap. Returns false (nothing written) where the instruction set has no lane picks, the span is
+// too wide or the loads would pass the end of the sound.
+template <int taps, class VInt, class VFloat>
+HWY_INLINE bool steadyMonoTaps(const float*, int32_t, size_t, VInt, int32_t, VFloat*) {
+    return false;
+}
+
+#if HWY_TARGET <= HWY_AVX2
+template <int taps>
+HWY_INLINE bool steadyMonoTaps(const float* channel, int32_t first, size_t readable, VI index, int32_t span,
+                               VF* out) {
+    constexpr int32_t kLanes = kFramesPerBlock;
+    const float* at = channel + first;
+    const __m256i lane = index.raw;
+    if (span < kLanes && static_cast<size_t>(first) + taps - 1 + kLanes <= readable) {
+        for (int k = 0; k < taps; ++k)
+            out[k] = VF{_mm256_permutevar8x32_ps(_mm256_loadu_ps(at + k), lane)};
+        return true;
+    }
+    if (span < 2 * kLanes && static_cast<size_t>(first) + taps - 1 + 2 * kLanes <= readable) {
+        // A blend follows the sign bit: bit 3 of the index picks the second eight frames.
+        const __m256 upper = _mm256_castsi256_ps(_mm256_slli_epi32(lane, 28));
+        for (int k = 0; k < taps; ++k)
+            out[k] =
+                VF{_mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(at + k), lane),
+                                    _mm256_permutevar8x32_ps(_mm256_loadu_ps(at + k + kLanes), lane), upper)};
+        return true;
+    }
+    return false;
+}
+#endif
+
 // The kernel's values for `count` vectors of frames from their planned positions and envelope
 // values `e`: the left (or selected) channel in yL, the right in yR, which is yL unless both
 // channels of a stereo sound are read. A vector is eight lanes of one block or sixteen of two.
+// `steady`, where not null, splits the lanes of a grain at a steady speed from the first lane's
+// position; each lane's position is divided otherwise.
 template <Interpolation kind, int count, class D>
-HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, const uint32_t* const* pos,
-                             const float* const* env, hn::Vec<D>* e, hn::Vec<D>* yL, hn::Vec<D>* yR) {
+HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, const SteadyLanes<D>* steady,
+                             const uint32_t* const* pos, const float* const* env, hn::Vec<D>* e,
+                             hn::Vec<D>* yL, hn::Vec<D>* yR) {
     using Kernel = WideKernel<kind>;
     constexpr int kTaps = Kernel::kFramesRead;
     const hn::RebindToSigned<D> di;
     const hn::RebindToUnsigned<D> du;
     hn::Vec<D> t[count];
     hn::Vec<decltype(di)> frame[count];
+    hn::Vec<D> taps[count][kTaps];
+    bool picked[count];
     for (int m = 0; m < count; ++m) {
+        e[m] = hn::Load(df, env[m]);
+        picked[m] = false;
+        if (steady != nullptr && steady->covers(pos[m][0])) {
+            int32_t first = 0;
+            const auto index = steady->split(df, pos[m][0], grain.frames, src.perUnit, t[m], first);
+            frame[m] = hn::Add(hn::Set(di, first), index);
+            if (src.stride == 1)
+                picked[m] =
+                    steadyMonoTaps<kTaps>(src.left, first, src.readable, index, steady->span, taps[m]);
+            continue;
+        }
         const auto p = hn::Load(du, pos[m]);
         const auto q = quotient(p, grain.frames);
         const auto r = hn::Sub(p, hn::Mul(q, hn::Set(du, grain.frames.divisor)));
         t[m] = hn::Mul(hn::ConvertTo(df, hn::BitCast(di, r)), hn::Set(df, src.perUnit));
         frame[m] = hn::BitCast(di, q);
-        e[m] = hn::Load(df, env[m]);
     }
     // Tap k of lane i is channel[(frame_i + k) × stride].
     const auto tapsOf = [&](const float* channel, size_t readable, int m, hn::Vec<D>* out) {
@@ -659,9 +774,9 @@ HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, c
                               src.stride == 1 ? frame[m] : hn::Mul(frame[m], hn::Set(di, src.stride)),
                               src.stride, out);
     };
-    hn::Vec<D> taps[count][kTaps];
     for (int m = 0; m < count; ++m)
-        tapsOf(src.left, src.readable, m, taps[m]);
+        if (!picked[m])
+            tapsOf(src.left, src.readable, m, taps[m]);
     for (int m = 0; m < count; ++m)
         yL[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
     for (int m = 0; m < count; ++m)
@@ -684,8 +799,8 @@ HWY_INLINE void addTo(D d, float* at, hn::Vec<D> values) {
 // processor overlaps their kernels: one kernel is a long chain of dependent steps. Stereo values
 // go to the left half of `dest` and `rightOffset` further on.
 template <Interpolation kind, int count>
-HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const BlockPlan& plan, int n,
-                          float* dest, size_t rightOffset, int channels) {
+HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const SteadyLanes<DF>& steady,
+                          const BlockPlan& plan, int n, float* dest, size_t rightOffset, int channels) {
     const DF df;
     const size_t lanes = hn::Lanes(df);
     for (size_t j = 0; j < kFramesPerBlock; j += lanes) {
@@ -696,7 +811,7 @@ HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const Bloc
             env[m] = plan.env[n + m] + j;
         }
         VF e[count], yL[count], yR[count];
-        kernelValues<kind, count>(df, grain, src, pos, env, e, yL, yR);
+        kernelValues<kind, count>(df, grain, src, &steady, pos, env, e, yL, yR);
         const VF gainL = hn::Set(df, src.gainL);
         const VF gainR = hn::Set(df, src.gainR);
         for (int m = 0; m < count; ++m) {
@@ -744,7 +859,9 @@ HWY_INLINE void mixBlockPairs(const Grain& grain, const GrainSource& src, const 
         env[m] = plan.env[n + 2 * m];
     }
     VF16 e[pairs], yL[pairs], yR[pairs];
-    kernelValues<kind, pairs>(df, grain, src, pos, env, e, yL, yR);
+    // Each lane's position is divided as planned: the two blocks of a pair need not be neighbours.
+    kernelValues<kind, pairs>(df, grain, src, static_cast<const SteadyLanes<DF16>*>(nullptr), pos, env, e, yL,
+                              yR);
     const VF16 gainL = hn::Set(df, src.gainL);
     const VF16 gainR = hn::Set(df, src.gainR);
     for (int m = 0; m < pairs; ++m) {
@@ -793,10 +910,11 @@ HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, 
         n += 2;
     }
 #endif
+    const SteadyLanes<DF> lanes8(DF(), grain);
     for (; n + 2 <= plan.count; n += 2)
-        mixBlocks<kind, 2>(grain, src, plan, n, dest, rightOffset, channels);
+        mixBlocks<kind, 2>(grain, src, lanes8, plan, n, dest, rightOffset, channels);
     if (n < plan.count)
-        mixBlocks<kind, 1>(grain, src, plan, n, dest, rightOffset, channels);
+        mixBlocks<kind, 1>(grain, src, lanes8, plan, n, dest, rightOffset, channels);
 }
 
 // Each grain through its blocks of the run: the envelope and position steps of up to
