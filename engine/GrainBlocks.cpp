@@ -658,7 +658,7 @@ struct SteadyLanes {
     VInt frameStep;
     VInt unitStep;
     uint32_t reach = 0;  // (lanes − 1) × speed, in position units
-    int32_t span = 0;    // no lane lies more frames past the first than this
+    int32_t span = 0;    // no lane lies more frames past the first lane's than this
     bool usable = false;
 
     SteadyLanes(D d, const Grain& grain) {
@@ -675,7 +675,9 @@ struct SteadyLanes {
         frameStep = hn::BitCast(di, q);
         unitStep = hn::BitCast(di, hn::Sub(steps, hn::Mul(q, hn::Set(du, grain.frames.divisor))));
         reach = static_cast<uint32_t>(last);
-        span = static_cast<int32_t>(grain.frames.quotient(reach)) + 1;
+        // The last lane lies furthest on; it reaches one frame further only where its units can carry.
+        const uint32_t frames = grain.frames.quotient(reach);
+        span = static_cast<int32_t>(frames) + (reach != frames * grain.frames.divisor ? 1 : 0);
         usable = true;
     }
 
