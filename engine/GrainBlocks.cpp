@@ -261,29 +261,6 @@ HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* 
 #endif
 }
 
-#if HWY_TARGET <= HWY_AVX2
-// One channel's samples of the sixteen stereo frames from `at` (thirty-two interleaved samples):
-// the first eight in `low`, the next eight in `high`.
-HWY_INLINE void stereoSamples(const float* at, VF& low, VF& high) {
-    const DF df;
-    const __m256 v0 = hn::LoadU(df, at).raw, v1 = hn::LoadU(df, at + 8).raw;
-    const __m256 v2 = hn::LoadU(df, at + 16).raw, v3 = hn::LoadU(df, at + 24).raw;
-#if HWY_TARGET <= HWY_AVX3
-    const __m256i even = _mm256_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14);
-    low = VF{_mm256_permutex2var_ps(v0, even, v1)};
-    high = VF{_mm256_permutex2var_ps(v2, even, v3)};
-#else
-    // The even samples of each 128-bit half, then the halves' 64-bit pairs in order.
-    const auto evens = [](__m256 x, __m256 y) {
-        const __m256 mixed = _mm256_shuffle_ps(x, y, _MM_SHUFFLE(2, 0, 2, 0));
-        return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(mixed), _MM_SHUFFLE(3, 1, 2, 0)));
-    };
-    low = VF{evens(v0, v1)};
-    high = VF{evens(v2, v3)};
-#endif
-}
-#endif
-
 // The taps of one channel of a stereo sound, whose frames interleave two samples: sixteen frames
 // (four loads) are split into the channel's samples, then picked from as from a mono sound.
 // `frame` holds each lane's first frame and `readable` counts the samples that may be loaded from
@@ -291,13 +268,28 @@ HWY_INLINE void stereoSamples(const float* at, VF& low, VF& high) {
 template <int taps>
 HWY_INLINE bool stereoWindowTaps(const float* channel, VI frame, size_t readable, VF* out) {
 #if HWY_TARGET <= HWY_AVX2
+    const DF df;
     int32_t base = 0;
     VI index;
     if (!windowIndex<taps>(frame, 2 * kFramesPerBlock, base, index) || base < 0 ||
         2 * static_cast<size_t>(base) + 4 * kFramesPerBlock > readable)
         return false;
-    VF low, high;
-    stereoSamples(channel + 2 * static_cast<size_t>(base), low, high);
+    const float* at = channel + 2 * static_cast<size_t>(base);
+    const __m256 v0 = hn::LoadU(df, at).raw, v1 = hn::LoadU(df, at + 8).raw;
+    const __m256 v2 = hn::LoadU(df, at + 16).raw, v3 = hn::LoadU(df, at + 24).raw;
+#if HWY_TARGET <= HWY_AVX3
+    const __m256i even = _mm256_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14);
+    const VF low{_mm256_permutex2var_ps(v0, even, v1)};
+    const VF high{_mm256_permutex2var_ps(v2, even, v3)};
+#else
+    // The even samples of each 128-bit half, then the halves' 64-bit pairs in order.
+    const auto evens = [](__m256 x, __m256 y) {
+        const __m256 mixed = _mm256_shuffle_ps(x, y, _MM_SHUFFLE(2, 0, 2, 0));
+        return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(mixed), _MM_SHUFFLE(3, 1, 2, 0)));
+    };
+    const VF low{evens(v0, v1)};
+    const VF high{evens(v2, v3)};
+#endif
     pickTaps<taps>(low, high, index, out);
     return true;
 #else
@@ -708,43 +700,28 @@ struct SteadyLanes {
     }
 };
 
-// The taps of one channel for lanes `index` frames past `first` (none more than `span`), where
-// the lanes' frames follow from the first lane's. Returns false (nothing written) where the
-// instruction set has no lane picks, the span is too wide or the loads would pass the end of the
-// sound. `readable` counts the samples that may be loaded from `channel`, `stride` the samples
-// of a frame.
+// The taps of a mono sound for lanes `index` frames past `first` (no lane more than `span`): tap
+// k is a load from frame first + k, its lanes picked by `index`, so one set of picks serves every
+// tap. Returns false (nothing written) where the instruction set has no lane picks, the span is
+// too wide or the loads would pass the end of the sound.
 template <int taps, class VInt, class VFloat>
-HWY_INLINE bool steadyTaps(const float*, int32_t, int32_t, size_t, VInt, int32_t, VFloat*) {
+HWY_INLINE bool steadyMonoTaps(const float*, int32_t, size_t, VInt, int32_t, VFloat*) {
     return false;
 }
 
 #if HWY_TARGET <= HWY_AVX2
 template <int taps>
-HWY_INLINE bool steadyTaps(const float* channel, int32_t stride, int32_t first, size_t readable, VI index,
-                           int32_t span, VF* out) {
+HWY_INLINE bool steadyMonoTaps(const float* channel, int32_t first, size_t readable, VI index, int32_t span,
+                               VF* out) {
     constexpr int32_t kLanes = kFramesPerBlock;
-    const auto start = static_cast<size_t>(first);
-    if (stride == 2) {
-        // Sixteen frames split once, each tap picked from them as from a mono sound.
-        if (span + taps - 1 >= 2 * kLanes || 2 * start + 4 * kLanes > readable)
-            return false;
-        VF low, high;
-        stereoSamples(channel + 2 * start, low, high);
-        pickTaps<taps>(low, high, index, out);
-        return true;
-    }
-    if (stride != 1)
-        return false;
-    // A mono sound: tap k is a load from frame first + k, its lanes picked by `index`, so one set
-    // of picks serves every tap.
-    const float* at = channel + start;
+    const float* at = channel + first;
     const __m256i lane = index.raw;
-    if (span < kLanes && start + taps - 1 + kLanes <= readable) {
+    if (span < kLanes && static_cast<size_t>(first) + taps - 1 + kLanes <= readable) {
         for (int k = 0; k < taps; ++k)
             out[k] = VF{_mm256_permutevar8x32_ps(_mm256_loadu_ps(at + k), lane)};
         return true;
     }
-    if (span < 2 * kLanes && start + taps - 1 + 2 * kLanes <= readable) {
+    if (span < 2 * kLanes && static_cast<size_t>(first) + taps - 1 + 2 * kLanes <= readable) {
         // A blend follows the sign bit: bit 3 of the index picks the second eight frames.
         const __m256 upper = _mm256_castsi256_ps(_mm256_slli_epi32(lane, 28));
         for (int k = 0; k < taps; ++k)
@@ -772,15 +749,18 @@ HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, c
     const hn::RebindToUnsigned<D> du;
     hn::Vec<D> t[count];
     hn::Vec<decltype(di)> frame[count];
-    hn::Vec<decltype(di)> index[count];  // of a steady vector: each lane's frame less the first's
-    int32_t first[count];                // of a steady vector: the first lane's frame
-    bool followed[count];                // whether the vector's lanes were split as steady
+    hn::Vec<D> taps[count][kTaps];
+    bool picked[count];
     for (int m = 0; m < count; ++m) {
         e[m] = hn::Load(df, env[m]);
-        followed[m] = steady != nullptr && steady->covers(pos[m][0]);
-        if (followed[m]) {
-            index[m] = steady->split(df, pos[m][0], grain.frames, src.perUnit, t[m], first[m]);
-            frame[m] = hn::Add(hn::Set(di, first[m]), index[m]);
+        picked[m] = false;
+        if (steady != nullptr && steady->covers(pos[m][0])) {
+            int32_t first = 0;
+            const auto index = steady->split(df, pos[m][0], grain.frames, src.perUnit, t[m], first);
+            frame[m] = hn::Add(hn::Set(di, first), index);
+            if (src.stride == 1)
+                picked[m] =
+                    steadyMonoTaps<kTaps>(src.left, first, src.readable, index, steady->span, taps[m]);
             continue;
         }
         const auto p = hn::Load(du, pos[m]);
@@ -791,17 +771,14 @@ HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, c
     }
     // Tap k of lane i is channel[(frame_i + k) × stride].
     const auto tapsOf = [&](const float* channel, size_t readable, int m, hn::Vec<D>* out) {
-        if (followed[m] &&
-            steadyTaps<kTaps>(channel, src.stride, first[m], readable, index[m], steady->span, out))
-            return;
         if (!channelWindowTaps<kTaps>(channel, frame[m], src.stride, readable, out))
             gatherTaps<kTaps>(channel,
                               src.stride == 1 ? frame[m] : hn::Mul(frame[m], hn::Set(di, src.stride)),
                               src.stride, out);
     };
-    hn::Vec<D> taps[count][kTaps];
     for (int m = 0; m < count; ++m)
-        tapsOf(src.left, src.readable, m, taps[m]);
+        if (!picked[m])
+            tapsOf(src.left, src.readable, m, taps[m]);
     for (int m = 0; m < count; ++m)
         yL[m] = hn::Mul(Kernel::of(taps[m], t[m]), e[m]);
     for (int m = 0; m < count; ++m)
@@ -935,11 +912,11 @@ HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, 
         n += 2;
     }
 #endif
-    const SteadyLanes<DF> lanes8(DF(), grain);
+    const SteadyLanes<DF> steady(DF(), grain);
     for (; n + 2 <= plan.count; n += 2)
-        mixBlocks<kind, 2>(grain, src, lanes8, plan, n, dest, rightOffset, channels);
+        mixBlocks<kind, 2>(grain, src, steady, plan, n, dest, rightOffset, channels);
     if (n < plan.count)
-        mixBlocks<kind, 1>(grain, src, lanes8, plan, n, dest, rightOffset, channels);
+        mixBlocks<kind, 1>(grain, src, steady, plan, n, dest, rightOffset, channels);
 }
 
 // Each grain through its blocks of the run: the envelope and position steps of up to
