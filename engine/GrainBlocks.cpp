@@ -224,17 +224,21 @@ HWY_INLINE void pickTaps(VF low, VF high, VI index, VF* out) {
 }
 
 // Each lane's first frame less the block's lowest, in `index`, and that lowest frame, in `base`,
-// when every lane's taps lie within a window of `window` frames from it.
+// when every lane's taps lie within the sixteen frames from it and those frames, of `stride`
+// samples each, may be loaded from the `readable` samples.
 template <int taps>
-HWY_INLINE bool windowIndex(VI first, int32_t window, int32_t& base, VI& index) {
+HWY_INLINE bool windowIndex(VI first, int32_t stride, size_t readable, int32_t& base, VI& index) {
+    constexpr int32_t kWindow = 2 * kFramesPerBlock;
     const DI di;
     const DU du;
     const auto a = static_cast<int32_t>(hn::GetLane(first));
     const auto b = static_cast<int32_t>(hn::ExtractLane(first, kFramesPerBlock - 1));
     base = std::min(a, b);
+    if (base < 0 || static_cast<size_t>(stride) * (static_cast<size_t>(base) + kWindow) > readable)
+        return false;
     index = hn::Sub(first, hn::Set(di, base));
     // One unsigned comparison tells negative indices and those past the window apart.
-    return hn::AllTrue(du, hn::BitCast(du, index) < hn::Set(du, static_cast<uint32_t>(window - taps + 1)));
+    return hn::AllTrue(du, hn::BitCast(du, index) < hn::Set(du, static_cast<uint32_t>(kWindow - taps + 1)));
 }
 #endif
 
@@ -249,8 +253,7 @@ HWY_INLINE bool windowTaps(const float* channel, VI first, size_t readable, VF* 
     const DF df;
     int32_t base = 0;
     VI index;
-    if (!windowIndex<taps>(first, 2 * kFramesPerBlock, base, index) || base < 0 ||
-        static_cast<size_t>(base) + 2 * kFramesPerBlock > readable)
+    if (!windowIndex<taps>(first, 1, readable, base, index))
         return false;
     pickTaps<taps>(hn::LoadU(df, channel + base), hn::LoadU(df, channel + base + kFramesPerBlock), index,
                    out);
@@ -271,8 +274,7 @@ HWY_INLINE bool stereoWindowTaps(const float* channel, VI frame, size_t readable
     const DF df;
     int32_t base = 0;
     VI index;
-    if (!windowIndex<taps>(frame, 2 * kFramesPerBlock, base, index) || base < 0 ||
-        2 * static_cast<size_t>(base) + 4 * kFramesPerBlock > readable)
+    if (!windowIndex<taps>(frame, 2, readable, base, index))
         return false;
     const float* at = channel + 2 * static_cast<size_t>(base);
     const __m256 v0 = hn::LoadU(df, at).raw, v1 = hn::LoadU(df, at + 8).raw;
