@@ -248,10 +248,11 @@ void SettingsStore::read() {
                         ++lineNumber;
                         more = trimLineEnd(std::move(more));
                         data += more.substr(std::min(more.find_first_not_of(" \t"), more.size()));
+                        // Blanks before a backslash whose next line is empty end the value: like
+                        // those at any line's end they do not count, or the saved line would lose
+                        // them; a backslash they hid continues the value, as it will once saved.
+                        data = trimLineEnd(std::move(data));
                     }
-                    // Blanks before a backslash whose next line is empty end the value: like
-                    // those at any line's end they do not count, or the saved line would lose them.
-                    data = trimLineEnd(std::move(data));
                     SettingsValue value = parseValueData(std::move(name), data);
                     auto it = std::find_if(
                         current->values.begin(), current->values.end(),

@@ -121,6 +121,8 @@ TEST_F(SettingsStoreTest, UnreadableFileIsKeptAsideAndReported) {
         "Windows Registry Editor Version 5.00\n[K]\n\"T\"=\"escape\\\n",
         "Windows Registry Editor Version 5.00\n[K]\n\"T\"=\"x\"y\n",
         "Windows Registry Editor Version 5.00\n[K]\n\"H\"=hex:01,\\\n",
+        // A backslash hidden by blanks before a continuation: the value goes on past the last line.
+        "Windows Registry Editor Version 5.00\n[K]\n\"H\"=hex:01\\ \\\n\n",
         "; a comment\n",
         // Values of a key line naming no key would have no place in the saved file.
         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\]\n\"R\"=\"lost at the next save\"\n",
