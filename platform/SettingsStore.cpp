@@ -246,11 +246,10 @@ void SettingsStore::read() {
                         if (!std::getline(in, more))
                             throw ParseError("the file ends inside a hex value");
                         ++lineNumber;
-                        more = trimLineEnd(std::move(more));
                         data += more.substr(std::min(more.find_first_not_of(" \t"), more.size()));
-                        // Blanks before a backslash whose next line is empty end the value: like
-                        // those at any line's end they do not count, or the saved line would lose
-                        // them; a backslash they hid continues the value, as it will once saved.
+                        // Blanks at the end do not count, as at any line's end (the saved line
+                        // would lose them); a backslash they hid continues the value, as it will
+                        // once saved.
                         data = trimLineEnd(std::move(data));
                     }
                     SettingsValue value = parseValueData(std::move(name), data);
