@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstddef>
+#include <type_traits>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "engine/GrainBlocks.cpp"
@@ -752,10 +754,11 @@ HWY_INLINE bool steadyMonoTaps(const float* channel, int32_t first, size_t reada
 // The kernel's values for `count` vectors of frames from their planned positions and envelope
 // values `e`: the left (or selected) channel in yL, the right in yR, which is yL unless both
 // channels of a stereo sound are read. A vector is eight lanes of one block or sixteen of two.
-// `steady`, where not null, splits the lanes of a grain at a steady speed from the first lane's
-// position; each lane's position is divided otherwise.
-template <Interpolation kind, int count, class D>
-HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, const SteadyLanes<D>* steady,
+// `steady`, a SteadyLanes pointer, splits the lanes of a grain at a steady speed from the first
+// lane's position; where it is nullptr (a type of its own, so no code is compiled for it), and where
+// the lanes do not fit, each lane's position is divided.
+template <Interpolation kind, int count, class D, class Steady>
+HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, Steady steady,
                              const uint32_t* const* pos, const float* const* env, hn::Vec<D>* e,
                              hn::Vec<D>* yL, hn::Vec<D>* yR) {
     using Kernel = WideKernel<kind>;
@@ -765,18 +768,19 @@ HWY_INLINE void kernelValues(D df, const Grain& grain, const GrainSource& src, c
     hn::Vec<D> t[count];
     hn::Vec<decltype(di)> frame[count];
     hn::Vec<D> taps[count][kTaps];
-    bool picked[count];
+    bool picked[count] = {};
     for (int m = 0; m < count; ++m) {
         e[m] = hn::Load(df, env[m]);
-        picked[m] = false;
-        if (steady != nullptr && steady->covers(pos[m][0])) {
-            int32_t first = 0;
-            const auto index = steady->split(df, pos[m][0], grain.frames, src.perUnit, t[m], first);
-            frame[m] = hn::Add(hn::Set(di, first), index);
-            if (src.stride == 1)
-                picked[m] =
-                    steadyMonoTaps<kTaps>(src.left, first, src.readable, index, steady->span, taps[m]);
-            continue;
+        if constexpr (!std::is_same_v<Steady, std::nullptr_t>) {
+            if (steady->covers(pos[m][0])) {
+                int32_t first = 0;
+                const auto index = steady->split(df, pos[m][0], grain.frames, src.perUnit, t[m], first);
+                frame[m] = hn::Add(hn::Set(di, first), index);
+                if (src.stride == 1)
+                    picked[m] =
+                        steadyMonoTaps<kTaps>(src.left, first, src.readable, index, steady->span, taps[m]);
+                continue;
+            }
         }
         const auto p = hn::Load(du, pos[m]);
         const auto q = quotient(p, grain.frames);
@@ -815,9 +819,9 @@ HWY_INLINE void addTo(D d, float* at, hn::Vec<D> values) {
 // Mixes `count` (1 or 2) planned blocks from block n of the plan, interleaved so that the
 // processor overlaps their kernels: one kernel is a long chain of dependent steps. Stereo values
 // go to the left half of `dest` and `rightOffset` further on.
-template <Interpolation kind, int count>
-HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const SteadyLanes<DF>& steady,
-                          const BlockPlan& plan, int n, float* dest, size_t rightOffset, int channels) {
+template <Interpolation kind, int count, class Steady>
+HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, Steady steady, const BlockPlan& plan,
+                          int n, float* dest, size_t rightOffset, int channels) {
     const DF df;
     const size_t lanes = hn::Lanes(df);
     for (size_t j = 0; j < kFramesPerBlock; j += lanes) {
@@ -828,7 +832,7 @@ HWY_INLINE void mixBlocks(const Grain& grain, const GrainSource& src, const Stea
             env[m] = plan.env[n + m] + j;
         }
         VF e[count], yL[count], yR[count];
-        kernelValues<kind, count>(df, grain, src, &steady, pos, env, e, yL, yR);
+        kernelValues<kind, count>(df, grain, src, steady, pos, env, e, yL, yR);
         const VF gainL = hn::Set(df, src.gainL);
         const VF gainR = hn::Set(df, src.gainR);
         for (int m = 0; m < count; ++m) {
@@ -877,8 +881,7 @@ HWY_INLINE void mixBlockPairs(const Grain& grain, const GrainSource& src, const 
     }
     VF16 e[pairs], yL[pairs], yR[pairs];
     // Each lane's position is divided as planned: the two blocks of a pair need not be neighbours.
-    kernelValues<kind, pairs>(df, grain, src, static_cast<const SteadyLanes<DF16>*>(nullptr), pos, env, e, yL,
-                              yR);
+    kernelValues<kind, pairs>(df, grain, src, nullptr, pos, env, e, yL, yR);
     const VF16 gainL = hn::Set(df, src.gainL);
     const VF16 gainR = hn::Set(df, src.gainR);
     for (int m = 0; m < pairs; ++m) {
@@ -927,7 +930,14 @@ HWY_INLINE void mixPlan(const Grain& grain, const BlockPlan& plan, float* dest, 
         n += 2;
     }
 #endif
-    const SteadyLanes<DF> steady(DF(), grain);
+#if HWY_TARGET <= HWY_AVX3
+    // The blocks the pairs leave over divide each lane's position: split from the first lane as
+    // elsewhere, they cost the pairs more in register pressure than they save.
+    const std::nullptr_t steady = nullptr;
+#else
+    const SteadyLanes<DF> lanes(DF(), grain);
+    const SteadyLanes<DF>* const steady = &lanes;
+#endif
     for (; n + 2 <= plan.count; n += 2)
         mixBlocks<kind, 2>(grain, src, steady, plan, n, dest, rightOffset, channels);
     if (n < plan.count)
