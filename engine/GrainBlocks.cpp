@@ -146,6 +146,24 @@ HWY_INLINE VF steppedEntries(const float* table, uint32_t phase, uint32_t step) 
     return hn::Load(df, entries);
 }
 
+// Whether a steady grain's envelope entries come from single loads instead of a gather. The
+// cores with AVX-512 gather fast, and their sixteen-lane pairs leave few blocks to the single
+// loads, which then cost more than they save.
+constexpr bool kEntriesByLoads = HWY_TARGET > HWY_AVX3;
+
+// Envelope table entries for a vector of frames of a decay from `phase`, stepping by `down` a
+// frame (the decrement as an unsigned word wraps).
+HWY_INLINE VF decayEntries(const float* table, uint32_t phase, uint32_t down) {
+    if constexpr (kEntriesByLoads) {
+        return steppedEntries(table, phase, down);
+    } else {
+        const DF df;
+        const DU du;
+        const VU phases = hn::Add(hn::Set(du, phase), hn::Mul(hn::Iota(du, 0u), hn::Set(du, down)));
+        return hn::GatherIndex(df, table, hn::BitCast(DI(), hn::ShiftRight<kEnvelopeShift>(phases)));
+    }
+}
+
 // Whether a rise at `phase` by `inc` a frame still rises at the block's last frame.
 HWY_INLINE bool risesThroughBlock(int32_t phase, int32_t inc) {
     return int64_t{phase} + int64_t{kFramesPerBlock - 1} * inc < kWhole;
@@ -591,17 +609,16 @@ HWY_INLINE int planSteadyBlocks(Grain& grain, int b, int blocks, BlockPlan& plan
         for (size_t c = 0; c < kChunks; ++c) {
             const auto frames = static_cast<uint32_t>(c * kLanes);
             VF e = hn::Set(df, 1.0f);
-            if (throughout) {
+            if (throughout && kEntriesByLoads) {
                 e = steppedEntries(table, static_cast<uint32_t>(attackPhase) + frames * attackInc, attackInc);
             } else if (attacking) {
                 const VI phase =
                     hn::BitCast(di, hn::Add(hn::Set(du, static_cast<uint32_t>(attackPhase)), attackStep[c]));
-                e = riseValues(phase, false, table, attackSteps);
+                e = riseValues(phase, throughout, table, attackSteps);
             }
             if (decaying) {
                 const auto down = 0u - static_cast<uint32_t>(decayDec);
-                e = hn::Mul(e,
-                            steppedEntries(table, static_cast<uint32_t>(decayPhase) + frames * down, down));
+                e = hn::Mul(e, decayEntries(table, static_cast<uint32_t>(decayPhase) + frames * down, down));
             }
             const auto loud = e >= silence;
             audible = audible || !hn::AllFalse(df, loud);
